@@ -1,0 +1,111 @@
+#pragma once
+// TBitmap: the program's device-independent image.
+//
+// One contiguous pixel block, rows padded to a multiple of 4 bytes. Rows are stored bottom-up (the
+// bottom row first in memory, so the row of index Height()-1 starts the block) unless the image was
+// created top-down, which only the BMP reader does for files with a negative height. ScanLine(0) is
+// always the top row of the picture.
+//
+// Pixel layouts: pf1bit/pf4bit pack palette indices most significant bits first; pf8bit holds one
+// index a byte; pf15bit and pf16bit hold little-endian 16-bit words (x-R5-G5-B5 and R5-G6-B5);
+// pf24bit holds blue, green, red; pf32bit blue, green, red, alpha; pfCustom holds 16- or 32-bit
+// words whose channels the three masks give; pfDevice is the screen's format, here 32-bit blue,
+// green, red and a fourth byte that carries no meaning.
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+#include "toolkit/graphics_types.h"
+
+enum TPixelFormat : std::uint8_t { pfDevice, pf1bit, pf4bit, pf8bit, pf15bit, pf16bit, pf24bit, pf32bit, pfCustom };
+
+// Largest pixel block an image may own; larger sizes are refused before anything is allocated.
+inline constexpr std::uint64_t MaxPixelBlockBytes = std::uint64_t(1) << 30;
+
+// Bits per pixel of a format; pfCustom answers 0 because its depth is chosen per image.
+int PixelFormatBits(TPixelFormat format);
+
+// Bytes in one row of an image of this width and depth, padded to 4 bytes. No overflow for any
+// non-negative 32-bit width.
+std::uint64_t RowStride(std::int64_t width, int bitsPerPixel);
+
+class TBitmap {
+ public:
+  // An empty 0 x 0 image in the screen's format.
+  TBitmap() = default;
+  // A zero-filled image; throws on a negative size or a pixel block beyond MaxPixelBlockBytes.
+  TBitmap(int width, int height, TPixelFormat format);
+
+  // Copying is the whole-image assign: format, size, pixels, colour table, masks and row order.
+  TBitmap(const TBitmap&) = default;
+  TBitmap& operator=(const TBitmap&) = default;
+  TBitmap(TBitmap&&) noexcept = default;
+  TBitmap& operator=(TBitmap&&) noexcept = default;
+  void Assign(const TBitmap& source) { *this = source; }
+
+  int Width() const { return width_; }
+  int Height() const { return height_; }
+  bool Empty() const { return width_ == 0 || height_ == 0; }
+  TPixelFormat PixelFormat() const { return format_; }
+  int BitCount() const { return bitCount_; }
+  bool TopDown() const { return topDown_; }
+  std::size_t Stride() const { return stride_; }
+
+  // Changes the size, keeping the format; the pixels become zero (callers overwrite them all).
+  void SetWidth(int width);
+  void SetHeight(int height);
+  void SetSize(int width, int height);
+
+  // Changes the pixel format. An empty image only takes the new format. Otherwise the pixels are
+  // converted: any format to pf32bit (the fourth byte becomes 0), pf32bit to pf24bit (the fourth
+  // byte is dropped), any format to pf24bit through pf32bit; other targets throw. The result is
+  // bottom-up.
+  void SetPixelFormat(TPixelFormat format);
+
+  // Makes a new zero-filled image, the one way to build top-down or custom-depth images (BMP reader).
+  // customBitCount is the depth of a pfCustom image (16 or 32) and is ignored otherwise.
+  void Create(int width, int height, TPixelFormat format, bool topDown = false, int customBitCount = 0);
+
+  // Row `row` of the picture, 0 the top row. Throws when the row is outside 0..Height()-1.
+  std::uint8_t* ScanLine(int row);
+  const std::uint8_t* ScanLine(int row) const;
+
+  // The whole pixel block in storage order.
+  std::uint8_t* Bits() { return bits_.data(); }
+  const std::uint8_t* Bits() const { return bits_.data(); }
+  std::size_t BitsSize() const { return bits_.size(); }
+
+  // Colour table of indexed images (up to 256 entries). A new pf8bit image receives the halftone
+  // palette, a new pf4bit image the 16 standard colours and a new pf1bit image black and white.
+  std::vector<TRGBQuad>& Palette() { return palette_; }
+  const std::vector<TRGBQuad>& Palette() const { return palette_; }
+
+  // Channel masks of 15-bit, 16-bit and custom images; 0 for the other formats.
+  std::uint32_t RedMask() const { return redMask_; }
+  std::uint32_t GreenMask() const { return greenMask_; }
+  std::uint32_t BlueMask() const { return blueMask_; }
+  void SetMasks(std::uint32_t red, std::uint32_t green, std::uint32_t blue);
+
+ private:
+  void Allocate(int width, int height);
+  void ResetFormatState();
+
+  int width_ = 0;
+  int height_ = 0;
+  TPixelFormat format_ = pfDevice;
+  int bitCount_ = 32;
+  bool topDown_ = false;
+  std::size_t stride_ = 0;
+  std::vector<std::uint8_t> bits_;
+  std::vector<TRGBQuad> palette_;
+  std::uint32_t redMask_ = 0;
+  std::uint32_t greenMask_ = 0;
+  std::uint32_t blueMask_ = 0;
+};
+
+// The colour table that every new 8-bit image receives: a 6 x 6 x 6 colour cube followed by 40 greys.
+const std::vector<TRGBQuad>& HalftonePalette();
+
+// Converts any image to a new bottom-up pf32bit image whose fourth byte is 0 (a pf32bit source keeps
+// its fourth bytes). Used by SetPixelFormat and by drawing.
+TBitmap ConvertTo32Bit(const TBitmap& source);

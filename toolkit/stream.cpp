@@ -1,0 +1,118 @@
+#include "toolkit/stream.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <limits>
+
+#include "toolkit/errors.h"
+
+std::int64_t TStream::Size() {
+  const std::int64_t here = Position();
+  const std::int64_t end = Seek(0, TSeekOrigin::soEnd);
+  Seek(here, TSeekOrigin::soBeginning);
+  return end;
+}
+
+std::int64_t TStream::Remaining() { return std::max<std::int64_t>(0, Size() - Position()); }
+
+void TStream::ReadBuffer(void* buffer, std::size_t count) {
+  auto* at = static_cast<std::uint8_t*>(buffer);
+  while (count > 0) {
+    const std::size_t got = Read(at, count);
+    if (got == 0) throw EReadError(SReadError);
+    at += got;
+    count -= got;
+  }
+}
+
+void TStream::WriteBuffer(const void* buffer, std::size_t count) {
+  const auto* at = static_cast<const std::uint8_t*>(buffer);
+  while (count > 0) {
+    const std::size_t put = Write(at, count);
+    if (put == 0) throw EWriteError(SWriteError);
+    at += put;
+    count -= put;
+  }
+}
+
+std::size_t TMemoryStream::Read(void* buffer, std::size_t count) {
+  if (position_ >= data_.size()) return 0;
+  const std::size_t n = std::min(count, data_.size() - position_);
+  std::memcpy(buffer, data_.data() + position_, n);
+  position_ += n;
+  return n;
+}
+
+std::size_t TMemoryStream::Write(const void* buffer, std::size_t count) {
+  if (count == 0) return 0;
+  if (position_ + count > data_.size()) data_.resize(position_ + count);
+  std::memcpy(data_.data() + position_, buffer, count);
+  position_ += count;
+  return count;
+}
+
+std::int64_t TMemoryStream::Seek(std::int64_t offset, TSeekOrigin origin) {
+  std::int64_t base = 0;
+  if (origin == TSeekOrigin::soCurrent) base = std::int64_t(position_);
+  if (origin == TSeekOrigin::soEnd) base = std::int64_t(data_.size());
+  const std::int64_t target = base + offset;
+  if (target < 0) throw EReadError(SReadError);
+  position_ = std::size_t(target);
+  return target;
+}
+
+void TMemoryStream::Clear() {
+  data_.clear();
+  position_ = 0;
+}
+
+TFileStream::TFileStream(const std::string& fileName, TMode mode) : fileName_(fileName) {
+  if (mode == fmOpenRead) {
+    fd_ = ::open(fileName.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd_ < 0) throw EFOpenError(FormatMessage(SFOpenError, fileName));
+  } else {
+    fd_ = ::open(fileName.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+    if (fd_ < 0) throw EFCreateError(FormatMessage(SFCreateError, fileName));
+  }
+}
+
+TFileStream::TFileStream(int fd, const std::string& fileName) : fd_(fd), fileName_(fileName) {}
+
+TFileStream::~TFileStream() {
+  if (fd_ >= 0) ::close(fd_);
+}
+
+std::size_t TFileStream::Read(void* buffer, std::size_t count) {
+  for (;;) {
+    const ssize_t got = ::read(fd_, buffer, std::min<std::size_t>(count, 1u << 30));
+    if (got >= 0) return std::size_t(got);
+    if (errno != EINTR) return 0;
+  }
+}
+
+std::size_t TFileStream::Write(const void* buffer, std::size_t count) {
+  for (;;) {
+    const ssize_t put = ::write(fd_, buffer, std::min<std::size_t>(count, 1u << 30));
+    if (put >= 0) return std::size_t(put);
+    if (errno != EINTR) return 0;
+  }
+}
+
+std::int64_t TFileStream::Seek(std::int64_t offset, TSeekOrigin origin) {
+  const int whence = origin == TSeekOrigin::soBeginning ? SEEK_SET : origin == TSeekOrigin::soCurrent ? SEEK_CUR : SEEK_END;
+  const off_t at = ::lseek(fd_, off_t(offset), whence);
+  if (at < 0) throw EReadError(SReadError);
+  return std::int64_t(at);
+}
+
+void TFileStream::Commit() {
+  if (fd_ < 0) return;
+  const bool synced = ::fsync(fd_) == 0 || errno == EINVAL;
+  const bool closed = ::close(fd_) == 0;
+  fd_ = -1;
+  if (!synced || !closed) throw EWriteError(SWriteError);
+}

@@ -1,0 +1,12 @@
+#!/usr/bin/env bash
+# Sets up the machine, builds everything with AddressSanitizer and UndefinedBehaviorSanitizer, and
+# runs every test. No display is needed: window tests use Qt's offscreen platform.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+bash tools/setup.sh
+cmake -S . -B build/test -G Ninja -DCMAKE_BUILD_TYPE=Debug -DRFL_SANITIZE=ON -DRFL_BUILD_TESTS=ON
+cmake --build build/test
+export QT_QPA_PLATFORM=offscreen
+export ASAN_OPTIONS=${ASAN_OPTIONS:-detect_leaks=1:abort_on_error=0}
+export UBSAN_OPTIONS=${UBSAN_OPTIONS:-print_stacktrace=1:halt_on_error=1}
+ctest --test-dir build/test --output-on-failure -j 2
