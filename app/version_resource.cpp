@@ -1,0 +1,41 @@
+// The program's version information, placed in its own section of the executable so that the
+// About box can read it back from the program file at run time. Linked into the program itself
+// (not into a library), so that the linker always keeps it.
+#include "toolkit/version_info.h"
+
+namespace {
+
+constexpr TVersionTranslation kTranslations[] = {{0x0411, 0x03A4}};  // Japanese, Shift-JIS
+
+constexpr TVersionString kStrings[] = {
+    {"CompanyName", ""},
+    {"FileDescription", "ルフレミナ"},
+    {"FileVersion", "1.0.5.0"},
+    {"InternalName", "ルフレミナ"},
+    {"LegalCopyright", "Copyright (C) 2026 The Rufuremina Project"},
+    {"LegalTrademarks", ""},
+    {"OriginalFilename", ""},
+    {"ProductName", "ルフレミナ"},
+    {"ProductVersion", "1.05"},
+    {"Comments", ""},
+};
+
+constexpr TVersionStringTable kStringTables[] = {{{0x0411, 0x03A4}, kStrings}};
+
+constexpr TVersionResource kResource = {
+    .Fixed = {.FileVersionMS = 0x00010000,  // 1.0
+              .FileVersionLS = 0x00050000,  // .5.0
+              .ProductVersionMS = 0x00010000,
+              .ProductVersionLS = 0x00050000,
+              .FileFlagsMask = 0x3F,
+              .FileFlags = 0,
+              .FileOS = 0x4,
+              .FileType = 0x1},
+    .Translations = kTranslations,
+    .StringTables = kStringTables,
+};
+
+}  // namespace
+
+[[gnu::section(".rflversion"), gnu::used]] extern const auto RflVersionTable =
+    BuildVersionTable<VersionTableSize(kResource)>(kResource);

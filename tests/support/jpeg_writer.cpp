@@ -1,0 +1,47 @@
+#include "tests/support/jpeg_writer.h"
+
+#include <cstdio>
+#include <cstdlib>
+
+#include <jpeglib.h>
+
+TJPEGSamples QuadrantSamples(int width, int height, int splitX, int splitY) {
+  TJPEGSamples s{width, height, 3, {}};
+  s.Samples.reserve(std::size_t(width) * std::size_t(height) * 3);
+  for (int y = 0; y < height; ++y) {
+    for (int x = 0; x < width; ++x) {
+      const int quadrant = (y < splitY ? 0 : 2) + (x < splitX ? 0 : 1);
+      static constexpr std::uint8_t colours[4][3] = {{255, 0, 0}, {0, 255, 0}, {0, 0, 255}, {255, 255, 255}};
+      s.Samples.insert(s.Samples.end(), colours[quadrant], colours[quadrant] + 3);
+    }
+  }
+  return s;
+}
+
+std::vector<std::uint8_t> EncodeJPEG(const TJPEGSamples& samples, int quality, bool progressive) {
+  jpeg_compress_struct info{};
+  jpeg_error_mgr errors{};
+  info.err = jpeg_std_error(&errors);  // a test's own bad samples end the test program
+  jpeg_create_compress(&info);
+  unsigned char* buffer = nullptr;
+  unsigned long size = 0;
+  jpeg_mem_dest(&info, &buffer, &size);
+  info.image_width = JDIMENSION(samples.Width);
+  info.image_height = JDIMENSION(samples.Height);
+  info.input_components = samples.Components;
+  info.in_color_space = samples.Components == 1 ? JCS_GRAYSCALE : samples.Components == 4 ? JCS_CMYK : JCS_RGB;
+  jpeg_set_defaults(&info);
+  jpeg_set_quality(&info, quality, TRUE);
+  if (progressive) jpeg_simple_progression(&info);
+  jpeg_start_compress(&info, TRUE);
+  const std::size_t stride = std::size_t(samples.Width) * std::size_t(samples.Components);
+  while (info.next_scanline < info.image_height) {
+    JSAMPROW row = const_cast<JSAMPROW>(samples.Samples.data() + info.next_scanline * stride);
+    jpeg_write_scanlines(&info, &row, 1);
+  }
+  jpeg_finish_compress(&info);
+  std::vector<std::uint8_t> bytes(buffer, buffer + size);
+  jpeg_destroy_compress(&info);
+  std::free(buffer);
+  return bytes;
+}

@@ -1,0 +1,17 @@
+#pragma once
+// JPEG files for tests, made with libjpeg's encoder from samples the test chooses.
+#include <cstdint>
+#include <vector>
+
+struct TJPEGSamples {
+  int Width = 0;
+  int Height = 0;
+  int Components = 3;                 // 1 grey, 3 RGB, 4 CMYK
+  std::vector<std::uint8_t> Samples;  // rows top to bottom, Components bytes a pixel
+};
+
+// Samples of one colour per quadrant (red, green, blue, white: top-left, top-right, bottom-left,
+// bottom-right), split at (splitX, splitY).
+TJPEGSamples QuadrantSamples(int width, int height, int splitX, int splitY);
+
+std::vector<std::uint8_t> EncodeJPEG(const TJPEGSamples& samples, int quality = 95, bool progressive = false);

@@ -1,0 +1,191 @@
+#include "toolkit/jpeg_image.h"
+
+#include <gtest/gtest.h>
+
+#include <array>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <random>
+
+#include <unistd.h>
+
+// clang-format off
+#include <jpeglib.h>
+#include <jerror.h>
+// clang-format on
+
+#include "tests/support/jpeg_writer.h"
+
+namespace {
+
+TBitmap Decode(const std::vector<std::uint8_t>& bytes) {
+  TMemoryStream stream(bytes);
+  TJPEGImage jpeg;
+  jpeg.LoadFromStream(stream);
+  TBitmap out;
+  jpeg.AssignTo(out);
+  return out;
+}
+
+// The decoded pixel (x, y) of a 24-bit picture as red, green, blue.
+std::array<int, 3> Rgb(const TBitmap& image, int x, int y) {
+  const std::uint8_t* p = image.ScanLine(y) + 3 * x;
+  return {p[2], p[1], p[0]};
+}
+
+void ExpectNear(std::array<int, 3> actual, std::array<int, 3> expected, int tolerance, const char* where) {
+  for (int c = 0; c < 3; ++c) EXPECT_NEAR(actual[std::size_t(c)], expected[std::size_t(c)], tolerance) << where << " channel " << c;
+}
+
+std::uint8_t Grey(const TBitmap& image, int x, int y) {
+  const TRGBQuad& q = image.Palette().at(image.ScanLine(y)[x]);
+  return q.rgbGreen;
+}
+
+// A picture that is already there, to see that failures leave it alone.
+TBitmap Sentinel() {
+  TBitmap image(2, 2, pf32bit);
+  image.ScanLine(0)[0] = 0x5A;
+  return image;
+}
+
+void ExpectSentinel(const TBitmap& image) {
+  ASSERT_EQ(image.Width(), 2);
+  EXPECT_EQ(image.PixelFormat(), pf32bit);
+  EXPECT_EQ(image.ScanLine(0)[0], 0x5A);
+}
+
+// Offset of the frame header (SOF0 or SOF2) in a JPEG file.
+std::size_t FrameHeader(const std::vector<std::uint8_t>& bytes) {
+  for (std::size_t i = 0; i + 9 < bytes.size(); ++i)
+    if (bytes[i] == 0xFF && (bytes[i + 1] == 0xC0 || bytes[i + 1] == 0xC2)) return i;
+  return 0;
+}
+
+}  // namespace
+
+// Quadrant borders fall on 16-pixel blocks, so the sampled centres are flat colour; an odd width
+// gives padded rows. Catches swapped channels, flipped rows and wrong strides.
+TEST(JPEGImage, ColourFilesDecodeTo24BitInPlace) {
+  const TJPEGSamples samples = QuadrantSamples(41, 35, 16, 16);
+  for (bool progressive : {false, true}) {
+    const TBitmap image = Decode(EncodeJPEG(samples, 95, progressive));
+    ASSERT_EQ(image.PixelFormat(), pf24bit);
+    ASSERT_EQ(image.Width(), 41);
+    ASSERT_EQ(image.Height(), 35);
+    ExpectNear(Rgb(image, 5, 5), {255, 0, 0}, 10, "top left");
+    ExpectNear(Rgb(image, 30, 5), {0, 255, 0}, 10, "top right");
+    ExpectNear(Rgb(image, 5, 28), {0, 0, 255}, 10, "bottom left");
+    ExpectNear(Rgb(image, 38, 33), {255, 255, 255}, 10, "bottom right corner");
+  }
+}
+
+TEST(JPEGImage, GreyFilesBecomeQuantisedIndexedPictures) {
+  TJPEGSamples samples{64, 20, 1, {}};
+  for (int y = 0; y < samples.Height; ++y)
+    for (int x = 0; x < samples.Width; ++x) samples.Samples.push_back(y < 10 ? std::uint8_t(x * 4) : 128);
+  const TBitmap image = Decode(EncodeJPEG(samples, 100));
+  ASSERT_EQ(image.PixelFormat(), pf8bit);
+  ASSERT_EQ(image.Width(), 64);
+  ASSERT_EQ(image.Height(), 20);
+  ASSERT_GT(image.Palette().size(), 200u);
+  ASSERT_LE(image.Palette().size(), std::size_t(JPEGQuantisedColours));
+  for (const TRGBQuad& q : image.Palette()) {
+    EXPECT_EQ(q.rgbRed, q.rgbGreen);
+    EXPECT_EQ(q.rgbBlue, q.rgbGreen);
+  }
+  for (int x = 2; x < 62; x += 5) EXPECT_NEAR(Grey(image, x, 4), x * 4, 6) << "ramp at " << x;
+  EXPECT_NEAR(Grey(image, 30, 16), 128, 3);
+}
+
+TEST(JPEGImage, FatalErrorsCarryTheDecoderMessageNumberAndChangeNothing) {
+  TJPEGSamples cmyk{16, 16, 4, std::vector<std::uint8_t>(16 * 16 * 4, 40)};
+  const struct {
+    const char* what;
+    std::vector<std::uint8_t> bytes;
+    int code;
+  } cases[] = {
+      {"no data", {}, JERR_INPUT_EMPTY},
+      {"BMP data", {'B', 'M', 0x36, 0, 0, 0, 0, 0, 0, 0}, JERR_NO_SOI},
+      {"CMYK has no RGB conversion", EncodeJPEG(cmyk), JERR_CONVERSION_NOTIMPL},
+  };
+  for (const auto& c : cases) {
+    TMemoryStream stream(c.bytes);
+    TJPEGImage jpeg;
+    jpeg.LoadFromStream(stream);
+    TBitmap target = Sentinel();
+    try {
+      jpeg.AssignTo(target);
+      ADD_FAILURE() << c.what << ": no error";
+    } catch (const EJPEG& e) {
+      EXPECT_EQ(e.MessageCode(), c.code) << c.what;
+      EXPECT_EQ(e.Message(), "JPEG エラー #" + std::to_string(c.code)) << c.what;
+    }
+    ExpectSentinel(target);
+  }
+}
+
+TEST(JPEGImage, PicturesBeyondTheImageLimitAreRefusedBeforeDecoding) {
+  TJPEGSamples grey{16, 16, 1, std::vector<std::uint8_t>(256, 90)};
+  for (bool progressive : {false, true}) {
+    std::vector<std::uint8_t> bytes = EncodeJPEG(grey, 90, progressive);
+    const std::size_t sof = FrameHeader(bytes);
+    ASSERT_NE(sof, 0u);
+    for (std::size_t i : {sof + 5, sof + 7}) {  // height and width: 60000 each
+      bytes[i] = 60000 >> 8;
+      bytes[i + 1] = 60000 & 0xFF;
+    }
+    TJPEGImage jpeg;
+    TMemoryStream stream(bytes);
+    jpeg.LoadFromStream(stream);
+    TBitmap target = Sentinel();
+    EXPECT_THROW(jpeg.AssignTo(target), EOutOfResources);
+    ExpectSentinel(target);
+  }
+}
+
+// A cut-off file is a decoder warning, not an error: the part that is there decodes. Damaged
+// files either decode or fail with a JPEG error; none may crash or read outside its buffers (the
+// sanitizer build watches that).
+TEST(JPEGImage, TruncatedAndDamagedFilesNeverCrash) {
+  const std::vector<std::uint8_t> good = EncodeJPEG(QuadrantSamples(64, 48, 32, 16), 90);
+  {
+    std::size_t scan = 0;  // start of the entropy-coded data
+    while (scan + 1 < good.size() && !(good[scan] == 0xFF && good[scan + 1] == 0xDA)) ++scan;
+    const std::vector<std::uint8_t> cut(good.begin(), good.begin() + std::ptrdiff_t((scan + good.size()) / 2));
+    const TBitmap image = Decode(cut);
+    EXPECT_EQ(image.Width(), 64);
+    EXPECT_EQ(image.Height(), 48);
+    ExpectNear(Rgb(image, 4, 4), {255, 0, 0}, 10, "decoded part");
+  }
+  std::mt19937 random(7);
+  for (int round = 0; round < 300; ++round) {
+    std::vector<std::uint8_t> bad = good;
+    if (round % 3 == 0) bad.resize(random() % bad.size());
+    const int flips = 1 + int(random() % 8);
+    for (int i = 0; i < flips && !bad.empty(); ++i) bad[random() % bad.size()] = std::uint8_t(random());
+    try {
+      const TBitmap image = Decode(bad);
+      EXPECT_FALSE(image.Empty());
+    } catch (const EJPEG&) {
+    } catch (const EOutOfResources&) {
+    }
+  }
+}
+
+TEST(JPEGImage, LoadsFromFiles) {
+  const auto folder = std::filesystem::temp_directory_path() / ("jpeg_image_test_" + std::to_string(getpid()));
+  std::filesystem::create_directories(folder);
+  const std::vector<std::uint8_t> bytes = EncodeJPEG(QuadrantSamples(20, 20, 16, 16));
+  const std::string name = (folder / "photo.jpg").string();
+  std::ofstream(name, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
+
+  TJPEGImage jpeg;
+  jpeg.LoadFromFile(name);
+  EXPECT_EQ(jpeg.Data(), bytes);
+  EXPECT_THROW(jpeg.LoadFromFile((folder / "missing.jpg").string()), EFOpenError);
+  EXPECT_EQ(jpeg.Data(), bytes);
+  std::filesystem::remove_all(folder);
+}

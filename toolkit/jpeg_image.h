@@ -1,0 +1,54 @@
+#pragma once
+// TJPEGImage: a JPEG picture held as its file bytes and decoded by libjpeg when it is assigned to a
+// bitmap.
+//
+// Decoding runs at full size with the floating-point inverse DCT and block smoothing, in the
+// colour space libjpeg chooses for the file. Colour files become pf24bit images (blue, green, red);
+// one-component (grey) files are quantised by libjpeg to at most 236 grey levels and become pf8bit
+// images whose colour table is the quantiser's palette. Decoder warnings (a truncated file, for
+// example) are ignored: the picture decodes as far as the data goes.
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "toolkit/bitmap.h"
+#include "toolkit/errors.h"
+#include "toolkit/stream.h"
+
+// A fatal decoder error. The message is "JPEG エラー #n", n being libjpeg's message number.
+class EJPEG : public Exception {
+ public:
+  explicit EJPEG(int messageCode);
+  int MessageCode() const { return messageCode_; }
+
+ private:
+  int messageCode_;
+};
+
+// "%d" is libjpeg's message number.
+inline constexpr const char* SJPEGError = "JPEG エラー #%d";
+
+// Most colours the grey-scale quantiser may use.
+inline constexpr int JPEGQuantisedColours = 236;
+
+class TJPEGImage {
+ public:
+  TJPEGImage() = default;
+
+  // Takes the whole file (or the stream from its position to the end) as the picture's data.
+  // Nothing is decoded yet; a file that cannot be opened gives the stream's open error, a file
+  // larger than an image may be gives EOutOfResources.
+  void LoadFromFile(const std::string& fileName);
+  void LoadFromStream(TStream& stream);
+
+  // The held bytes, as loaded.
+  const std::vector<std::uint8_t>& Data() const { return data_; }
+  bool Empty() const { return data_.empty(); }
+
+  // Decodes the held data and replaces `target` by the picture; on any error (EJPEG, or
+  // EOutOfResources for a picture beyond the image size limit) `target` keeps its contents.
+  void AssignTo(TBitmap& target) const;
+
+ private:
+  std::vector<std::uint8_t> data_;
+};
