@@ -32,7 +32,7 @@ int BilinearChannel(std::uint8_t a, std::uint8_t b, std::uint8_t c, std::uint8_t
   const long double gx = 1.0L - fx;
   const double top = static_cast<double>(gx * a + fx * static_cast<long double>(b));
   const double bottom = static_cast<double>(gx * c + fx * static_cast<long double>(d));
-  return static_cast<int>(std::llrint((1.0L - fy) * top + fy * static_cast<long double>(bottom)));
+  return static_cast<int>(std::rint((1.0L - fy) * top + fy * static_cast<long double>(bottom)));
 }
 
 TRGBTriple BilinearPixel(TRGBTriple P00, TRGBTriple P10, TRGBTriple P01, TRGBTriple P11, double fy, double fx) {

@@ -19,7 +19,7 @@ int NearestBytesPerPixel(TPixelFormat format) {
 // centre), the quotient taken first, ties to even, kept inside the source.
 int NearestIndex(int i, int newLength, int sourceLength) {
   const long double position = (static_cast<long double>(i) / newLength) * sourceLength;
-  const long long index = std::llrint(position);
+  const long long index = static_cast<long long>(std::rint(position));
   return static_cast<int>(std::clamp<long long>(index, 0, sourceLength - 1));
 }
 
