@@ -1,0 +1,181 @@
+#include "render/reflection.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <limits>
+
+#include "toolkit/errors.h"
+
+namespace {
+
+using Extended = long double;
+
+// Hits are accepted 0.1 unit beyond the picture's rectangle on the left, right and far sides (and
+// not below the floor line); SampleSource gives that band alpha 0 with the colour of the nearest
+// edge pixel, so anti-aliasing of the final rendering fades into the edge colour, not into black.
+bool InsideHitBand(const Vector3& hit) {
+  return hit.x >= -0.6f && hit.x <= 0.6f && hit.y >= 0.0f && hit.y <= 1.1f;  // false for NaN
+}
+
+// 1.5 x 2^(p-1) for a p-bit mantissa: any value of magnitude below 2^(p-2) added to it keeps no
+// fraction bits.
+constexpr Extended RoundingMagic() {
+  Extended magic = 1.5;
+  for (int i = 1; i < std::numeric_limits<Extended>::digits; ++i) magic *= 2;
+  return magic;
+}
+
+// Rounds to the nearest integer, halves to even: the addition rounds under the default rounding
+// mode and the subtraction is exact. (nearbyintl saves and restores the floating-point environment
+// on every call and would dominate the renderer's time.)
+Extended RoundHalfEven(Extended value) {
+  constexpr Extended magic = RoundingMagic();
+  return (value + magic) - magic;
+}
+
+// The nearest integer to `value` clamped into 0..max; NaN counts as 0.
+int RoundIndex(Extended value, int max) {
+  if (!(value >= 0)) return 0;
+  if (value > max) return max;  // also keeps the rounding step in range
+  return int(RoundHalfEven(value));
+}
+
+// floor / ceiling of a box bound, clamped into -1..limit + 1 before it becomes an integer so that a
+// corner thrown far off the output (or NaN) cannot overflow the conversion. NaN takes `fallback`.
+int BoxBound(float value, int limit, int fallback) {
+  if (std::isnan(value)) return fallback;
+  return int(std::clamp(value, -1.0f, float(limit) + 1));
+}
+
+// The renderer reads and writes four bytes a pixel; anything else would be read out of bounds.
+void RequireImage(const TBitmap& image) {
+  if (image.PixelFormat() != pf32bit || image.Empty()) throw EInvalidGraphic(SInvalidBitmap);
+}
+
+TBGRA LoadPixel(const std::uint8_t* row, int x) {
+  TBGRA pixel;
+  std::memcpy(&pixel, row + std::ptrdiff_t(x) * 4, 4);
+  return pixel;
+}
+
+void StorePixel(std::uint8_t* row, int x, TBGRA pixel) { std::memcpy(row + std::ptrdiff_t(x) * 4, &pixel, 4); }
+
+std::uint8_t RoundChannel(Extended value) { return std::uint8_t(RoundIndex(value, 255)); }
+
+// SampleSource for one image, with the row addressing worked out once per render.
+class SourceSampler {
+ public:
+  explicit SourceSampler(const TBitmap& image)
+      : ws_(image.Width()), hs_(image.Height()), top_(image.ScanLine(0)),
+        rowStep_(hs_ > 1 ? image.ScanLine(1) - top_ : 0) {}
+
+  TBGRA operator()(float x, float y) const {
+    const bool outside = !(x >= -0.5f && x <= 0.5f && y >= 0.0f && y <= 1.0f);
+    // The unit width spans ws pixels (x = 0.5 lands on column ws, clamped back to the last one);
+    // the unit height spans hs - 1 rows, so the floor line is the bottom row and y = 1 the top row.
+    const int column = RoundIndex(Extended(ws_) / 2 + Extended(x) * ws_, ws_ - 1);
+    const int row = RoundIndex((Extended(hs_) - 1) - Extended(y) * (hs_ - 1), hs_ - 1);
+    TBGRA pixel = LoadPixel(top_ + row * rowStep_, column);
+    if (outside) pixel.Alpha = 0;
+    return pixel;
+  }
+
+ private:
+  int ws_, hs_;
+  const std::uint8_t* top_;  // row 0, the top row of the picture
+  std::ptrdiff_t rowStep_;   // from one row to the next one down: negative when stored bottom-up
+};
+
+}  // namespace
+
+TBGRA SampleSource(const TBitmap& SourceImage, float x, float y) {
+  RequireImage(SourceImage);
+  return SourceSampler(SourceImage)(x, y);
+}
+
+TBGRA BlendPixel(TBGRA a, TBGRA b, bool HighQuality, float w) {
+  if (w == 0) return a;
+  if (w == 1) return b;
+  const Extended v = 1 - Extended(w);
+  auto mix = [&](std::uint8_t ca, std::uint8_t cb) { return RoundChannel(v * ca + Extended(w) * cb); };
+  TBGRA result = b;
+  if (!HighQuality) {
+    result.Blue = mix(a.Blue, b.Blue);
+    result.Green = mix(a.Green, b.Green);
+    result.Red = mix(a.Red, b.Red);
+  }
+  result.Alpha = mix(a.Alpha, b.Alpha);
+  return result;
+}
+
+void RenderReflection(const TScene& scene, const TReflectionSliders& sliders, const TBitmap& SourceImage,
+                      TBitmap& OutputImage, bool HighQuality) {
+  RequireImage(SourceImage);
+  RequireImage(OutputImage);
+  if (sliders.OpacityMax == 0 || sliders.LengthMax == 0) throw Exception(SZeroDivide);
+  const int wo = OutputImage.Width(), ho = OutputImage.Height();
+
+  // The picture lies on z = 0 of the image frame's space, the reflection on z = 0 of its own.
+  const Plane picturePlane = MakePlane({0, 0, 0}, {0, 0, 1});
+  const Matrix4& imageLocal = scene.ImageFrame->LocalMatrix;
+  const Matrix4 reflectionWorld = MatrixMultiply(scene.ReflectionFrame->LocalMatrix, imageLocal);
+  const Matrix4& cameraLocal = scene.CameraFrame->LocalMatrix;
+  const Matrix4 pictureToScreen = MatrixMultiply(imageLocal, scene.ScreenMatrix);
+  const Matrix4 screenToPicture = InvertMatrix(pictureToScreen);
+  const Matrix4 reflectionToScreen = MatrixMultiply(reflectionWorld, scene.ScreenMatrix);
+  const Matrix4 screenToReflection = InvertMatrix(reflectionToScreen);
+  const Vector3 cameraInPicture = TransformPoint({0, 0, 0}, MatrixMultiply(cameraLocal, InvertMatrix(imageLocal)));
+  const Vector3 cameraInReflection =
+      TransformPoint({0, 0, 0}, MatrixMultiply(cameraLocal, InvertMatrix(reflectionWorld)));
+
+  // The camera is never pitched or rolled, so the picture's top corners give the horizontal extent
+  // of the picture and its reflection, and the box runs from the picture's top to the reflection's
+  // far edge.
+  const Vector3 p = TransformPoint({-0.5f, 1, 0}, pictureToScreen);
+  const Vector3 q = TransformPoint({0.5f, 1, 0}, pictureToScreen);
+  const Vector3 r = TransformPoint({-0.5f, 1, 0}, reflectionToScreen);
+  const Vector3 s = TransformPoint({0.5f, 1, 0}, reflectionToScreen);
+  const int x0 = std::max(BoxBound(std::floor(p.x), wo, 0), 0);
+  const int x1 = std::min(BoxBound(std::ceil(q.x), wo, wo - 1), wo - 1);
+  const int y0 = std::max(BoxBound(std::floor(std::min(p.y, q.y)), ho, 0), 0);
+  const int y1 = std::min(BoxBound(std::ceil(std::max(r.y, s.y)), ho, ho - 1), ho - 1);
+
+  std::memset(OutputImage.Bits(), 0, OutputImage.BitsSize());
+  const SourceSampler sample(SourceImage);
+
+  // The reflection fades from full opacity at its near edge to nothing at LengthPosition / LengthMax
+  // of its height.
+  const float slope =
+      sliders.LengthPosition == 0 ? 0.0f : float(-1 / (Extended(sliders.LengthPosition) / sliders.LengthMax));
+  auto opacity = [&](float h) -> float {
+    if (!scene.GradientEnabled) return float(Extended(sliders.OpacityPosition) / sliders.OpacityMax);
+    if (sliders.LengthPosition == 0) return 0;
+    const float g = float(Extended(slope) * h + 1);
+    const float w = float(Extended(sliders.OpacityPosition) * g / sliders.OpacityMax);
+    if (!(w >= 0)) return 0;
+    return w > 1 ? 1 : w;
+  };
+
+  for (int y = y0; y <= y1; ++y) {
+    std::uint8_t* row = OutputImage.ScanLine(y);
+    for (int x = x0; x <= x1; ++x) {
+      // The point on the far plane seen at the pixel's top-left corner.
+      const Vector3 screenPoint{float(x), float(y), 1};
+      Vector3 hit;
+      const Vector3 far = TransformPoint(screenPoint, screenToPicture);
+      if (!IntersectRayPlane(MakeRay(cameraInPicture, SubtractVectors(far, cameraInPicture)), picturePlane, hit))
+        continue;
+      if (InsideHitBand(hit)) {
+        StorePixel(row, x, sample(hit.x, hit.y));
+        continue;
+      }
+      const Vector3 farMirrored = TransformPoint(screenPoint, screenToReflection);
+      if (!IntersectRayPlane(MakeRay(cameraInReflection, SubtractVectors(farMirrored, cameraInReflection)),
+                             picturePlane, hit) ||
+          !InsideHitBand(hit))
+        continue;
+      StorePixel(row, x, BlendPixel(LoadPixel(row, x), sample(hit.x, hit.y), HighQuality, opacity(hit.y)));
+    }
+  }
+}

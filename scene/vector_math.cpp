@@ -1,0 +1,158 @@
+#include "scene/vector_math.h"
+
+#include <cmath>
+#include <numbers>
+
+#include "toolkit/errors.h"
+
+namespace {
+
+using Extended = long double;
+
+struct TrigTables {
+  std::array<float, AngleUnits> sine{};
+  std::array<float, AngleUnits> cosine{};
+  TrigTables() {
+    for (int i = 0; i < AngleUnits; ++i) {
+      const Extended a = Extended(float(i)) / 2048 * std::numbers::pi_v<Extended>;
+      sine[i] = float(std::sin(a));
+      cosine[i] = float(std::cos(a));
+    }
+  }
+};
+
+// A function-local static: filled on first use, before any rotation can read it, whatever order
+// the program's other statics are built in.
+const TrigTables& Tables() {
+  static const TrigTables tables;
+  return tables;
+}
+
+// Determinant of the 3x3 minor of M that leaves out row `skipRow` and column `skipCol`.
+Extended Minor(const Matrix4& M, int skipRow, int skipCol) {
+  int rows[3], cols[3];
+  for (int i = 0, r = 0; i < 4; ++i)
+    if (i != skipRow) rows[r++] = i;
+  for (int i = 0, c = 0; i < 4; ++i)
+    if (i != skipCol) cols[c++] = i;
+  auto at = [&](int r, int c) { return Extended(M.m[rows[r]][cols[c]]); };
+  return at(0, 0) * (at(1, 1) * at(2, 2) - at(1, 2) * at(2, 1)) -
+         at(0, 1) * (at(1, 0) * at(2, 2) - at(1, 2) * at(2, 0)) +
+         at(0, 2) * (at(1, 0) * at(2, 1) - at(1, 1) * at(2, 0));
+}
+
+Extended Cofactor(const Matrix4& M, int row, int col) {
+  const Extended minor = Minor(M, row, col);
+  return (row + col) % 2 == 0 ? minor : -minor;
+}
+
+Extended DeterminantExtended(const Matrix4& M) {
+  Extended det = 0;
+  for (int c = 0; c < 4; ++c) det += Extended(M.m[0][c]) * Cofactor(M, 0, c);
+  return det;
+}
+
+}  // namespace
+
+[[noreturn]] void RaiseZeroDivide() { throw Exception(SZeroDivide); }
+
+void InitTrigTables() { Tables(); }
+const std::array<float, AngleUnits>& SinTable() { return Tables().sine; }
+const std::array<float, AngleUnits>& CosTable() { return Tables().cosine; }
+
+Vector3 Cross(const Vector3& a, const Vector3& b) {
+  return {float(Extended(a.y) * b.z - Extended(a.z) * b.y), float(Extended(a.z) * b.x - Extended(a.x) * b.z),
+          float(Extended(a.x) * b.y - Extended(a.y) * b.x)};
+}
+
+float VectorLength(const Vector3& v) {
+  const float xx = v.x * v.x, yy = v.y * v.y, zz = v.z * v.z;
+  return float(std::sqrt(Extended(xx) + yy + zz));
+}
+
+Vector3 Normalize(const Vector3& v) {
+  const float length = VectorLength(v);
+  if (length == 0) return {0, 0, 0};
+  return {v.x / length, v.y / length, v.z / length};
+}
+
+Matrix4 MatrixMultiply(const Matrix4& A, const Matrix4& B) {
+  Matrix4 result;
+  for (int r = 0; r < 4; ++r)
+    for (int c = 0; c < 4; ++c)
+      result.m[r][c] = float(Extended(A.m[r][0]) * B.m[0][c] + Extended(A.m[r][1]) * B.m[1][c] +
+                             Extended(A.m[r][2]) * B.m[2][c] + Extended(A.m[r][3]) * B.m[3][c]);
+  return result;
+}
+
+Matrix4 MakeScale(float sx, float sy, float sz) {
+  Matrix4 result;
+  result.m[0][0] = sx;
+  result.m[1][1] = sy;
+  result.m[2][2] = sz;
+  result.m[3][3] = 1;
+  return result;
+}
+
+Matrix4 MakeTranslation(float tx, float ty, float tz) {
+  Matrix4 result = IdentityMatrix;
+  result.m[3][0] = tx;
+  result.m[3][1] = ty;
+  result.m[3][2] = tz;
+  return result;
+}
+
+Matrix4 MakeRotationY(int angle) {
+  const int k = angle & (AngleUnits - 1);
+  const float c = CosTable()[k], s = SinTable()[k];
+  return {{{c, 0, -s, 0}, {0, 1, 0, 0}, {s, 0, c, 0}, {0, 0, 0, 1}}};
+}
+
+Matrix4 RigidInverse(const Matrix4& M) {
+  Matrix4 result;
+  for (int r = 0; r < 3; ++r)
+    for (int c = 0; c < 3; ++c) result.m[r][c] = M.m[c][r];
+  const Extended tx = M.m[3][0], ty = M.m[3][1], tz = M.m[3][2];
+  for (int c = 0; c < 3; ++c) result.m[3][c] = -float(M.m[c][0] * tx + M.m[c][1] * ty + M.m[c][2] * tz);
+  result.m[3][3] = 1;
+  return result;
+}
+
+float MatrixDeterminant(const Matrix4& M) { return float(DeterminantExtended(M)); }
+
+Matrix4 InvertMatrix(const Matrix4& M) {
+  const float det = MatrixDeterminant(M);
+  if (det == 0) RaiseZeroDivide();
+  const float r = 1.0f / det;
+  Matrix4 result;
+  for (int row = 0; row < 4; ++row)
+    for (int col = 0; col < 4; ++col) result.m[row][col] = float(Cofactor(M, col, row) * r);
+  return result;
+}
+
+Matrix4 MakePerspectiveFov(float fovY, float aspect, float near, float far) {
+  const Extended half = Extended(fovY) / 2;
+  const Extended cot = std::cos(half) / std::sin(half);
+  const Extended q = Extended(far) / (Extended(far) - near);
+  Matrix4 result = IdentityMatrix;
+  result.m[0][0] = float(aspect * cot);
+  result.m[1][1] = float(cot);
+  result.m[2][2] = float(q);
+  result.m[2][3] = 1;
+  result.m[3][2] = float(-q * near);
+  result.m[3][3] = 0;
+  return result;
+}
+
+Matrix4 MakeViewport(int left, int top, int right, int bottom) {
+  const Extended halfWidth = (Extended(right) - left) / 2;
+  const Extended halfHeight = (Extended(bottom) - top) / 2;
+  Matrix4 result = IdentityMatrix;
+  result.m[0][0] = float(halfWidth);
+  result.m[1][1] = float(-halfHeight);
+  result.m[2][2] = 1;
+  result.m[3][0] = float(left + halfWidth);
+  result.m[3][1] = float(top + halfHeight);
+  result.m[3][2] = 0;
+  return result;
+}

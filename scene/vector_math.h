@@ -1,0 +1,151 @@
+#pragma once
+// Single-precision 3D arithmetic for the scene and the renderer: vectors, 4x4 matrices, planes and
+// rays as plain values with free functions.
+//
+// Conventions: vectors are rows multiplied from the left (v' = v x M); element (r, c) of a matrix is
+// m[r][c]; the translation of an affine matrix is row 3; applying A and then B is A x B. The space is
+// left-handed: +X right, +Y up, +Z away from the viewer.
+//
+// Precision: every stored component is a 32-bit float. The sums and products inside one operation
+// are carried in extended precision (long double) and rounded once to 32 bits when stored, and so
+// are the scalar results of Dot, VectorLength and MatrixDeterminant. The renderer's boundaries fall
+// on exact pixel coordinates, so these rounding points decide which pixel a picture edge touches.
+#include <array>
+#include <cstdint>
+
+struct Vector3 {
+  float x = 0, y = 0, z = 0;
+  friend bool operator==(const Vector3&, const Vector3&) = default;
+};
+
+// A homogeneous point or direction; a point carries w = 1.
+struct Vector4 {
+  float x = 0, y = 0, z = 0, w = 0;
+  friend bool operator==(const Vector4&, const Vector4&) = default;
+};
+
+// Row-major: m[r][c] is element number 4r + c. Rows 0 to 2 of a frame matrix are the frame's X, Y
+// and Z axes in its parent, row 3 its origin.
+struct Matrix4 {
+  float m[4][4] = {};
+  friend bool operator==(const Matrix4&, const Matrix4&) = default;
+};
+
+// Points p with Dot(normal, p) + d = 0. The normal need not be of unit length.
+struct Plane {
+  Vector3 normal;
+  float d = 0;
+};
+
+// The direction need not be of unit length.
+struct Ray {
+  Vector3 origin;
+  Vector3 direction;
+};
+
+// The message of a division by zero in the scene's arithmetic (a zero w, a singular matrix, a zero
+// size); the program's own scenes never produce one.
+inline constexpr const char* SZeroDivide = "0 による浮動小数点数除算";
+// Throws an Exception with SZeroDivide (out of line, so the inline operations stay small).
+[[noreturn]] void RaiseZeroDivide();
+
+inline constexpr Matrix4 IdentityMatrix{{{1, 0, 0, 0}, {0, 1, 0, 0}, {0, 0, 1, 0}, {0, 0, 0, 1}}};
+
+// Angles of MakeRotationY are integers in angle units: 4096 make a full turn, and only the low
+// 12 bits count (-113 and 3983 are the same angle).
+inline constexpr int AngleUnits = 4096;
+
+// Fills SinTable and CosTable (entry i holds the sine and cosine of i angle units) if that has not
+// happened yet. The tables fill themselves on first use as well; calling this only moves the work
+// to a chosen moment.
+void InitTrigTables();
+const std::array<float, AngleUnits>& SinTable();
+const std::array<float, AngleUnits>& CosTable();
+
+// The operations the renderer runs several times a pixel are defined inline below.
+
+inline Vector3 MakeVector3(float x, float y, float z) { return {x, y, z}; }
+// (p, 1).
+inline Vector4 PointToVector4(const Vector3& p) { return {p.x, p.y, p.z, 1}; }
+// With divide: (x, y, z) times r, where r = 1/w rounded to 32 bits; throws on w = 0. Without
+// divide: (x, y, z) unchanged.
+inline Vector3 Vector4ToPoint(const Vector4& v, bool divide);
+
+inline float Dot(const Vector3& a, const Vector3& b);
+Vector3 Cross(const Vector3& a, const Vector3& b);
+// Each square is rounded to 32 bits before the sum.
+float VectorLength(const Vector3& v);
+// v divided by its length; a vector of length exactly 0 gives (0, 0, 0).
+Vector3 Normalize(const Vector3& v);
+inline Vector3 AddVectors(const Vector3& a, const Vector3& b) { return {a.x + b.x, a.y + b.y, a.z + b.z}; }
+inline Vector3 SubtractVectors(const Vector3& a, const Vector3& b) { return {a.x - b.x, a.y - b.y, a.z - b.z}; }
+inline Vector3 ScaleVector(const Vector3& v, float s) { return {v.x * s, v.y * s, v.z * s}; }
+
+// v x M.
+inline Vector4 TransformVector4(const Vector4& v, const Matrix4& M);
+// Vector4ToPoint(PointToVector4(p) x M, divide).
+inline Vector3 TransformPoint(const Vector3& p, const Matrix4& M, bool divide = true) {
+  return Vector4ToPoint(TransformVector4(PointToVector4(p), M), divide);
+}
+
+// A x B: apply A, then B.
+Matrix4 MatrixMultiply(const Matrix4& A, const Matrix4& B);
+Matrix4 MakeScale(float sx, float sy, float sz);
+Matrix4 MakeTranslation(float tx, float ty, float tz);
+// Rotation about +Y read from the tables: (x, y, z) becomes (x c + z s, y, -x s + z c), so a
+// positive angle swings the +X side toward -Z.
+Matrix4 MakeRotationY(int angle);
+
+// The inverse of a rotation plus translation: the 3x3 block transposed, the origin carried back.
+// Only exact when the 3x3 block is orthonormal (it ignores any scale).
+Matrix4 RigidInverse(const Matrix4& M);
+// Full cofactor expansion, rounded to 32 bits.
+float MatrixDeterminant(const Matrix4& M);
+// The adjugate times 1/det (1/det rounded to 32 bits); throws when the determinant is 0.
+Matrix4 InvertMatrix(const Matrix4& M);
+
+// Perspective projection looking along +Z: view depth `near` maps to 0 and `far` to 1 after the
+// divide. The aspect multiplies the X scale, so callers pass height / width.
+Matrix4 MakePerspectiveFov(float fovY, float aspect, float near, float far);
+// Normalised x -1..1 to left..right and y +1..-1 to top..bottom (screen y grows downward); depth
+// stays 0..1.
+Matrix4 MakeViewport(int left, int top, int right, int bottom);
+
+// The normal is kept as given; d = -Dot(point, normal).
+inline Plane MakePlane(const Vector3& point, const Vector3& normal) { return {normal, -Dot(point, normal)}; }
+inline Ray MakeRay(const Vector3& origin, const Vector3& direction) { return {origin, direction}; }
+// False, leaving `hit` untouched, when the ray runs parallel to the plane (the direction's dot
+// product with the normal is exactly 0). A plane behind the origin is hit too, at negative t.
+inline bool IntersectRayPlane(const Ray& ray, const Plane& plane, Vector3& hit);
+
+// Definitions of the inline operations declared above.
+
+inline Vector3 Vector4ToPoint(const Vector4& v, bool divide) {
+  if (!divide) return {v.x, v.y, v.z};
+  if (v.w == 0) RaiseZeroDivide();
+  const float r = 1.0f / v.w;
+  return {v.x * r, v.y * r, v.z * r};
+}
+
+inline float Dot(const Vector3& a, const Vector3& b) {
+  using Extended = long double;
+  return float(Extended(a.x) * b.x + Extended(a.y) * b.y + Extended(a.z) * b.z);
+}
+
+inline Vector4 TransformVector4(const Vector4& v, const Matrix4& M) {
+  using Extended = long double;
+  auto column = [&](int c) {
+    return float(Extended(v.x) * M.m[0][c] + Extended(v.y) * M.m[1][c] + Extended(v.z) * M.m[2][c] +
+                 Extended(v.w) * M.m[3][c]);
+  };
+  return {column(0), column(1), column(2), column(3)};
+}
+
+inline bool IntersectRayPlane(const Ray& ray, const Plane& plane, Vector3& hit) {
+  using Extended = long double;
+  const float denom = Dot(ray.direction, plane.normal);
+  if (denom == 0) return false;
+  const float t = float(-(Extended(Dot(ray.origin, plane.normal)) + plane.d) / denom);
+  hit = AddVectors(ray.origin, ScaleVector(ray.direction, t));
+  return true;
+}

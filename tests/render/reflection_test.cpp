@@ -1,0 +1,256 @@
+#include "render/reflection.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstring>
+#include <functional>
+#include <random>
+
+#include "toolkit/errors.h"
+
+namespace {
+
+constexpr TBGRA kClear{0, 0, 0, 0};
+constexpr TBGRA kWhite{255, 255, 255, 255};
+
+TBitmap MakeImage(int width, int height, const std::function<TBGRA(int column, int row)>& pixel,
+                  bool topDown = false) {
+  TBitmap image;
+  image.Create(width, height, pf32bit, topDown);
+  for (int row = 0; row < height; ++row)
+    for (int column = 0; column < width; ++column) {
+      const TBGRA p = pixel(column, row);
+      std::memcpy(image.ScanLine(row) + column * 4, &p, 4);
+    }
+  return image;
+}
+
+TBGRA At(const TBitmap& image, int column, int row) {
+  TBGRA p;
+  std::memcpy(&p, image.ScanLine(row) + column * 4, 4);
+  return p;
+}
+
+// The start-up picture: one opaque white pixel.
+TBitmap WhitePicture() { return MakeImage(1, 1, [](int, int) { return kWhite; }); }
+
+struct Rendering {
+  TScene scene;
+  TBitmap output;
+};
+
+Rendering Render(const TBitmap& source, const TReflectionSliders& reflection = {}, const TSceneSliders& sliders = {},
+                 int width = 256, int height = 256, bool highQuality = false, bool gradient = true) {
+  Rendering r;
+  CreateScene(r.scene, sliders, source.Width(), source.Height(), width, height);
+  r.scene.GradientEnabled = gradient;
+  r.output = TBitmap(width, height, pf32bit);
+  std::memset(r.output.Bits(), 0xA5, r.output.BitsSize());  // every pixel must be rewritten
+  RenderReflection(r.scene, reflection, source, r.output, highQuality);
+  return r;
+}
+
+TEST(RenderReflection, DefaultWhitePictureAndItsFadingReflection) {
+  for (const bool highQuality : {false, true}) {
+    SCOPED_TRACE(highQuality ? "high quality" : "preview");
+    const TBitmap out = Render(WhitePicture(), {}, {}, 256, 256, highQuality).output;
+    for (int y = 0; y < 256; ++y)
+      for (int x = 0; x < 256; ++x) {
+        const TBGRA p = At(out, x, y);
+        const bool columns = x >= 80 && x <= 176;
+        if (columns && y >= 32 && y <= 128) {
+          ASSERT_EQ(p, kWhite) << x << "," << y;
+        } else if (columns && y > 128 && y <= 224) {
+          // h runs from 0 at the floor line to 1 at row 224; the opacity falls from 0.8 to 0 at
+          // h = 0.7 (row 195.2). The ray's h is within a hair of (y - 128) / 96.
+          const double h = (y - 128) / 96.0;
+          const double expected = 255 * std::max(0.0, 0.8 * (1 - h / 0.7));
+          ASSERT_NEAR(p.Alpha, expected, 0.51) << x << "," << y;
+          const std::uint8_t colour = !highQuality ? p.Alpha : p.Alpha > 0 ? 255 : 0;
+          ASSERT_EQ(p, (TBGRA{colour, colour, colour, p.Alpha})) << x << "," << y;
+        } else {
+          // Nothing visible outside; the box may touch column 177 and row 225 with alpha-0 pixels
+          // that carry the edge colour, everything beyond is cleared.
+          ASSERT_EQ(p.Alpha, 0) << x << "," << y;
+          if (x > 177 || y > 225 || x < 80 || y < 32) {
+            ASSERT_EQ(p, kClear) << x << "," << y;
+          }
+        }
+      }
+    EXPECT_EQ(At(out, 128, 129).Alpha, 201);  // 0.8 x (1 - (1/96)/0.7) x 255 = 200.9
+    EXPECT_EQ(At(out, 128, 195).Alpha, 1);
+    EXPECT_EQ(At(out, 128, 196).Alpha, 0);
+    EXPECT_EQ(At(out, 177, 100), (TBGRA{255, 255, 255, 0}));  // just beyond the right edge
+  }
+}
+
+TEST(RenderReflection, PreviewScalesReflectionColourWhileHighQualityKeepsIt) {
+  // Uniform opacity 0.5: 127.5 rounds to the even 128.
+  const TReflectionSliders half{.OpacityPosition = 5, .OpacityMax = 10};
+  const TBitmap preview = Render(WhitePicture(), half, {}, 256, 256, false, /*gradient=*/false).output;
+  const TBitmap final = Render(WhitePicture(), half, {}, 256, 256, true, /*gradient=*/false).output;
+  for (int y = 129; y <= 224; ++y)
+    for (int x = 80; x <= 176; ++x) {
+      ASSERT_EQ(At(preview, x, y), (TBGRA{128, 128, 128, 128})) << x << "," << y;
+      ASSERT_EQ(At(final, x, y), (TBGRA{255, 255, 255, 128})) << x << "," << y;
+    }
+}
+
+TEST(RenderReflection, OpacityAndLengthSliders) {
+  auto reflectionRows = [](const TBitmap& out, const std::function<void(TBGRA, int, int)>& check) {
+    for (int y = 129; y < out.Height(); ++y)
+      for (int x = 0; x < out.Width(); ++x) check(At(out, x, y), x, y);
+  };
+  for (const bool highQuality : {false, true}) {
+    SCOPED_TRACE(highQuality ? "high quality" : "preview");
+    // No opacity: nothing at all below the floor line.
+    reflectionRows(Render(WhitePicture(), {.OpacityPosition = 0}, {}, 256, 256, highQuality).output,
+                   [](TBGRA p, int x, int y) { ASSERT_EQ(p, kClear) << x << "," << y; });
+    // Gradient on with no length: no reflection either.
+    reflectionRows(Render(WhitePicture(), {.LengthPosition = 0}, {}, 256, 256, highQuality).output,
+                   [](TBGRA p, int x, int y) { ASSERT_EQ(p, kClear) << x << "," << y; });
+    // Gradient off at full opacity: the reflection is the picture's samples exactly.
+    reflectionRows(Render(WhitePicture(), {.OpacityPosition = 10}, {}, 256, 256, highQuality, false).output,
+                   [](TBGRA p, int x, int y) {
+                     if (x >= 80 && x <= 176 && y <= 224) {
+                       ASSERT_EQ(p, kWhite) << x << "," << y;
+                     }
+                   });
+  }
+
+  // At 320 pixels a unit on a tall output, h = 0.35 falls on row 512 + 112 and h = 0.7 on row 736:
+  // the opacity is 0.8 at the floor line, 0.4 at h = 0.35 and 0 from h = 0.7 on.
+  const TBitmap tall = Render(WhitePicture(), {}, {.CameraZ = 10}, 64, 1024).output;
+  EXPECT_EQ(At(tall, 32, 512), kWhite);
+  EXPECT_EQ(At(tall, 32, 513).Alpha, 203);  // 0.8 x (1 - (1/320)/0.7) x 255 = 203.1
+  EXPECT_EQ(At(tall, 32, 624).Alpha, 102);  // 0.4 x 255
+  EXPECT_EQ(At(tall, 32, 735).Alpha, 1);
+  for (int y = 736; y < 1024; ++y) ASSERT_EQ(At(tall, 32, y), kClear) << y;
+}
+
+// A 64 x 48 picture that exposes flips, channel swaps and row-order faults: red grows to the
+// right, green downward, blue is constant, with a red block near the top left and a blue block
+// near the bottom right.
+TBGRA PhotoPixel(int column, int row) {
+  if (column >= 4 && column <= 11 && row >= 4 && row <= 11) return {0, 0, 255, 255};
+  if (column >= 48 && column <= 59 && row >= 30 && row <= 41) return {255, 0, 0, 255};
+  return {100, std::uint8_t(5 * row), std::uint8_t(4 * column), 255};
+}
+
+TEST(RenderReflection, PhotoLikePictureLandsWhereTheGeometrySays) {
+  // At the defaults a 64 x 48 picture is one unit (96 pixels) wide and 0.75 unit (72 pixels) high,
+  // standing on row 128 between columns 80 and 176. Output pixel (x, y) above the floor line sees
+  // the picture at x' = (x - 128) / 96 and y' = (128 - y) / 72, which is picture column
+  // round(32 + 64 x') and row round(47 - 47 y').
+  for (const bool topDown : {false, true}) {
+    SCOPED_TRACE(topDown ? "top-down source" : "bottom-up source");
+    const TBitmap photo = MakeImage(64, 48, PhotoPixel, topDown);
+    const TBitmap preview = Render(photo).output;
+    EXPECT_EQ(At(preview, 104, 80), PhotoPixel(16, 16));   // x' = -0.25, y' = 0.667: row 15.67
+    EXPECT_EQ(At(preview, 104, 80), (TBGRA{100, 80, 64, 255}));
+    EXPECT_EQ(At(preview, 89, 67), (TBGRA{0, 0, 255, 255}));   // column 6, row 7.18: red block
+    EXPECT_EQ(At(preview, 158, 110), (TBGRA{255, 0, 0, 255}));  // column 52, row 35.25: blue block
+    EXPECT_EQ(At(preview, 170, 57), PhotoPixel(60, 1));     // row 0.65, near the top
+    EXPECT_EQ(At(preview, 170, 57), (TBGRA{100, 5, 240, 255}));
+    // Beyond the right edge, inside the box: the edge column's colour, transparent.
+    EXPECT_EQ(At(preview, 177, 80), (TBGRA{100, 80, 252, 0}));
+    // Above the picture's top the box ends (row 56): untouched by the 0.1-unit band.
+    EXPECT_EQ(At(preview, 128, 50), kClear);
+    EXPECT_EQ(At(preview, 60, 80), kClear);
+
+    // Below the floor line, 22 rows down: the reflection's h = 22/72 = 0.3056, picture row
+    // round(47 - 14.36) = 33, column 16, colour (100, 165, 64); opacity 0.8 x (1 - h/0.7) = 0.45079.
+    EXPECT_EQ(At(preview, 104, 150), (TBGRA{45, 74, 29, 115}));
+    const TBitmap final = Render(photo, {}, {}, 256, 256, /*highQuality=*/true).output;
+    EXPECT_EQ(At(final, 104, 150), (TBGRA{100, 165, 64, 115}));
+    EXPECT_EQ(At(final, 104, 80), At(preview, 104, 80));
+  }
+}
+
+TEST(RenderReflection, PictureWiderThanTheOutputFillsEveryColumn) {
+  // trcCameraZ 10 on a 100-pixel output: 320 pixels a unit, the box runs from column 0 to 99.
+  // (Row 50 is the floor line itself, which the last bit of the ray's height assigns.)
+  const TBitmap out = Render(WhitePicture(), {}, {.CameraZ = 10}, 100, 100).output;
+  for (int y = 0; y < 50; ++y) {
+    ASSERT_EQ(At(out, 0, y), kWhite) << y;
+    ASSERT_EQ(At(out, 99, y), kWhite) << y;
+  }
+  EXPECT_GT(At(out, 0, 99).Alpha, 0);
+}
+
+TEST(RenderReflection, ExtremeSettingsStayInBoundsAndModesAgreeOnAlpha) {
+  // Random sliders and output sizes, including a camera inside the near plane (trcCameraZ 10 on a
+  // 32-pixel output with a strong tilt): rendering must stay in bounds (the sanitizer build checks),
+  // both modes give the same alpha, and the preview's colour never exceeds the final rendering's.
+  const TBitmap photo = MakeImage(7, 5, [](int c, int r) { return TBGRA{std::uint8_t(30 * c), std::uint8_t(50 * r), 200, 255}; });
+  std::mt19937 random(2024);
+  auto pick = [&](int low, int high) { return std::uniform_int_distribution<int>(low, high)(random); };
+  for (int i = 0; i < 60; ++i) {
+    const TSceneSliders sliders{pick(1, 10), pick(-5, 5), pick(-5, 5), pick(0, 10)};
+    const TReflectionSliders reflection{pick(0, 10), 10, pick(0, 10), 10};
+    const int width = i < 10 ? 32 : pick(32, 160), height = i < 10 ? 32 : pick(32, 160);
+    const bool gradient = pick(0, 1) == 1;
+    const TBitmap preview = Render(photo, reflection, sliders, width, height, false, gradient).output;
+    const TBitmap final = Render(photo, reflection, sliders, width, height, true, gradient).output;
+    for (int y = 0; y < height; ++y)
+      for (int x = 0; x < width; ++x) {
+        const TBGRA p = At(preview, x, y), f = At(final, x, y);
+        ASSERT_EQ(p.Alpha, f.Alpha) << i << ": " << x << "," << y;
+        ASSERT_LE(p.Blue, f.Blue);
+        ASSERT_LE(p.Green, f.Green);
+        ASSERT_LE(p.Red, f.Red);
+        if (p.Alpha == 255) {
+          ASSERT_EQ(p, f);
+        }
+      }
+  }
+}
+
+TEST(RenderReflection, RefusesImagesItCannotAddress) {
+  TScene scene;
+  CreateScene(scene, {}, 1, 1, 256, 256);
+  TBitmap output(256, 256, pf32bit);
+  TBitmap rgb(4, 4, pf24bit);
+  TBitmap empty(0, 0, pf32bit);
+  EXPECT_THROW(RenderReflection(scene, {}, rgb, output, false), Exception);
+  EXPECT_THROW(RenderReflection(scene, {}, empty, output, false), Exception);
+  EXPECT_THROW(RenderReflection(scene, {}, WhitePicture(), rgb, false), Exception);
+  EXPECT_THROW(RenderReflection(scene, {}, WhitePicture(), empty, false), Exception);
+  EXPECT_THROW(SampleSource(rgb, 0, 0), Exception);
+  // An output smaller than the scene was set up for is clipped, not overrun.
+  TBitmap small(10, 300, pf32bit);
+  EXPECT_NO_THROW(RenderReflection(scene, {}, WhitePicture(), small, false));
+}
+
+TEST(SampleSource, MapsTheUnitRectangleOntoPixels) {
+  // 3 x 2: the unit width spans 3 columns, the unit height 1 row; rounding is half to even.
+  const TBitmap image = MakeImage(3, 2, [](int c, int r) { return TBGRA{std::uint8_t(c), std::uint8_t(r), 7, 255}; });
+  EXPECT_EQ(SampleSource(image, -0.5f, 0), (TBGRA{0, 1, 7, 255}));     // bottom-left corner
+  EXPECT_EQ(SampleSource(image, 0.5f, 1), (TBGRA{2, 0, 7, 255}));      // column 3 clamps to 2
+  EXPECT_EQ(SampleSource(image, 0, 0.5f), (TBGRA{2, 0, 7, 255}));      // 1.5 and 0.5 round to even
+  EXPECT_EQ(SampleSource(image, -0.25f, 0), (TBGRA{1, 1, 7, 255}));
+  // Outside the rectangle: nearest edge pixel, transparent.
+  EXPECT_EQ(SampleSource(image, 0.55f, 0.5f), (TBGRA{2, 0, 7, 0}));
+  EXPECT_EQ(SampleSource(image, 0, -0.01f), (TBGRA{2, 1, 7, 0}));
+  EXPECT_EQ(SampleSource(image, -7, 1.05f), (TBGRA{0, 0, 7, 0}));
+  EXPECT_EQ(SampleSource(image, NAN, 0.5f).Alpha, 0);
+  EXPECT_EQ(SampleSource(image, 0, NAN).Alpha, 0);
+}
+
+TEST(BlendPixel, WeightsRoundHalfToEven) {
+  const TBGRA white = kWhite, grey{100, 150, 200, 40}, clear = kClear;
+  EXPECT_EQ(BlendPixel(grey, white, false, 0), grey);
+  EXPECT_EQ(BlendPixel(grey, white, false, 1), white);
+  EXPECT_EQ(BlendPixel(clear, white, false, 0.5f), (TBGRA{128, 128, 128, 128}));  // 127.5 -> 128
+  EXPECT_EQ(BlendPixel(clear, TBGRA{253, 3, 5, 1}, false, 0.5f), (TBGRA{126, 2, 2, 0}));  // 126.5, 1.5, 2.5, 0.5
+  EXPECT_EQ(BlendPixel(clear, white, true, 0.5f), (TBGRA{255, 255, 255, 128}));
+  // 0.75 x a + 0.25 x b.
+  EXPECT_EQ(BlendPixel(grey, white, false, 0.25f), (TBGRA{139, 176, 214, 94}));
+  EXPECT_EQ(BlendPixel(grey, white, true, 0.25f), (TBGRA{255, 255, 255, 94}));
+  // Weights outside 0..1 (no slider produces them) saturate instead of wrapping.
+  EXPECT_EQ(BlendPixel(clear, white, false, 1.5f), (TBGRA{255, 255, 255, 255}));
+  EXPECT_EQ(BlendPixel(white, clear, false, -0.5f), (TBGRA{255, 255, 255, 255}));
+}
+
+}  // namespace

@@ -1,0 +1,162 @@
+#include "scene/vector_math.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <random>
+
+#include "toolkit/errors.h"
+
+namespace {
+
+// Matrices built from several single-precision steps agree with their exact values only to a few
+// units in the last place; 1e-5 is far below anything that moves a pixel.
+constexpr float kTolerance = 1e-5f;
+
+void ExpectNear(const Vector3& actual, const Vector3& expected, float tolerance = kTolerance) {
+  EXPECT_NEAR(actual.x, expected.x, tolerance);
+  EXPECT_NEAR(actual.y, expected.y, tolerance);
+  EXPECT_NEAR(actual.z, expected.z, tolerance);
+}
+
+bool NearIdentity(const Matrix4& M, float tolerance = kTolerance) {
+  for (int r = 0; r < 4; ++r)
+    for (int c = 0; c < 4; ++c)
+      if (std::fabs(M.m[r][c] - IdentityMatrix.m[r][c]) > tolerance) return false;
+  return true;
+}
+
+TEST(VectorMath, TrigTablesHoldOneAngleUnitPerEntry) {
+  const auto& sine = SinTable();
+  const auto& cosine = CosTable();
+  EXPECT_EQ(sine[0], 0.0f);
+  EXPECT_EQ(cosine[0], 1.0f);
+  EXPECT_EQ(sine[1024], 1.0f);    // a quarter turn
+  EXPECT_EQ(cosine[2048], -1.0f);  // half a turn
+  EXPECT_EQ(sine[512], float(std::sqrt(0.5L)));
+  EXPECT_EQ(sine[113], float(std::sin(113.0L / 2048 * 3.14159265358979323846264338327950288L)));
+  for (int i = 0; i < AngleUnits; ++i) EXPECT_NEAR(sine[i] * sine[i] + cosine[i] * cosine[i], 1.0f, 1e-6f) << i;
+}
+
+TEST(VectorMath, RotationWrapsAnglesAndTurnsPlusXTowardMinusZ) {
+  EXPECT_EQ(MakeRotationY(0), IdentityMatrix);
+  EXPECT_EQ(MakeRotationY(-113), MakeRotationY(3983));
+  EXPECT_EQ(MakeRotationY(4096 + 7), MakeRotationY(7));
+  // A positive angle swings +X toward -Z (left-handed, seen from above).
+  ExpectNear(TransformPoint({1, 0, 0}, MakeRotationY(1024)), {0, 0, -1});
+  ExpectNear(TransformPoint({0, 0, 1}, MakeRotationY(1024)), {1, 0, 0});
+  ExpectNear(TransformPoint({0, 5, 0}, MakeRotationY(777)), {0, 5, 0});
+}
+
+TEST(VectorMath, RotationsKeepLengthsAndRigidInverseUndoesThem) {
+  std::mt19937 random(12345);
+  std::uniform_int_distribution<int> angle(-20000, 20000);
+  std::uniform_real_distribution<float> coordinate(-10, 10);
+  for (int i = 0; i < 500; ++i) {
+    const Vector3 p{coordinate(random), coordinate(random), coordinate(random)};
+    const Matrix4 rigid =
+        MatrixMultiply(MakeRotationY(angle(random)), MakeTranslation(coordinate(random), coordinate(random), 0));
+    const Matrix4 rotation = MakeRotationY(angle(random));
+    EXPECT_NEAR(VectorLength(TransformPoint(p, rotation)), VectorLength(p), 1e-4f * (1 + VectorLength(p)));
+    ExpectNear(TransformPoint(TransformPoint(p, rigid), RigidInverse(rigid)), p, 1e-4f);
+    EXPECT_TRUE(NearIdentity(MatrixMultiply(rigid, InvertMatrix(rigid)), 1e-5f));
+  }
+}
+
+TEST(VectorMath, RigidInverseIgnoresScaleWhileInvertMatrixDoesNot) {
+  const Matrix4 M = MatrixMultiply(MatrixMultiply(MakeScale(2, 1, 1), MakeRotationY(300)), MakeTranslation(1, 2, 3));
+  EXPECT_FALSE(NearIdentity(MatrixMultiply(RigidInverse(M), M), 0.1f));
+  EXPECT_TRUE(NearIdentity(MatrixMultiply(InvertMatrix(M), M)));
+  EXPECT_TRUE(NearIdentity(MatrixMultiply(M, InvertMatrix(M))));
+
+  EXPECT_EQ(MatrixDeterminant(MakeScale(2, 3, 4)), 24.0f);
+  EXPECT_EQ(MatrixDeterminant(MakeRotationY(0)), 1.0f);
+  EXPECT_THROW(InvertMatrix(MakeScale(1, 0, 1)), Exception);
+}
+
+TEST(VectorMath, GeneralInverseHoldsForProjectionChains) {
+  // The renderer inverts frame x view x projection x viewport chains; check random ones.
+  std::mt19937 random(777);
+  std::uniform_int_distribution<int> angle(-600, 600);
+  std::uniform_real_distribution<float> scale(0.2f, 1.0f), offset(-3, 3);
+  for (int i = 0; i < 200; ++i) {
+    const Matrix4 frame = MatrixMultiply(MakeScale(scale(random), scale(random), 1), MakeRotationY(angle(random)));
+    const Matrix4 view = MakeTranslation(0, offset(random), 1 + scale(random) * 3);
+    const Matrix4 screen = MatrixMultiply(
+        MatrixMultiply(view, MakePerspectiveFov(1.0471976f, 1.0f, 0.1f, 100.0f)), MakeViewport(0, 0, 256, 256));
+    const Matrix4 M = MatrixMultiply(frame, screen);
+    const Vector3 p{offset(random) / 6, offset(random) / 6, 0};
+    // Screen coordinates reach hundreds of pixels; allow a relative error of a few ulps.
+    ExpectNear(TransformPoint(TransformPoint(p, M), InvertMatrix(M)), p, 1e-4f);
+  }
+}
+
+TEST(VectorMath, ProductsApplyLeftMatrixFirst) {
+  const Matrix4 scaleThenMove = MatrixMultiply(MakeScale(2, 2, 2), MakeTranslation(1, 0, 0));
+  const Matrix4 moveThenScale = MatrixMultiply(MakeTranslation(1, 0, 0), MakeScale(2, 2, 2));
+  EXPECT_EQ(TransformPoint({1, 0, 0}, scaleThenMove), (Vector3{3, 0, 0}));
+  EXPECT_EQ(TransformPoint({1, 0, 0}, moveThenScale), (Vector3{4, 0, 0}));
+  // A direction (w = 0) ignores the translation row.
+  EXPECT_EQ(TransformVector4({1, 1, 1, 0}, scaleThenMove), (Vector4{2, 2, 2, 0}));
+}
+
+TEST(VectorMath, HomogeneousDivideMultipliesBySingleReciprocal) {
+  // 5/3 correctly rounded is 1.66666663; 5 x float(1/3) is 1.66666675.
+  EXPECT_EQ(Vector4ToPoint({5, 0, 0, 3}, true).x, 1.66666675f);
+  EXPECT_EQ(Vector4ToPoint({5, 6, 7, 3}, false), (Vector3{5, 6, 7}));
+  EXPECT_THROW(Vector4ToPoint({1, 1, 1, 0}, true), Exception);
+}
+
+TEST(VectorMath, VectorOperations) {
+  EXPECT_EQ(Dot({1, 2, 3}, {4, -5, 6}), 12.0f);
+  EXPECT_EQ(Cross({1, 0, 0}, {0, 1, 0}), (Vector3{0, 0, 1}));
+  EXPECT_EQ(Cross({0, 1, 0}, {0, 0, 1}), (Vector3{1, 0, 0}));  // up x direction gives the camera's X
+  EXPECT_EQ(VectorLength({3, 4, 0}), 5.0f);
+  EXPECT_EQ(Normalize({0, 0, 0}), (Vector3{0, 0, 0}));
+  EXPECT_EQ(Normalize({0, 0, -4}), (Vector3{0, 0, -1}));
+  // However small, a non-zero length is divided through.
+  ExpectNear(Normalize({3e-19f, 4e-19f, 0}), {0.6f, 0.8f, 0}, 1e-3f);
+  EXPECT_EQ(AddVectors({1, 2, 3}, ScaleVector({1, 1, 1}, -2)), (Vector3{-1, 0, 1}));
+  EXPECT_EQ(SubtractVectors({1, 2, 3}, {1, 1, 1}), (Vector3{0, 1, 2}));
+}
+
+TEST(VectorMath, ProjectionAndViewportMapDepthAndPixels) {
+  const Matrix4 projection = MakePerspectiveFov(1.0471976f, 0.5f, 0.1f, 100.0f);
+  EXPECT_NEAR(TransformPoint({0, 0, 0.1f}, projection).z, 0.0f, 1e-6f);
+  EXPECT_NEAR(TransformPoint({0, 0, 100}, projection).z, 1.0f, 1e-6f);
+  // cot(30 degrees) = sqrt(3); the aspect scales x only.
+  const Vector3 corner = TransformPoint({1, 1, 1}, projection);
+  EXPECT_NEAR(corner.y, 1.7320508f, 1e-6f);
+  EXPECT_NEAR(corner.x, 0.8660254f, 1e-6f);
+
+  const Matrix4 viewport = MakeViewport(0, 0, 256, 256);
+  EXPECT_EQ(TransformPoint({0, 0, 0}, viewport), (Vector3{128, 128, 0}));
+  EXPECT_EQ(TransformPoint({1, 1, 0.5f}, viewport), (Vector3{256, 0, 0.5f}));
+  EXPECT_EQ(TransformPoint({-1, -1, 1}, viewport), (Vector3{0, 256, 1}));
+  // Odd sizes halve in floating point.
+  EXPECT_EQ(TransformPoint({0, 0, 0}, MakeViewport(0, 0, 101, 33)), (Vector3{50.5f, 16.5f, 0}));
+}
+
+TEST(VectorMath, RayPlaneIntersection) {
+  const Plane floor = MakePlane({0, 0, 0}, {0, 0, 1});
+  Vector3 hit{9, 9, 9};
+  EXPECT_TRUE(IntersectRayPlane(MakeRay({0, 0, -2}, {1, 1, 4}), floor, hit));
+  EXPECT_EQ(hit, (Vector3{0.5f, 0.5f, 0}));
+
+  // Parallel: no hit, and the output is left as it was.
+  hit = {9, 9, 9};
+  EXPECT_FALSE(IntersectRayPlane(MakeRay({0, 0, -2}, {1, 1, 0}), floor, hit));
+  EXPECT_EQ(hit, (Vector3{9, 9, 9}));
+
+  // A plane behind the origin is still hit (t < 0).
+  EXPECT_TRUE(IntersectRayPlane(MakeRay({0, 0, -2}, {1, 0, -1}), floor, hit));
+  EXPECT_EQ(hit, (Vector3{-2, 0, 0}));
+
+  // The normal is not normalised and d = -Dot(point, normal).
+  const Plane raised = MakePlane({0, 0, 3}, {0, 0, 2});
+  EXPECT_EQ(raised.d, -6.0f);
+  EXPECT_TRUE(IntersectRayPlane(MakeRay({1, 1, 0}, {0, 2, 1}), raised, hit));
+  EXPECT_EQ(hit, (Vector3{1, 7, 3}));
+}
+
+}  // namespace
