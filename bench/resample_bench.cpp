@@ -1,8 +1,10 @@
-// Speed of the final rendering's shrink: a 2560 x 2560 32-bit rendering averaged five-fold to 512 x 512.
+// Speed of the final rendering: its five-fold shrink (a 2560 x 2560 32-bit rendering averaged to
+// 512 x 512) and the whole rendering of a photo-sized picture at the largest output, 512 x 512.
 #include <benchmark/benchmark.h>
 
 #include <random>
 
+#include "render/final.h"
 #include "resample/resize.h"
 
 namespace {
@@ -22,5 +24,16 @@ void BM_AverageFiveFold2560To512(benchmark::State& state) {
   }
 }
 BENCHMARK(BM_AverageFiveFold2560To512)->Unit(benchmark::kMillisecond);
+
+void BM_RenderFinal512(benchmark::State& state) {
+  TBitmap picture = RandomImage(800, 600);
+  for (std::size_t i = 3; i < picture.BitsSize(); i += 4) picture.Bits()[i] = 255;
+  TScene scene;
+  CreateScene(scene, TSceneSliders{}, picture.Width(), picture.Height(), 512, 512);
+  const TReflectionSliders sliders;
+  TBitmap output(512, 512, pf32bit);
+  for (auto _ : state) RenderFinal(scene, sliders, picture, output, nullptr);
+}
+BENCHMARK(BM_RenderFinal512)->Unit(benchmark::kMillisecond);
 
 }  // namespace

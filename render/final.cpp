@@ -1,0 +1,103 @@
+#include "render/final.h"
+
+#include <cmath>
+#include <cstdint>
+#include <limits>
+#include <string>
+
+#include "resample/resize.h"
+#include "toolkit/errors.h"
+
+namespace {
+
+// The final rendering casts FinalScale x FinalScale rays per output pixel.
+constexpr int FinalScale = 5;
+
+// Puts the projection, viewport and screen matrices back as they were when it was made, also when
+// the rendering between fails, so the scene always describes the output image the window shows.
+class TViewMatrixKeeper {
+ public:
+  explicit TViewMatrixKeeper(TScene& scene)
+      : scene_(scene),
+        projection_(scene.ProjectionMatrix),
+        viewport_(scene.ViewportMatrix),
+        screen_(scene.ScreenMatrix) {}
+  ~TViewMatrixKeeper() {
+    scene_.ProjectionMatrix = projection_;
+    scene_.ViewportMatrix = viewport_;
+    scene_.ScreenMatrix = screen_;
+  }
+  TViewMatrixKeeper(const TViewMatrixKeeper&) = delete;
+  TViewMatrixKeeper& operator=(const TViewMatrixKeeper&) = delete;
+
+ private:
+  TScene& scene_;
+  const Matrix4 projection_, viewport_, screen_;
+};
+
+int Enlarged(int side) {
+  if (std::int64_t(side) * FinalScale > std::numeric_limits<int>::max())
+    throw EOutOfResources("画像が大きすぎます (" + std::to_string(side) + ")");
+  return side * FinalScale;
+}
+
+void RequireAlphaImage(const TBitmap& image) {
+  if (image.PixelFormat() != pf32bit) throw Exception("アルファ付き 32 ビット画像が必要です");
+}
+
+}  // namespace
+
+void RenderFinal(TScene& scene, const TReflectionSliders& sliders, const TBitmap& SourceImage, TBitmap& OutputImage,
+                 const std::function<void()>& repaint) {
+  const int W = OutputImage.Width(), H = OutputImage.Height();
+  {
+    const TViewMatrixKeeper keeper(scene);
+    // The camera stays where it is for the output height, so the enlarged target shows the same
+    // view at five times the resolution. OutputImage keeps the preview until the shrunk result
+    // replaces it whole, so a failure leaves the window's picture as it was.
+    TBitmap target(Enlarged(W), Enlarged(H), pf32bit);
+    UpdateProjection(scene, target.Width(), target.Height());
+    UpdateScreenMatrix(scene);
+    RenderReflection(scene, sliders, SourceImage, target, /*HighQuality=*/true);
+    // Colour and alpha are averaged on their own: the high-quality reflection keeps its colour
+    // unscaled, so the means stay straight-alpha.
+    if (std::unique_ptr<TBitmap> small = ResizeBitmap(target, W, H, rmAverage)) OutputImage = std::move(*small);
+  }
+  if (repaint) repaint();
+}
+
+std::unique_ptr<TBitmap> TakeRendering(TScene& scene, const TReflectionSliders& sliders, const TBitmap& SourceImage,
+                                       TBitmap& OutputImage, const std::function<void()>& repaint, bool WithAlpha) {
+  RenderFinal(scene, sliders, SourceImage, OutputImage, repaint);
+  auto copy = std::make_unique<TBitmap>(OutputImage);
+  if (!WithAlpha) copy->SetPixelFormat(pf24bit);  // drops alpha, keeps the colour bytes
+  return copy;
+}
+
+std::unique_ptr<TBitmap> ExtractAlphaMask(const TBitmap& Image, bool Invert) {
+  RequireAlphaImage(Image);
+  auto mask = std::make_unique<TBitmap>(Image.Width(), Image.Height(), pf8bit);
+  for (int y = 0; y < Image.Height(); ++y) {
+    const std::uint8_t* in = Image.ScanLine(y);
+    std::uint8_t* out = mask->ScanLine(y);
+    for (int x = 0; x < Image.Width(); ++x) out[x] = Invert ? std::uint8_t(255 - in[4 * x + 3]) : in[4 * x + 3];
+  }
+  return mask;
+}
+
+void CompositeOnColor(TCanvas& Canvas, int X, int Y, const TBitmap& Image, TColor Colour) {
+  RequireAlphaImage(Image);
+  TBitmap blended(Image.Width(), Image.Height(), pf24bit);
+  const std::uint8_t fill[3] = {GetBValue(Colour), GetGValue(Colour), GetRValue(Colour)};
+  for (int y = 0; y < Image.Height(); ++y) {
+    const std::uint8_t* in = Image.ScanLine(y);
+    std::uint8_t* out = blended.ScanLine(y);
+    for (int x = 0; x < Image.Width(); ++x, in += 4, out += 3) {
+      // The straight-alpha over-blend onto an opaque background; red, then green, then blue.
+      const long double a = static_cast<float>(in[3] / 255.0L);
+      for (int channel = 2; channel >= 0; --channel)
+        out[channel] = static_cast<std::uint8_t>(std::rint((1 - a) * fill[channel] + a * in[channel]));
+    }
+  }
+  Canvas.Draw(X, Y, blended);
+}

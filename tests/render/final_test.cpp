@@ -1,0 +1,169 @@
+#include "render/final.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+
+#include "resample/resize.h"
+#include "toolkit/errors.h"
+
+namespace {
+
+const TBGRA PictureColour{30, 60, 90, 255};  // blue, green, red: a colour whose darkening would show
+
+TBitmap OnePixelPicture() {
+  TBitmap picture(1, 1, pf32bit);
+  std::memcpy(picture.ScanLine(0), &PictureColour, 4);
+  return picture;
+}
+
+TBGRA PixelAt(const TBitmap& image, int x, int y) {
+  TBGRA p;
+  std::memcpy(&p, image.ScanLine(y) + 4 * x, 4);
+  return p;
+}
+
+bool SameBytes(const TBitmap& a, const TBitmap& b) {
+  return a.Width() == b.Width() && a.Height() == b.Height() && a.PixelFormat() == b.PixelFormat() &&
+         a.BitsSize() == b.BitsSize() && std::memcmp(a.Bits(), b.Bits(), a.BitsSize()) == 0;
+}
+
+// The window's state at start-up: the scene for the sliders and a 256 x 256 preview.
+struct TWindowState {
+  explicit TWindowState(TSceneSliders sceneSliders = {}) {
+    CreateScene(scene, sceneSliders, source.Width(), source.Height(), 256, 256);
+    RenderReflection(scene, sliders, source, output, false);
+  }
+  TScene scene;
+  TReflectionSliders sliders;
+  TBitmap source = OnePixelPicture();
+  TBitmap output{256, 256, pf32bit};
+};
+
+TEST(RenderFinal, ShrinksAFiveFoldRenderingOfTheSameViewAndLeavesTheMatricesAsTheyWere) {
+  TWindowState window;
+  const Matrix4 projection = window.scene.ProjectionMatrix, viewport = window.scene.ViewportMatrix,
+                screen = window.scene.ScreenMatrix;
+  int repaints = 0;
+  RenderFinal(window.scene, window.sliders, window.source, window.output, [&] {
+    ++repaints;
+    EXPECT_EQ(window.output.Width(), 256);  // the window is shown the final rendering at its own size
+    EXPECT_EQ(window.output.Height(), 256);
+  });
+  EXPECT_EQ(repaints, 1);
+  EXPECT_EQ(window.output.PixelFormat(), pf32bit);
+  EXPECT_EQ(window.scene.ProjectionMatrix, projection);
+  EXPECT_EQ(window.scene.ViewportMatrix, viewport);
+  EXPECT_EQ(window.scene.ScreenMatrix, screen);
+
+  // The same camera rendered at 1280 x 1280 and averaged five-fold.
+  TWindowState reference;
+  UpdateProjection(reference.scene, 1280, 1280);
+  UpdateScreenMatrix(reference.scene);
+  TBitmap large(1280, 1280, pf32bit);
+  RenderReflection(reference.scene, reference.sliders, reference.source, large, true);
+  EXPECT_TRUE(SameBytes(window.output, *ResizeBitmap(large, 256, 256, rmAverage)));
+
+  // A later preview renders for 256 x 256 again, exactly as before the final rendering.
+  TBitmap preview(256, 256, pf32bit), before(256, 256, pf32bit);
+  RenderReflection(window.scene, window.sliders, window.source, preview, false);
+  RenderReflection(TWindowState().scene, window.sliders, window.source, before, false);
+  EXPECT_TRUE(SameBytes(preview, before));
+}
+
+TEST(RenderFinal, PictureIsOpaqueAndTheReflectionFadesInAlphaOnly) {
+  TWindowState window;
+  RenderFinal(window.scene, window.sliders, window.source, window.output, nullptr);
+  const TBitmap& out = window.output;
+  for (int y = 33; y < 128; ++y)
+    for (int x = 81; x < 176; ++x) ASSERT_EQ(PixelAt(out, x, y), PictureColour) << x << "," << y;
+  for (int y = 0; y < 256; ++y)
+    for (int x = 0; x < 256; ++x)
+      if (x < 79 || x > 177 || y < 31 || y > 226) ASSERT_EQ(PixelAt(out, x, y), TBGRA{}) << x << "," << y;
+
+  // Below the floor line (row 128) the picture's colour is kept whole while alpha falls from about
+  // 0.8 of opaque to nothing 0.7 of the way down the 96-row reflection.
+  int previousAlpha = 256;
+  for (int y = 129; y < 190; ++y) {
+    const TBGRA p = PixelAt(out, 128, y);
+    EXPECT_EQ((TBGRA{p.Blue, p.Green, p.Red, 255}), PictureColour) << y;
+    EXPECT_LT(p.Alpha, previousAlpha) << y;
+    previousAlpha = p.Alpha;
+  }
+  EXPECT_NEAR(PixelAt(out, 128, 129).Alpha, 0.8 * 255, 3);
+  EXPECT_EQ(PixelAt(out, 128, 128 + 96 * 7 / 10 + 2).Alpha, 0);
+}
+
+TEST(RenderFinal, EdgesThatCrossPixelsGetPartialAlpha) {
+  TSceneSliders turned;
+  turned.Yaw = 2;  // the picture's edges no longer fall on pixel boundaries
+  TWindowState window(turned);
+  RenderFinal(window.scene, window.sliders, window.source, window.output, nullptr);
+  // Across the middle of the picture: transparent, partial, opaque ... opaque, partial, transparent.
+  const int row = 80;
+  int first = -1, last = -1;
+  for (int x = 0; x < 256; ++x)
+    if (PixelAt(window.output, x, row).Alpha == 255) {
+      if (first < 0) first = x;
+      last = x;
+    }
+  ASSERT_GT(first, 0);
+  const int leftAlpha = PixelAt(window.output, first - 1, row).Alpha;
+  const int rightAlpha = PixelAt(window.output, last + 1, row).Alpha;
+  EXPECT_GT(leftAlpha, 0);
+  EXPECT_GT(rightAlpha, 0);
+  EXPECT_EQ(PixelAt(window.output, first - 2, row).Alpha, 0);
+  EXPECT_EQ(PixelAt(window.output, last + 2, row).Alpha, 0);
+}
+
+TEST(TakeRendering, CopiesTheFinalRenderingWithOrWithoutAlpha) {
+  TWindowState window;
+  const auto withAlpha = TakeRendering(window.scene, window.sliders, window.source, window.output, nullptr, true);
+  EXPECT_TRUE(SameBytes(*withAlpha, window.output));
+  EXPECT_NE(withAlpha.get(), &window.output);
+  const auto opaque = TakeRendering(window.scene, window.sliders, window.source, window.output, nullptr, false);
+  ASSERT_EQ(opaque->PixelFormat(), pf24bit);
+  for (int y : {40, 140, 250})
+    for (int x = 0; x < 256; ++x) ASSERT_EQ(std::memcmp(opaque->ScanLine(y) + 3 * x, window.output.ScanLine(y) + 4 * x, 3), 0);
+}
+
+TEST(ExtractAlphaMask, TakesAlphaPlainOrInvertedFromTheTopRowDown) {
+  TBitmap image(3, 2, pf32bit);
+  const std::uint8_t alphas[2][3] = {{0, 128, 255}, {7, 200, 1}};
+  for (int y = 0; y < 2; ++y)
+    for (int x = 0; x < 3; ++x) {
+      image.ScanLine(y)[4 * x] = 99;  // colour must not leak into the mask
+      image.ScanLine(y)[4 * x + 3] = alphas[y][x];
+    }
+  const auto plain = ExtractAlphaMask(image, false);
+  const auto inverted = ExtractAlphaMask(image, true);
+  ASSERT_EQ(plain->PixelFormat(), pf8bit);
+  for (int y = 0; y < 2; ++y)
+    for (int x = 0; x < 3; ++x) {
+      EXPECT_EQ(plain->ScanLine(y)[x], alphas[y][x]);
+      EXPECT_EQ(inverted->ScanLine(y)[x], 255 - alphas[y][x]);
+    }
+  EXPECT_THROW(ExtractAlphaMask(TBitmap(2, 2, pf24bit), false), Exception);
+}
+
+TEST(CompositeOnColor, BlendsStraightAlphaOverTheColourAtThePosition) {
+  TBitmap image(3, 1, pf32bit);
+  const TBGRA pixels[3] = {{10, 20, 30, 0}, {10, 20, 30, 255}, {255, 255, 255, 128}};
+  std::memcpy(image.ScanLine(0), pixels, sizeof pixels);
+
+  TBitmap target(5, 3, pf24bit);
+  std::memset(target.Bits(), 77, target.BitsSize());
+  TBitmapCanvas canvas(target);
+  CompositeOnColor(canvas, 1, 2, image, clBlack);
+  const std::uint8_t expected[5 * 3] = {77, 77, 77, 0, 0, 0, 10, 20, 30, 128, 128, 128, 77, 77, 77};
+  EXPECT_EQ(std::memcmp(target.ScanLine(2), expected, sizeof expected), 0);
+  EXPECT_EQ(target.ScanLine(1)[3], 77);  // rows above untouched
+
+  // Over another colour the transparent pixel takes the colour, red in its own byte.
+  CompositeOnColor(canvas, 0, 0, image, RGB(200, 100, 0));
+  const std::uint8_t overColour[3 * 3] = {0, 100, 200, 10, 20, 30, 128, 178, 228};
+  EXPECT_EQ(std::memcmp(target.ScanLine(0), overColour, sizeof overColour), 0);
+  EXPECT_THROW(CompositeOnColor(canvas, 0, 0, TBitmap(1, 1, pf24bit), clBlack), Exception);
+}
+
+}  // namespace
