@@ -79,7 +79,9 @@ TEST(RenderFinal, PictureIsOpaqueAndTheReflectionFadesInAlphaOnly) {
     for (int x = 81; x < 176; ++x) ASSERT_EQ(PixelAt(out, x, y), PictureColour) << x << "," << y;
   for (int y = 0; y < 256; ++y)
     for (int x = 0; x < 256; ++x)
-      if (x < 79 || x > 177 || y < 31 || y > 226) ASSERT_EQ(PixelAt(out, x, y), TBGRA{}) << x << "," << y;
+      if (x < 79 || x > 177 || y < 31 || y > 226) {
+        ASSERT_EQ(PixelAt(out, x, y), TBGRA{}) << x << "," << y;
+      }
 
   // Below the floor line (row 128) the picture's colour is kept whole while alpha falls from about
   // 0.8 of opaque to nothing 0.7 of the way down the 96-row reflection.
@@ -90,13 +92,14 @@ TEST(RenderFinal, PictureIsOpaqueAndTheReflectionFadesInAlphaOnly) {
     EXPECT_LT(p.Alpha, previousAlpha) << y;
     previousAlpha = p.Alpha;
   }
-  EXPECT_NEAR(PixelAt(out, 128, 129).Alpha, 0.8 * 255, 3);
+  // Row 129 holds the rays 5 to 9 of the 480 rows of the enlarged reflection.
+  EXPECT_NEAR(PixelAt(out, 128, 129).Alpha, 255 * 0.8 * (1 - 7.0 / 480 / 0.7), 1);
   EXPECT_EQ(PixelAt(out, 128, 128 + 96 * 7 / 10 + 2).Alpha, 0);
 }
 
 TEST(RenderFinal, EdgesThatCrossPixelsGetPartialAlpha) {
   TSceneSliders turned;
-  turned.Yaw = 2;  // the picture's edges no longer fall on pixel boundaries
+  turned.Yaw = 3;  // the picture's vertical edges no longer fall on pixel boundaries
   TWindowState window(turned);
   RenderFinal(window.scene, window.sliders, window.source, window.output, nullptr);
   // Across the middle of the picture: transparent, partial, opaque ... opaque, partial, transparent.
@@ -110,8 +113,11 @@ TEST(RenderFinal, EdgesThatCrossPixelsGetPartialAlpha) {
   ASSERT_GT(first, 0);
   const int leftAlpha = PixelAt(window.output, first - 1, row).Alpha;
   const int rightAlpha = PixelAt(window.output, last + 1, row).Alpha;
+  // A vertical edge crosses 1 to 4 of the five columns of rays under a pixel.
   EXPECT_GT(leftAlpha, 0);
   EXPECT_GT(rightAlpha, 0);
+  EXPECT_EQ(leftAlpha % 51, 0);
+  EXPECT_EQ(rightAlpha % 51, 0);
   EXPECT_EQ(PixelAt(window.output, first - 2, row).Alpha, 0);
   EXPECT_EQ(PixelAt(window.output, last + 2, row).Alpha, 0);
 }
