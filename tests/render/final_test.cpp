@@ -63,12 +63,6 @@ TEST(RenderFinal, ShrinksAFiveFoldRenderingOfTheSameViewAndLeavesTheMatricesAsTh
   TBitmap large(1280, 1280, pf32bit);
   RenderReflection(reference.scene, reference.sliders, reference.source, large, true);
   EXPECT_TRUE(SameBytes(window.output, *ResizeBitmap(large, 256, 256, rmAverage)));
-
-  // A later preview renders for 256 x 256 again, exactly as before the final rendering.
-  TBitmap preview(256, 256, pf32bit), before(256, 256, pf32bit);
-  RenderReflection(window.scene, window.sliders, window.source, preview, false);
-  RenderReflection(TWindowState().scene, window.sliders, window.source, before, false);
-  EXPECT_TRUE(SameBytes(preview, before));
 }
 
 TEST(RenderFinal, PictureIsOpaqueAndTheReflectionFadesInAlphaOnly) {

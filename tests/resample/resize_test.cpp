@@ -87,22 +87,6 @@ TEST(ResizeStretch, RepeatsAndDropsPixelsInAnyFormatAndNeverThrows) {
   EXPECT_EQ(RowBytes(*stretchedIndexed, 0, 1), (std::vector<std::uint8_t>{5, 5, 0, 0}));
   EXPECT_EQ(stretchedIndexed->Palette(), indexed.Palette());
 
-  // Formats no sampling mode handles, packed sub-byte pixels included.
-  TBitmap mono(3, 1, pf1bit);
-  mono.ScanLine(0)[0] = 0b0100'0000;  // pixel 1 set
-  const auto stretchedMono = ResizeBitmap(mono, 6, 1, rmStretch);
-  ASSERT_NE(stretchedMono, nullptr);
-  EXPECT_EQ(stretchedMono->ScanLine(0)[0], 0b0011'0000);
-  TBitmap custom;
-  custom.Create(2, 1, pfCustom, false, 16);
-  custom.SetMasks(0xF00, 0xF0, 0xF);
-  custom.ScanLine(0)[2] = 0x34;
-  const auto stretchedCustom = ResizeBitmap(custom, 4, 1, rmStretch);
-  ASSERT_NE(stretchedCustom, nullptr);
-  EXPECT_EQ(stretchedCustom->BitCount(), 16);
-  EXPECT_EQ(stretchedCustom->RedMask(), 0xF00u);
-  EXPECT_EQ(RowBytes(*stretchedCustom, 0, 2), (std::vector<std::uint8_t>{0, 0, 0, 0, 0x34, 0, 0x34, 0}));
-
   // A size the image class refuses is a failure, not an error.
   std::unique_ptr<TBitmap> refused;
   EXPECT_NO_THROW(refused = ResizeStretch(GreyRow({1, 2}), -3, 4));

@@ -57,23 +57,6 @@ TEST(ResizeBilinear, BlendsTowardTheNextPixelAndRepeatsTheLastOne) {
   EXPECT_EQ(ResizeBilinear(Pattern(2, 2, pf32bit), 4, 4, NoProgress), nullptr);
 }
 
-TEST(ResizeBilinear, PixelHelpersClampReadsAndKeepChannelsApart) {
-  const TBitmap image = Pattern(3, 2, pf24bit);
-  const TRowTable rows = MakeRowTable(image);
-  auto at = [&](int x, int y) { const std::uint8_t* p = image.ScanLine(y) + 3 * x; return TRGBTriple{p[0], p[1], p[2]}; };
-  EXPECT_EQ(FetchPixelClamped(image, rows, -5, -1), at(0, 0));
-  EXPECT_EQ(FetchPixelClamped(image, rows, 3, 2), at(2, 1));
-  EXPECT_EQ(FetchPixelClamped(image, rows, 1, 7), at(1, 1));
-  const TBitmap empty(0, 0, pf24bit);
-  EXPECT_THROW(FetchPixelClamped(empty, MakeRowTable(empty), 0, 0), Exception);
-
-  EXPECT_EQ(BilinearChannel(0, 255, 0, 255, 0.0, 0.5), 128);   // 127.5 to the even 128
-  EXPECT_EQ(BilinearChannel(10, 10, 250, 250, 0.25, 0.9), 70);
-  EXPECT_EQ(BilinearChannel(255, 255, 255, 255, 0.999, 0.999), 255);
-  const TRGBTriple p = BilinearPixel({0, 10, 20}, {100, 10, 40}, {0, 10, 60}, {100, 10, 80}, 0.5, 0.5);
-  EXPECT_EQ(p, (TRGBTriple{50, 10, 50}));
-}
-
 TEST(ResizeAverage, WeighsEachSourceCellByTheShareItCovers) {
   EXPECT_EQ(GreyValues(*ResizeAverage(GreyRow({0, 0, 255, 255}), 2, 1, NoProgress), 0, 3), (std::vector<int>{0, 255}));
   EXPECT_EQ(GreyValues(*ResizeAverage(GreyRow({0, 90, 180}), 2, 1, NoProgress), 0, 3), (std::vector<int>{30, 150}));
