@@ -62,16 +62,6 @@ std::uint8_t AverageByte(float sum, float areaRatio) {
   return static_cast<std::uint8_t>(std::clamp<long double>(mean, 0, 255));
 }
 
-// Every byte value as a float, so that the inner loop loads a byte's value straight into the
-// extended-precision unit instead of converting it through memory each time (the values are exact).
-struct TByteValues {
-  float Value[256];
-  constexpr TByteValues() : Value() {
-    for (int i = 0; i < 256; ++i) Value[i] = float(i);
-  }
-};
-constexpr TByteValues ByteValues;
-
 template <int Bytes>
 void FillAverage(const TRowTable& rows, TBitmap& result, const TAxisCells& columns, const TAxisCells& lines,
                  float areaRatio, const ResizeProgressInfo& Info) {
@@ -90,11 +80,10 @@ void FillAverage(const TRowTable& rows, TBitmap& result, const TAxisCells& colum
         const std::uint8_t* in = rows[std::size_t(s)] + firstByte;
         for (std::size_t column = columnBegin; column < columnEnd; ++column, in += Bytes) {
           const long double w = static_cast<long double>(columns.Weight[column]) * wy;
-          const float* value = ByteValues.Value;
-          blue = static_cast<float>(blue + w * value[in[0]]);
-          green = static_cast<float>(green + w * value[in[1]]);
-          red = static_cast<float>(red + w * value[in[2]]);
-          if constexpr (Bytes == 4) alpha = static_cast<float>(alpha + w * value[in[3]]);
+          blue = static_cast<float>(blue + w * in[0]);
+          green = static_cast<float>(green + w * in[1]);
+          red = static_cast<float>(red + w * in[2]);
+          if constexpr (Bytes == 4) alpha = static_cast<float>(alpha + w * in[3]);
         }
       }
       std::uint8_t* p = out + std::size_t(x) * Bytes;
