@@ -1,0 +1,166 @@
+#include "picture/png/RFLZLIB.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <numeric>
+#include <vector>
+
+#include "png_test_support.h"
+
+namespace {
+
+int Score(const std::vector<std::uint8_t>& candidate, int bitsPerPixel = 32) {
+  std::int32_t histogram[256];
+  return ScoreFilteredRow(candidate.data(), int(candidate.size()), bitsPerPixel, histogram);
+}
+
+TEST(ScoreFilteredRow, FollowsTheWorkedExamples) {
+  std::vector<std::uint8_t> ten(10);
+  std::iota(ten.begin(), ten.end(), 0);
+  EXPECT_EQ(Score(ten), 966);  // 666.67 + 300
+
+  std::vector<std::uint8_t> twelve = {5, 5, 5, 10, 11, 12, 13, 14, 15, 16, 17, 18};
+  EXPECT_EQ(Score(twelve), 1216);  // 800 + 416.67
+
+  // Below 8 bits per pixel the distinct-value term weighs 1500 and only two counts add.
+  EXPECT_EQ(Score(twelve, 4), int(12 / 1.5 / 10 * 1500 + 4.0 / 12 * 1000));
+
+  // One value filling 91 per cent of the row is taken at once; at 89 per cent it is scored.
+  std::vector<std::uint8_t> ninetyOne(91, 200);
+  for (int v = 0; v < 9; ++v) ninetyOne.push_back(std::uint8_t(v));
+  EXPECT_EQ(Score(ninetyOne), -1);
+  std::vector<std::uint8_t> eightyNine(89, 200);
+  for (int v = 0; v < 11; ++v) eightyNine.push_back(std::uint8_t(v));
+  EXPECT_EQ(Score(eightyNine), 6465);  // 100 / 1.5 / 12 x 1000 + 91 / 100 x 1000
+
+  std::vector<std::uint8_t> eightValues(64);
+  for (std::size_t i = 0; i < eightValues.size(); ++i) eightValues[i] = std::uint8_t(i % 8 * 31);
+  EXPECT_EQ(Score(eightValues), -1);
+  eightValues[0] = 255;  // a ninth value
+  EXPECT_GT(Score(eightValues), 0);
+}
+
+// Undoes a filter the way a PNG decoder does, from the reconstructed bytes.
+std::vector<std::uint8_t> Unfilter(const std::uint8_t* filtered, const std::vector<std::uint8_t>& previous, int step) {
+  const int type = filtered[0];
+  const int n = int(previous.size());
+  std::vector<std::uint8_t> x(std::size_t(n), 0);
+  for (int i = 0; i < n; ++i) {
+    const int a = i >= step ? x[std::size_t(i - step)] : 0;
+    const int b = previous[std::size_t(i)];
+    const int c = i >= step ? previous[std::size_t(i - step)] : 0;
+    int predictor = 0;
+    if (type == 1) predictor = a;
+    if (type == 2) predictor = b;
+    if (type == 3) predictor = (a + b) / 2;
+    if (type == 4) {
+      const int p = a + b - c, pa = std::abs(p - a), pb = std::abs(p - b), pc = std::abs(p - c);
+      predictor = (pa <= pb && pa <= pc) ? a : pb <= pc ? b : c;
+    }
+    x[std::size_t(i)] = std::uint8_t(filtered[i + 1] + predictor);
+  }
+  return x;
+}
+
+TEST(FilterRow, EveryFilterIsUndoneByThePngReconstruction) {
+  TestRandom random(7);
+  for (int step : {1, 2, 3, 4}) {
+    for (int length : {1, 3, 17, 64}) {
+      std::vector<std::uint8_t> current(static_cast<std::size_t>(length)), previous(current.size());
+      for (auto& v : current) v = random.Next();
+      for (auto& v : previous) v = random.Next();
+      for (TPngFilter type : {pfNone, pfSub, pfUp, pfAverage, pfPaeth}) {
+        std::vector<std::uint8_t> out(std::size_t(length) + 1);
+        FilterRow(type, current.data(), previous.data(), length, step, out.data());
+        EXPECT_EQ(out[0], type);
+        EXPECT_EQ(Unfilter(out.data(), previous, step), current) << "type " << int(type) << " step " << step;
+      }
+    }
+  }
+}
+
+// A compressor over `width` bytes-wide rows of 8-bit pixels that keeps what it would write.
+struct Harness {
+  RowCompressor compressor;
+  std::vector<std::vector<std::uint8_t>> buffers;
+  Harness(int width, int mode, int bias, int bufferSize = 32768) {
+    compressor.BitsPerPixel = 8;
+    compressor.FilterMode = mode;
+    compressor.BiasClass = bias;
+    compressor.AllocateRows(width);
+    compressor.OnBufferFull = [this](const std::uint8_t* data, int count) {
+      buffers.emplace_back(data, data + count);
+      return 0;
+    };
+    EXPECT_EQ(compressor.StartCompression(6, bufferSize), 0);
+    compressor.StartPass(width);
+  }
+  TPngFilter Compress(const std::vector<std::uint8_t>& row) {
+    std::copy(row.begin(), row.end(), compressor.CurrentRow());
+    EXPECT_EQ(compressor.CompressRow(), 0);
+    compressor.SwapRows();
+    return compressor.LastFilter();
+  }
+};
+
+TEST(RowCompressor, AdaptiveChoiceTakesTheBestScoreAndKeepsTheEarlierOnTies) {
+  // With a zero previous row, Up filters to the same bytes as None; only the type byte differs,
+  // and neither type value occurs in the row, so the two score the same. Ten values in random
+  // order make Sub, Average and Paeth spread over many more values and score lower.
+  TestRandom random(11);
+  std::vector<std::uint8_t> row;
+  for (int i = 0; i < 40; ++i) row.push_back(std::uint8_t(100 + (random.Next() % 10) * 7));
+  Harness tie(40, FilterModeAdaptive, 24);
+  EXPECT_EQ(tie.Compress(row), pfNone);
+
+  // A smooth gradient: Sub turns it into one repeated difference and is taken at once.
+  std::vector<std::uint8_t> ramp;
+  for (int i = 0; i < 40; ++i) ramp.push_back(std::uint8_t(i * 3 + 1));
+  Harness gradient(40, FilterModeAdaptive, 24);
+  EXPECT_EQ(gradient.Compress(ramp), pfSub);
+  // The same row again: Up gives all zeros, but Sub is tried first and still qualifies at once.
+  EXPECT_EQ(gradient.Compress(ramp), pfSub);
+
+  // Four-bit rows always go out unfiltered.
+  Harness fourBit(40, FilterModeAdaptive, 4);
+  EXPECT_EQ(fourBit.Compress(ramp), pfNone);
+
+  // Fixed modes use their filter on every row; modes above 5 act as None.
+  for (int mode = 1; mode <= 7; ++mode) {
+    Harness fixed(40, mode, 24);
+    EXPECT_EQ(fixed.Compress(ramp), mode <= 5 ? TPngFilter(mode - 1) : pfNone);
+  }
+}
+
+TEST(RowCompressor, BufferSizesOutsideItsRangeFallBackToTheDefault) {
+  // Sizes of 0 and above 262143 fall back to 32768.
+  RowCompressor fallback;
+  fallback.OnBufferFull = [](const std::uint8_t*, int) { return 0; };
+  EXPECT_EQ(fallback.StartCompression(-1, 0), 0);
+  EXPECT_EQ(fallback.BufferSize(), 32768);
+  EXPECT_EQ(fallback.StartCompression(-1, 262144), 0);
+  EXPECT_EQ(fallback.BufferSize(), 32768);
+  EXPECT_EQ(fallback.StartCompression(-1, 262143), 0);
+  EXPECT_EQ(fallback.BufferSize(), 262143);
+}
+
+TEST(RowCompressor, StopsWithTheCallbacksAnswerAndRefusesRowsWhenNotStarted) {
+  RowCompressor stopped;
+  stopped.BitsPerPixel = 8;
+  stopped.AllocateRows(1000);
+  stopped.OnBufferFull = [](const std::uint8_t*, int) { return 7; };
+  ASSERT_EQ(stopped.StartCompression(0, 256), 0);  // level 0 stores: the buffer soon fills
+  stopped.StartPass(1000);
+  int result = 0;
+  for (int row = 0; row < 200 && result == 0; ++row) result = stopped.CompressRow();
+  EXPECT_EQ(result, 7);
+
+  RowCompressor idle;
+  idle.AllocateRows(10);
+  idle.StartPass(10);
+  EXPECT_LT(idle.CompressRow(), 0);
+  EXPECT_EQ(idle.FinishCompression(), -1);
+}
+
+}  // namespace
