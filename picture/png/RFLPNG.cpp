@@ -103,12 +103,7 @@ void TRFLPNG::Encode(TRFLPNGWriteStream& encoder, TStream& stream) const {
   encoder.WriteImage(heldImage_, stream, OnProgress);
 }
 
-void TRFLPNG::SavePngToStream(TStream& stream) const {
-  TRFLPNGWriteStream encoder;
-  encoder.CompressionLevel = CompressionLevel;
-  encoder.FilterMode = FilterMode;
-  encoder.SetIdatSize(IdatSize);
-  encoder.Interlaced = Interlaced ? 1 : 0;
+void TRFLPNG::SetDescription(TRFLPNGWriteStream& encoder) const {
   encoder.Grayscale = Grayscale;
   encoder.Comment = Comment;
   encoder.BackgroundColor = BackgroundColor;
@@ -118,14 +113,23 @@ void TRFLPNG::SavePngToStream(TStream& stream) const {
   encoder.PhysicalUnit = PhysicalUnit;
   encoder.PixelsPerUnitX = PixelsPerUnitX;
   encoder.PixelsPerUnitY = PixelsPerUnitY;
-  encoder.UseCurrentTime = UseCurrentTime;
   encoder.ImageTime = &ImageTime;
   encoder.Chromaticities = &Chromaticities;
   encoder.GifControl = &GifControl;
-  encoder.RowHook = RowHook;
-  encoder.RowHookKey = RowHookKey;
   encoder.Clock = clock_;
   if (UseAlpha) encoder.AlphaMask = &alphaMask_;
+}
+
+void TRFLPNG::SavePngToStream(TStream& stream) const {
+  TRFLPNGWriteStream encoder;
+  encoder.CompressionLevel = CompressionLevel;
+  encoder.FilterMode = FilterMode;
+  encoder.SetIdatSize(IdatSize);
+  encoder.Interlaced = Interlaced ? 1 : 0;
+  encoder.UseCurrentTime = UseCurrentTime;
+  encoder.RowHook = RowHook;
+  encoder.RowHookKey = RowHookKey;
+  SetDescription(encoder);
   Encode(encoder, stream);
 }
 
@@ -136,20 +140,7 @@ void TRFLPNG::SavePngToFile(const std::string& fileName) const {
 void TRFLPNG::WriteEmbeddedData(TStream& stream) const {
   if (heldImage_.Empty()) return;
   TRFLPNGWriteStream encoder;
-  encoder.Grayscale = Grayscale;
-  encoder.Comment = Comment;
-  encoder.BackgroundColor = BackgroundColor;
-  encoder.TransparentColor = TransparentColor;
-  encoder.Gamma = Gamma;
-  encoder.SignificantBits = SignificantBits;
-  encoder.PhysicalUnit = PhysicalUnit;
-  encoder.PixelsPerUnitX = PixelsPerUnitX;
-  encoder.PixelsPerUnitY = PixelsPerUnitY;
-  encoder.ImageTime = &ImageTime;
-  encoder.Chromaticities = &Chromaticities;
-  encoder.GifControl = &GifControl;
-  encoder.Clock = clock_;
-  if (UseAlpha) encoder.AlphaMask = &alphaMask_;
+  SetDescription(encoder);
   Encode(encoder, stream);
 }
 

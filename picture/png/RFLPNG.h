@@ -100,6 +100,8 @@ class TRFLPNG : public TGraphic {
   void ImageChanged();
 
  private:
+  // Hands the settings that describe the picture (not those of the compression) to the encoder.
+  void SetDescription(TRFLPNGWriteStream& encoder) const;
   void Encode(TRFLPNGWriteStream& encoder, TStream& stream) const;
 
   bool transparencyGuard_ = false;
