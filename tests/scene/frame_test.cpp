@@ -34,11 +34,6 @@ TEST(TSXFrame, KeepsAncestorsAndChildrenConsistent) {
     expected.push_back(frame->Parent());
     EXPECT_EQ(Items(frame->Ancestors()), expected);
   }
-
-  TSXFrameList copy;
-  copy.Add(d);
-  copy.CopyFrom(d->Ancestors());  // empties first, then appends in order
-  EXPECT_EQ(Items(copy), Items(d->Ancestors()));
 }
 
 TEST(TSXFrame, DeletingAFrameFreesItsSubtreeAndDetachesIt) {
