@@ -278,7 +278,8 @@ void TRFLPNGWriteStream::WriteHeaderChunks() {
 
   const auto& palette = source_->Palette();
   if (!grayOutput_ && outputBits_ <= 8 && !palette.empty()) {
-    const std::size_t count = std::min<std::size_t>(palette.size(), 256);
+    // A PNG palette holds no more entries than the bit depth can index.
+    const std::size_t count = std::min<std::size_t>(palette.size(), std::size_t(1) << outputBits_);
     std::vector<std::uint8_t> entries(count * 3);
     for (std::size_t i = 0; i < count; ++i) {
       entries[3 * i] = palette[i].rgbRed;

@@ -58,41 +58,4 @@ TEST(TRFLCustomWriteStream, BuffersSmallWritesAndPassesLargeBlocksStraightThroug
   EXPECT_EQ(edge.Writes, (std::vector<std::size_t>{65532, 4}));
 }
 
-struct Report {
-  TProgressStage Stage;
-  int Percent;
-  friend bool operator==(const Report&, const Report&) = default;
-};
-
-TEST(TRFLCustomWriteStream, ProgressScheduleReportsRisingPerCentsOnly) {
-  std::vector<Report> reports;
-  const void* sender = nullptr;
-  TProgressEvent handler = [&](const void* s, TProgressStage stage, std::uint8_t percent, bool redraw, const TRect& r,
-                               const std::string& msg) {
-    sender = s;
-    EXPECT_FALSE(redraw);
-    EXPECT_EQ(r, (TRect{0, 0, 0, 0}));
-    EXPECT_EQ(msg, "");
-    reports.push_back({stage, percent});
-  };
-  ScriptedWriter writer;
-  writer.Script = [](ScriptedWriter& w) {
-    w.BeginProgress();
-    w.BeginProgressPhase(10, 30);  // 29 of the 99 per cent
-    w.StepProgress(1);             // 2
-    w.StepProgress(1);             // no rise: nothing
-    w.StepProgress(10);            // 29
-    w.BeginProgressPhase(0, 0);    // the remaining 70 in one step
-    w.StepProgress(1);             // 99
-    w.StepProgress(2);             // 169: reported as the end
-  };
-  TBitmap image(1, 1, pf32bit);
-  TMemoryStream out;
-  writer.WriteImage(image, out, handler);
-  EXPECT_EQ(sender, &image);
-  EXPECT_EQ(reports, (std::vector<Report>{{psStarting, 0}, {psRunning, 2}, {psRunning, 29}, {psRunning, 99},
-                                          {psEnding, 100}}));
-  EXPECT_FALSE(writer.StopRequested());  // a handler cannot stop the encoding
-}
-
 }  // namespace
