@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "picture/png/RFLPNG.h"
+#include "render/final.h"
 
 namespace {
 
@@ -35,20 +36,13 @@ TBitmap MakeRendering(int size) {
   return image;
 }
 
-TBitmap InvertedAlpha(const TBitmap& image) {
-  TBitmap mask(image.Width(), image.Height(), pf8bit);
-  for (int y = 0; y < image.Height(); ++y)
-    for (int x = 0; x < image.Width(); ++x) mask.ScanLine(y)[x] = std::uint8_t(255 - image.ScanLine(y)[4 * x + 3]);
-  return mask;
-}
-
 void BM_RFLPNGExport(benchmark::State& state) {
   const TBitmap image = MakeRendering(int(state.range(0)));
-  const TBitmap mask = InvertedAlpha(image);
+  const auto mask = ExtractAlphaMask(image, /*Invert=*/true);
   TRFLPNG png;
   png.AssignPicture(image);
   png.UseAlpha = true;
-  png.SetAlphaMask(mask);
+  png.SetAlphaMask(*mask);
   std::size_t bytes = 0;
   for (auto _ : state) {
     TMemoryStream out;
