@@ -2,10 +2,37 @@
 
 #include <algorithm>
 #include <bit>
+#include <cstdlib>
 #include <cstring>
+#include <new>
 #include <string>
 
 #include "toolkit/errors.h"
+
+TPixelBlock::TPixelBlock(std::size_t size) {
+  if (size == 0) return;
+  data_ = static_cast<std::uint8_t*>(std::calloc(size, 1));
+  if (data_ == nullptr) throw std::bad_alloc();
+  size_ = size;
+}
+
+TPixelBlock::TPixelBlock(const TPixelBlock& other) {
+  if (other.size_ == 0) return;
+  data_ = static_cast<std::uint8_t*>(std::malloc(other.size_));
+  if (data_ == nullptr) throw std::bad_alloc();
+  std::memcpy(data_, other.data_, other.size_);
+  size_ = other.size_;
+}
+
+TPixelBlock& TPixelBlock::operator=(const TPixelBlock& other) {
+  if (this != &other) {
+    TPixelBlock copy(other);
+    swap(copy);
+  }
+  return *this;
+}
+
+TPixelBlock::~TPixelBlock() { std::free(data_); }
 
 int PixelFormatBits(TPixelFormat format) {
   switch (format) {
@@ -156,8 +183,9 @@ void TBitmap::Allocate(int width, int height) {
   const std::uint64_t bytes = stride * std::uint64_t(height);
   if (bytes > MaxPixelBlockBytes)
     throw EOutOfResources("画像が大きすぎます (" + std::to_string(width) + " x " + std::to_string(height) + ")");
-  std::vector<std::uint8_t> block(static_cast<std::size_t>(bytes), 0);
+  TPixelBlock block(static_cast<std::size_t>(bytes));
   bits_.swap(block);
+  infoHeader_ = TBitmapInfoHeader();
   width_ = width;
   height_ = height;
   stride_ = static_cast<std::size_t>(stride);

@@ -13,6 +13,7 @@
 // green, red and a fourth byte that carries no meaning.
 #include <cstddef>
 #include <cstdint>
+#include <utility>
 #include <vector>
 
 #include "toolkit/graphics_types.h"
@@ -22,12 +23,61 @@ enum TPixelFormat : std::uint8_t { pfDevice, pf1bit, pf4bit, pf8bit, pf15bit, pf
 // Largest pixel block an image may own; larger sizes are refused before anything is allocated.
 inline constexpr std::uint64_t MaxPixelBlockBytes = std::uint64_t(1) << 30;
 
+// The info header of the BMP file an image was read from: the fields every info header begins with,
+// biSize being the size of the header in the file (12 for the OS/2 core header, whose missing fields
+// are then 0), and the bytes of a longer header beyond its first 40, kept whole but not interpreted.
+// biSize is 0 for an image that was not read from a file.
+struct TBitmapInfoHeader {
+  std::uint32_t biSize = 0;
+  std::int32_t biWidth = 0;
+  std::int32_t biHeight = 0;
+  std::uint16_t biPlanes = 0;
+  std::uint16_t biBitCount = 0;
+  std::uint32_t biCompression = 0;
+  std::uint32_t biSizeImage = 0;
+  std::int32_t biXPelsPerMeter = 0;
+  std::int32_t biYPelsPerMeter = 0;
+  std::uint32_t biClrUsed = 0;
+  std::uint32_t biClrImportant = 0;
+  std::vector<std::uint8_t> Extra;
+};
+
 // Bits per pixel of a format; pfCustom answers 0 because its depth is chosen per image.
 int PixelFormatBits(TPixelFormat format);
 
 // Bytes in one row of an image of this width and depth, padded to 4 bytes. No overflow for any
 // non-negative 32-bit width.
 std::uint64_t RowStride(std::int64_t width, int bitsPerPixel);
+
+// A pixel block taken from the system already zeroed (calloc), so that a new image costs neither
+// time nor memory for pages that nothing writes to: a small file that declares a huge picture, of
+// which it holds only a few rows, stays cheap. Copying copies the bytes.
+class TPixelBlock {
+ public:
+  TPixelBlock() = default;
+  // Throws std::bad_alloc when the system has no room.
+  explicit TPixelBlock(std::size_t size);
+  TPixelBlock(const TPixelBlock& other);
+  TPixelBlock& operator=(const TPixelBlock& other);
+  TPixelBlock(TPixelBlock&& other) noexcept { swap(other); }
+  TPixelBlock& operator=(TPixelBlock&& other) noexcept {
+    swap(other);
+    return *this;
+  }
+  ~TPixelBlock();
+
+  std::uint8_t* data() { return data_; }
+  const std::uint8_t* data() const { return data_; }
+  std::size_t size() const { return size_; }
+  void swap(TPixelBlock& other) noexcept {
+    std::swap(data_, other.data_);
+    std::swap(size_, other.size_);
+  }
+
+ private:
+  std::uint8_t* data_ = nullptr;
+  std::size_t size_ = 0;
+};
 
 class TBitmap {
  public:
@@ -86,6 +136,11 @@ class TBitmap {
   std::uint32_t BlueMask() const { return blueMask_; }
   void SetMasks(std::uint32_t red, std::uint32_t green, std::uint32_t blue);
 
+  // The header of the file the image was read from. Any change of size or format forgets it, because
+  // it would no longer describe the pixels.
+  const TBitmapInfoHeader& InfoHeader() const { return infoHeader_; }
+  void SetInfoHeader(TBitmapInfoHeader header) { infoHeader_ = std::move(header); }
+
  private:
   void Allocate(int width, int height);
   void ResetFormatState();
@@ -96,11 +151,12 @@ class TBitmap {
   int bitCount_ = 32;
   bool topDown_ = false;
   std::size_t stride_ = 0;
-  std::vector<std::uint8_t> bits_;
+  TPixelBlock bits_;
   std::vector<TRGBQuad> palette_;
   std::uint32_t redMask_ = 0;
   std::uint32_t greenMask_ = 0;
   std::uint32_t blueMask_ = 0;
+  TBitmapInfoHeader infoHeader_;
 };
 
 // The colour table that every new 8-bit image receives: a 6 x 6 x 6 colour cube followed by 40 greys.

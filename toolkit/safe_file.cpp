@@ -14,7 +14,10 @@ namespace {
 std::string TemporaryPattern(const std::string& fileName) {
   const auto slash = fileName.find_last_of('/');
   const std::string folder = slash == std::string::npos ? std::string() : fileName.substr(0, slash + 1);
-  const std::string base = slash == std::string::npos ? fileName : fileName.substr(slash + 1);
+  std::string base = slash == std::string::npos ? fileName : fileName.substr(slash + 1);
+  // The temporary name adds 8 bytes; a long target name must not push it past the name limit of
+  // the file system (255 bytes), or a file that could be written would be refused.
+  if (base.size() > 200) base.resize(200);
   return folder + "." + base + ".tmpXXXXXX";
 }
 
@@ -30,6 +33,10 @@ mode_t TargetMode(const std::string& fileName) {
 }  // namespace
 
 void WriteFileSafely(const std::string& fileName, const std::function<void(TStream&)>& write) {
+  // A folder of that name could never be replaced; say so before anything is written.
+  struct stat st {};
+  if (::stat(fileName.c_str(), &st) == 0 && S_ISDIR(st.st_mode))
+    throw EFCreateError(FormatMessage(SFCreateError, fileName));
   std::string pattern = TemporaryPattern(fileName);
   std::vector<char> path(pattern.begin(), pattern.end());
   path.push_back('\0');
@@ -41,7 +48,8 @@ void WriteFileSafely(const std::string& fileName, const std::function<void(TStre
     write(stream);
     ::fchmod(fd, TargetMode(fileName));
     stream.Commit();
-    if (::rename(temporary.c_str(), fileName.c_str()) != 0) throw EWriteError(SWriteError);
+    if (::rename(temporary.c_str(), fileName.c_str()) != 0)
+      throw EFCreateError(FormatMessage(SFCreateError, fileName));
   } catch (...) {
     ::unlink(temporary.c_str());
     throw;

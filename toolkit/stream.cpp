@@ -1,6 +1,7 @@
 #include "toolkit/stream.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -49,6 +50,7 @@ std::size_t TMemoryStream::Read(void* buffer, std::size_t count) {
 
 std::size_t TMemoryStream::Write(const void* buffer, std::size_t count) {
   if (count == 0) return 0;
+  if (count > data_.max_size() - position_) return 0;  // the block could never hold it
   if (position_ + count > data_.size()) data_.resize(position_ + count);
   std::memcpy(data_.data() + position_, buffer, count);
   position_ += count;
@@ -59,8 +61,8 @@ std::int64_t TMemoryStream::Seek(std::int64_t offset, TSeekOrigin origin) {
   std::int64_t base = 0;
   if (origin == TSeekOrigin::soCurrent) base = std::int64_t(position_);
   if (origin == TSeekOrigin::soEnd) base = std::int64_t(data_.size());
-  const std::int64_t target = base + offset;
-  if (target < 0) throw EReadError(SReadError);
+  std::int64_t target = 0;
+  if (__builtin_add_overflow(base, offset, &target) || target < 0) throw EReadError(SReadError);
   position_ = std::size_t(target);
   return target;
 }
@@ -74,6 +76,13 @@ TFileStream::TFileStream(const std::string& fileName, TMode mode) : fileName_(fi
   if (mode == fmOpenRead) {
     fd_ = ::open(fileName.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd_ < 0) throw EFOpenError(FormatMessage(SFOpenError, fileName));
+    // A folder opens for reading on this system but holds no bytes to read: it is no file.
+    struct stat st {};
+    if (::fstat(fd_, &st) != 0 || S_ISDIR(st.st_mode)) {
+      ::close(fd_);
+      fd_ = -1;
+      throw EFOpenError(FormatMessage(SFOpenError, fileName));
+    }
   } else {
     fd_ = ::open(fileName.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
     if (fd_ < 0) throw EFCreateError(FormatMessage(SFCreateError, fileName));
