@@ -10,8 +10,10 @@
 // `palette`. Every pixel gets the colour of its index with the fourth byte 0; an index beyond the
 // table is black. The first row of the data is the bottom row of the picture.
 //
-// Runs, absolute runs and deltas are all checked against the picture: one that would reach past the
-// end of its row, or a delta past the last row, throws EInvalidGraphic ("ビットマップイメージが不正です").
+// Runs, absolute runs and deltas are all checked: one that would reach past the end of its stored
+// row (the width rounded up to whole 4-byte words of indices, since encoders may code a row's fill
+// bytes too; indices past the width are dropped), or a delta past the last row, throws
+// EInvalidGraphic ("ビットマップイメージが不正です").
 // Pixels that the data skips or never reaches (it ends early, or without an end-of-bitmap code) are 0,
 // and decoding stops once the last row is complete.
 TBitmap DecodeRunLength(std::span<const std::uint8_t> data, int bitsPerIndex, int width, int height,

@@ -8,6 +8,7 @@
 #include <memory>
 
 #include "tests/picture/bmp_builder.h"
+#include "tests/support/temp_dir.h"
 #include "toolkit/errors.h"
 
 namespace {
@@ -318,6 +319,34 @@ TEST(ReadBitmapFile, RefusesHeadersThatDescribeNoAcceptedPicture) {
     }
     EXPECT_EQ(Written(image), Written(Sample(pf24bit))) << name;
   }
+}
+
+TEST(BitmapFiles, ReadAndWriteByFileName) {
+  TempDir dir;
+  const std::string name = dir / "絵.bmp";
+  WriteBitmapFile(Sample(pf32bit), name);
+  EXPECT_EQ(FileBytes(name), Written(Sample(pf32bit)));
+  TBitmap image;
+  ReadBitmapFile(name, image);
+  EXPECT_EQ(Written(image), Written(Sample(pf32bit)));
+
+  try {
+    ReadBitmapFile(dir / "missing.bmp", image);
+    ADD_FAILURE() << "a missing file was read";
+  } catch (const EFOpenError& e) {
+    EXPECT_EQ(e.Message(), "ファイル " + dir / "missing.bmp" + " は開けません");
+  }
+  try {
+    WriteBitmapFile(image, dir / "missing/x.bmp");
+    ADD_FAILURE() << "a file in a missing folder was written";
+  } catch (const EFCreateError& e) {
+    EXPECT_EQ(e.Message(), "ファイル " + dir / "missing/x.bmp" + " を作成できません");
+  }
+
+  // A write that fails keeps the existing file whole and leaves nothing else behind.
+  EXPECT_THROW(WriteBitmapFile(TBitmap(), name), EInvalidGraphic);
+  EXPECT_EQ(FileBytes(name), Written(Sample(pf32bit)));
+  EXPECT_EQ(dir.Names(), std::vector<std::string>{"絵.bmp"});
 }
 
 }  // namespace

@@ -83,6 +83,30 @@ TEST(TBitmap, ConvertsIndexedAndMaskedPixelsThroughTheirTables) {
   EXPECT_EQ(reinterpret_cast<const TBGRA*>(rgbWide.ScanLine(0))[1], (TBGRA{0, 0, 255, 0}));
 }
 
+TEST(TBitmap, CopiesOwnTheirPixelsAndChangesForgetTheFileHeader) {
+  TBitmap image(2, 2, pf32bit);
+  TBitmapInfoHeader header;
+  header.biSize = 124;
+  header.Extra.assign(84, 1);
+  image.SetInfoHeader(header);
+  image.ScanLine(0)[0] = 5;
+
+  TBitmap copy = image;
+  copy.ScanLine(0)[0] = 6;
+  EXPECT_EQ(image.ScanLine(0)[0], 5);
+  EXPECT_EQ(copy.InfoHeader().Extra.size(), 84u);
+  TBitmap moved = std::move(copy);
+  EXPECT_EQ(moved.ScanLine(0)[0], 6);
+  copy = moved;  // a moved-from image takes a copy again
+  EXPECT_EQ(copy.ScanLine(0)[0], 6);
+
+  image.SetSize(3, 2);  // the header no longer describes the pixels
+  EXPECT_EQ(image.InfoHeader().biSize, 0u);
+  moved.SetPixelFormat(pf24bit);
+  EXPECT_EQ(moved.InfoHeader().biSize, 0u);
+  EXPECT_EQ(moved.ScanLine(0)[0], 6);
+}
+
 TEST(TBitmapCanvas, FillsAndDrawsClippedToTheTarget) {
   TBitmap target(4, 3, pf24bit);
   TBitmapCanvas canvas(target);

@@ -1,0 +1,110 @@
+#include "toolkit/stream.h"
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include "tests/support/temp_dir.h"
+#include "toolkit/errors.h"
+#include "toolkit/safe_file.h"
+
+namespace {
+
+using Bytes = std::vector<std::uint8_t>;
+
+TEST(TMemoryStream, ReadsWritesAndSeeksWithinAndPastItsEnd) {
+  TMemoryStream stream(Bytes{1, 2, 3, 4, 5});
+  std::uint8_t buffer[8] = {};
+  EXPECT_EQ(stream.Read(buffer, 3), 3u);
+  EXPECT_EQ(stream.Remaining(), 2);
+  EXPECT_EQ(stream.Read(buffer, 8), 2u);  // a short read says how much it got
+  EXPECT_EQ(buffer[1], 5);
+  EXPECT_EQ(stream.Read(buffer, 8), 0u);
+
+  stream.SetPosition(4);
+  try {
+    stream.ReadBuffer(buffer, 2);
+    ADD_FAILURE() << "a short ReadBuffer passed";
+  } catch (const EReadError& e) {
+    EXPECT_STREQ(e.what(), "ストリームからの読み込みエラー");
+  }
+
+  // Writing past the end fills the gap with zeros; seeking before the start or beyond any
+  // position is refused.
+  stream.Seek(2, TSeekOrigin::soEnd);
+  stream.WriteBuffer("\x09", 1);
+  EXPECT_EQ(stream.Data(), (Bytes{1, 2, 3, 4, 5, 0, 0, 9}));
+  EXPECT_EQ(stream.Remaining(), 0);
+  EXPECT_THROW(stream.Seek(-1, TSeekOrigin::soBeginning), EReadError);
+  EXPECT_THROW(stream.Seek(INT64_MAX, TSeekOrigin::soEnd), EReadError);
+  EXPECT_EQ(stream.Position(), 8);
+}
+
+TEST(TFileStream, ReportsFilesThatCannotBeOpenedOrCreatedByName) {
+  TempDir dir;
+  const std::string missing = dir / "missing.bmp";
+  try {
+    TFileStream stream(missing, TFileStream::fmOpenRead);
+    ADD_FAILURE() << "a missing file opened";
+  } catch (const EFOpenError& e) {
+    EXPECT_EQ(e.Message(), "ファイル " + missing + " は開けません");
+  }
+  EXPECT_THROW(TFileStream(dir.Path().string(), TFileStream::fmOpenRead), EFOpenError);  // a folder
+  try {
+    TFileStream stream(dir / "no/such/folder.bmp", TFileStream::fmCreate);
+    ADD_FAILURE() << "a file in a missing folder was created";
+  } catch (const EFCreateError& e) {
+    EXPECT_EQ(e.Message(), "ファイル " + dir / "no/such/folder.bmp" + " を作成できません");
+  }
+
+  {
+    TFileStream out(dir / "a", TFileStream::fmCreate);
+    out.WriteBuffer("abc", 3);
+  }
+  TFileStream in(dir / "a", TFileStream::fmOpenRead);
+  EXPECT_EQ(in.Size(), 3);
+  EXPECT_THROW(in.WriteBuffer("x", 1), EWriteError);  // opened for reading only
+  char text[4] = {};
+  in.ReadBuffer(text, 3);
+  EXPECT_STREQ(text, "abc");
+  EXPECT_THROW(in.ReadBuffer(text, 1), EReadError);
+}
+
+TEST(WriteFileSafely, ReplacesTheTargetOnlyWhenEverythingWasWritten) {
+  TempDir dir;
+  const std::string target = dir / "picture.bmp";
+  PutFile(target, Bytes{7, 7, 7});
+  ::chmod(target.c_str(), 0640);
+
+  EXPECT_THROW(WriteFileSafely(target,
+                               [](TStream& s) {
+                                 s.WriteBuffer("half", 4);
+                                 throw EWriteError(SWriteError);
+                               }),
+               EWriteError);
+  EXPECT_EQ(FileBytes(target), (Bytes{7, 7, 7}));
+  EXPECT_EQ(dir.Names(), std::vector<std::string>{"picture.bmp"});  // no temporary file left
+
+  WriteFileSafely(target, [](TStream& s) { s.WriteBuffer("new", 3); });
+  EXPECT_EQ(FileBytes(target), (Bytes{'n', 'e', 'w'}));
+  struct stat st {};
+  ASSERT_EQ(::stat(target.c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 0777, 0640u);  // the replaced file's permissions carry over
+  EXPECT_EQ(dir.Names(), std::vector<std::string>{"picture.bmp"});
+
+  // A name as long as the file system allows still gets its temporary file.
+  const std::string longName = dir / std::string(250, 'n');
+  WriteFileSafely(longName, [](TStream& s) { s.WriteBuffer("x", 1); });
+  EXPECT_EQ(FileBytes(longName), Bytes{'x'});
+
+  std::filesystem::create_directory(dir / "folder");
+  try {
+    WriteFileSafely(dir / "folder", [](TStream&) {});
+    ADD_FAILURE() << "a folder was replaced";
+  } catch (const EFCreateError& e) {
+    EXPECT_EQ(e.Message(), "ファイル " + dir / "folder" + " を作成できません");
+  }
+  EXPECT_THROW(WriteFileSafely(dir / "missing/x.bmp", [](TStream&) {}), EFCreateError);
+  EXPECT_TRUE(std::filesystem::is_directory(dir / "folder"));
+}
+
+}  // namespace
