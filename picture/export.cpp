@@ -1,0 +1,43 @@
+#include "picture/export.h"
+
+#include "picture/bmp_file.h"
+#include "picture/png/RFLPNG.h"
+#include "render/final.h"
+#include "toolkit/canvas.h"
+
+std::unique_ptr<TBitmap> CompositeOverBlack(const TBitmap& rendering) {
+  auto target = std::make_unique<TBitmap>();
+  target->SetPixelFormat(pf24bit);
+  target->SetWidth(rendering.Width());
+  target->SetHeight(rendering.Height());
+  TBitmapCanvas canvas(*target);
+  CompositeOnColor(canvas, 0, 0, rendering, clBlack);
+  return target;
+}
+
+void ExportBMP24(const TRenderingSource& takeRendering, const std::string& fileName) {
+  const std::unique_ptr<TBitmap> rendering = takeRendering();
+  WriteBitmapFile(*CompositeOverBlack(*rendering), fileName);
+}
+
+void ExportBMP32(const TRenderingSource& takeRendering, const std::string& fileName) {
+  WriteBitmapFile(*takeRendering(), fileName);
+}
+
+void ExportPNG(const TRenderingSource& takeRendering, const std::string& fileName, TClipboard& clipboard) {
+  const std::unique_ptr<TBitmap> rendering = takeRendering();
+  // The picture keeps its transparency as a mask of 255 minus alpha; the encoder turns it back
+  // into the file's alpha channel.
+  const std::unique_ptr<TBitmap> mask = ExtractAlphaMask(*rendering, true);
+  TRFLPNG png;
+  png.AssignPicture(*rendering);
+  png.UseAlpha = true;
+  png.SetAlphaMask(*mask);
+  png.SavePngToFile(fileName);
+  clipboard.Assign(png);
+}
+
+void CopyToClipboard(const TRenderingSource& takeRendering, TClipboard& clipboard) {
+  const std::unique_ptr<TBitmap> rendering = takeRendering();
+  clipboard.Assign(*CompositeOverBlack(*rendering));
+}

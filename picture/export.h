@@ -1,0 +1,27 @@
+#pragma once
+// The export and copy commands once their file name is known: each takes a fresh final rendering,
+// turns it into what its file or the clipboard receives, and releases every image it made on every
+// path, also when a step fails.
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "toolkit/bitmap.h"
+#include "toolkit/clipboard.h"
+
+// Runs the final rendering and returns a new 32-bit copy of it, owned by the caller. The window
+// passes its TakeRendering with WithAlpha true, which also shows the final rendering.
+using TRenderingSource = std::function<std::unique_ptr<TBitmap>()>;
+
+// The rendering blended over black into a new 24-bit image of the same size.
+std::unique_ptr<TBitmap> CompositeOverBlack(const TBitmap& rendering);
+
+// A 24-bit BMP of the rendering over black. The clipboard is not touched.
+void ExportBMP24(const TRenderingSource& takeRendering, const std::string& fileName);
+// A 32-bit BMP whose fourth bytes carry the rendering's alpha. The clipboard is not touched.
+void ExportBMP32(const TRenderingSource& takeRendering, const std::string& fileName);
+// A PNG with the rendering's alpha; then the 32-bit rendering, as stored, replaces the clipboard.
+// When the clipboard cannot be used, the file has already been written.
+void ExportPNG(const TRenderingSource& takeRendering, const std::string& fileName, TClipboard& clipboard);
+// The rendering over black, as a 24-bit bitmap, replaces the clipboard.
+void CopyToClipboard(const TRenderingSource& takeRendering, TClipboard& clipboard);

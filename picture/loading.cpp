@@ -1,0 +1,65 @@
+#include "picture/loading.h"
+
+#include <algorithm>
+
+#include "picture/bmp_file.h"
+#include "toolkit/errors.h"
+#include "toolkit/jpeg_image.h"
+
+namespace {
+
+std::string FileNamePart(const std::string& fileName) {
+  const std::size_t slash = fileName.find_last_of('/');
+  return slash == std::string::npos ? fileName : fileName.substr(slash + 1);
+}
+
+// The extension with its dot, lower-cased; empty when the name part has no dot.
+std::string LowerExtension(const std::string& fileName) {
+  const std::string name = FileNamePart(fileName);
+  const std::size_t dot = name.find_last_of('.');
+  if (dot == std::string::npos) return {};
+  std::string extension = name.substr(dot);
+  std::transform(extension.begin(), extension.end(), extension.begin(),
+                 [](char c) { return c >= 'A' && c <= 'Z' ? char(c - 'A' + 'a') : c; });
+  return extension;
+}
+
+}  // namespace
+
+TPictureKind PictureKindOf(const std::string& fileName) {
+  const std::string extension = LowerExtension(fileName);
+  if (extension == ".bmp") return TPictureKind::Bitmap;
+  if (extension == ".jpg" || extension == ".jpeg") return TPictureKind::JPEG;
+  return TPictureKind::None;
+}
+
+std::string UnsupportedPictureMessage(const std::string& fileName) {
+  return "読み込めるのはBMPファイルとJPEGファイルです。\r" + FileNamePart(fileName) + " は読み込めません。";
+}
+
+void MakeOpaque(TBitmap& image) {
+  image.SetPixelFormat(pf32bit);
+  for (int y = 0; y < image.Height(); ++y) {
+    std::uint8_t* row = image.ScanLine(y);
+    for (int x = 0; x < image.Width(); ++x) row[4 * x + 3] = 255;
+  }
+}
+
+TBitmap ReadSourcePicture(const std::string& fileName, TPictureKind kind) {
+  TBitmap picture;
+  if (kind == TPictureKind::Bitmap) {
+    ReadBitmapFile(fileName, picture);
+    // Only a plain 32-bit file carries alpha in its fourth bytes; with bit-field masks it does not.
+    if (picture.PixelFormat() != pf32bit) MakeOpaque(picture);
+  } else if (kind == TPictureKind::JPEG) {
+    TJPEGImage jpeg;
+    jpeg.LoadFromFile(fileName);
+    jpeg.AssignTo(picture);
+    MakeOpaque(picture);
+  } else {
+    throw EInvalidGraphic(SInvalidBitmap);
+  }
+  // A picture without pixels has no proportions to fit and nothing to sample.
+  if (picture.Empty()) throw EInvalidGraphic(SInvalidBitmap);
+  return picture;
+}

@@ -1,0 +1,166 @@
+#include "picture/export.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+
+#include <unistd.h>
+
+#include "picture/bmp_file.h"
+#include "tests/picture/png/png_test_support.h"
+#include "toolkit/errors.h"
+
+namespace {
+
+// Remembers what reached the clipboard; can be told to refuse, as a clipboard held elsewhere does.
+class TRecordingClipboard final : public TClipboard {
+ public:
+  void SetBitmap(const TBitmap& bitmap, const std::vector<TRGBQuad>& palette) override {
+    if (refuse) throw EClipboardException(SCannotOpenClipboard);
+    ++stores;
+    this->bitmap = bitmap;
+    this->palette = palette;
+  }
+  bool refuse = false;
+  int stores = 0;
+  TBitmap bitmap;
+  std::vector<TRGBQuad> palette;
+};
+
+// A 5 x 3 rendering: opaque colours, a transparent pixel that carries colour (as the renderer's
+// edge pixels do), half-transparent white, and a fading row.
+TBitmap Rendering() {
+  TBitmap image(5, 3, pf32bit);
+  const TBGRA rows[3][5] = {
+      {{0, 0, 255, 255}, {0, 255, 0, 255}, {255, 0, 0, 255}, {10, 20, 30, 0}, {255, 255, 255, 128}},
+      {{40, 80, 120, 255}, {40, 80, 120, 200}, {40, 80, 120, 100}, {40, 80, 120, 1}, {0, 0, 0, 0}},
+      {{255, 255, 255, 255}, {0, 0, 0, 255}, {1, 2, 3, 4}, {200, 100, 50, 64}, {9, 9, 9, 0}},
+  };
+  for (int y = 0; y < 3; ++y)
+    for (int x = 0; x < 5; ++x) reinterpret_cast<TBGRA*>(image.ScanLine(y))[x] = rows[y][x];
+  return image;
+}
+
+TBGRA PixelOf(const TBitmap& image, int x, int y) {
+  const std::uint8_t* p = image.ScanLine(y) + x * image.BitCount() / 8;
+  return {p[0], p[1], p[2], image.BitCount() == 32 ? p[3] : std::uint8_t(255)};
+}
+
+// The rendering over black, by the usual over-blend with rounding to nearest.
+TBGRA OverBlack(TBGRA p) {
+  const float a = p.Alpha / 255.0f;
+  auto c = [&](std::uint8_t v) { return std::uint8_t(std::lrint(a * v)); };
+  return {c(p.Blue), c(p.Green), c(p.Red), 255};
+}
+
+class Export : public testing::Test {
+ protected:
+  void SetUp() override {
+    folder_ = std::filesystem::temp_directory_path() / ("export_test_" + std::to_string(getpid()));
+    std::filesystem::create_directories(folder_);
+  }
+  void TearDown() override { std::filesystem::remove_all(folder_); }
+  std::string File(const std::string& name) const { return (folder_ / name).string(); }
+
+  TRenderingSource Source() {
+    return [this] {
+      ++renders_;
+      return std::make_unique<TBitmap>(Rendering());
+    };
+  }
+
+  std::filesystem::path folder_;
+  int renders_ = 0;
+  TRecordingClipboard clipboard_;
+};
+
+}  // namespace
+
+TEST_F(Export, BitmapFilesHoldTheCompositeOrTheAlphaAndLeaveTheClipboardAlone) {
+  const TBitmap rendering = Rendering();
+  ExportBMP24(Source(), File("a.bmp"));
+  ExportBMP32(Source(), File("b.bmp"));
+  EXPECT_EQ(renders_, 2);
+  EXPECT_EQ(clipboard_.stores, 0);
+
+  TBitmap opaque;
+  ReadBitmapFile(File("a.bmp"), opaque);
+  ASSERT_EQ(opaque.PixelFormat(), pf24bit);
+  TBitmap alpha;
+  ReadBitmapFile(File("b.bmp"), alpha);
+  ASSERT_EQ(alpha.PixelFormat(), pf32bit);
+  ASSERT_EQ(opaque.Width(), 5);
+  ASSERT_EQ(alpha.Height(), 3);
+  for (int y = 0; y < 3; ++y) {
+    for (int x = 0; x < 5; ++x) {
+      EXPECT_EQ(PixelOf(opaque, x, y), OverBlack(PixelOf(rendering, x, y))) << x << "," << y;
+      EXPECT_EQ(PixelOf(alpha, x, y), PixelOf(rendering, x, y)) << x << "," << y;
+    }
+  }
+  EXPECT_EQ(PixelOf(opaque, 4, 0), (TBGRA{128, 128, 128, 255})) << "white at half alpha";
+  EXPECT_EQ(PixelOf(opaque, 3, 0), (TBGRA{0, 0, 0, 255})) << "transparent is black";
+}
+
+TEST_F(Export, PngCarriesAlphaAndPutsTheRenderingAsStoredOnTheClipboard) {
+  const TBitmap rendering = Rendering();
+  ExportPNG(Source(), File("c.png"), clipboard_);
+
+  std::ifstream in(File("c.png"), std::ios::binary);
+  const std::vector<std::uint8_t> file{std::istreambuf_iterator<char>(in), {}};
+  const DecodedPng png = DecodeWithLibpng(file);
+  ASSERT_TRUE(png.Ok);
+  ASSERT_EQ(png.Channels, 4);
+  ASSERT_EQ(png.Width, 5);
+  ASSERT_EQ(png.Height, 3);
+  for (int y = 0; y < 3; ++y) {
+    for (int x = 0; x < 5; ++x) {
+      const std::uint8_t* s = &png.Samples[std::size_t((y * 5 + x) * 4)];
+      const TBGRA expected = PixelOf(rendering, x, y);
+      EXPECT_EQ(s[3], expected.Alpha) << x << "," << y;
+      EXPECT_EQ((TBGRA{s[2], s[1], s[0], s[3]}), expected) << x << "," << y;
+    }
+  }
+
+  ASSERT_EQ(clipboard_.stores, 1);
+  EXPECT_EQ(clipboard_.bitmap.PixelFormat(), pf32bit);
+  EXPECT_TRUE(clipboard_.palette.empty());
+  for (int y = 0; y < 3; ++y)
+    for (int x = 0; x < 5; ++x) EXPECT_EQ(PixelOf(clipboard_.bitmap, x, y), PixelOf(rendering, x, y));
+}
+
+TEST_F(Export, CopyPutsTheCompositeOverBlackOnTheClipboard) {
+  const TBitmap rendering = Rendering();
+  CopyToClipboard(Source(), clipboard_);
+  ASSERT_EQ(clipboard_.stores, 1);
+  ASSERT_EQ(clipboard_.bitmap.PixelFormat(), pf24bit);
+  for (int y = 0; y < 3; ++y)
+    for (int x = 0; x < 5; ++x) EXPECT_EQ(PixelOf(clipboard_.bitmap, x, y), OverBlack(PixelOf(rendering, x, y)));
+}
+
+TEST_F(Export, FailuresPassThroughAndStopTheLaterSteps) {
+  // A folder that does not exist: the writer's error, and the PNG never reaches the clipboard.
+  const std::string nowhere = File("missing/out");
+  EXPECT_THROW(ExportBMP24(Source(), nowhere + ".bmp"), EFCreateError);
+  EXPECT_THROW(ExportBMP32(Source(), nowhere + ".bmp"), EFCreateError);
+  EXPECT_THROW(ExportPNG(Source(), nowhere + ".png", clipboard_), Exception);
+  EXPECT_EQ(clipboard_.stores, 0);
+
+  // A clipboard held elsewhere: the PNG file is already written when the copy fails.
+  clipboard_.refuse = true;
+  try {
+    ExportPNG(Source(), File("d.png"), clipboard_);
+    ADD_FAILURE() << "no clipboard error";
+  } catch (const EClipboardException& e) {
+    EXPECT_EQ(e.Message(), "クリップボードを開くことができません");
+  }
+  EXPECT_TRUE(std::filesystem::exists(File("d.png")));
+  EXPECT_THROW(CopyToClipboard(Source(), clipboard_), EClipboardException);
+
+  // A rendering that fails: nothing is written.
+  const TRenderingSource failing = [] () -> std::unique_ptr<TBitmap> { throw EOutOfResources("画像が大きすぎます"); };
+  EXPECT_THROW(ExportBMP24(failing, File("e.bmp")), EOutOfResources);
+  EXPECT_FALSE(std::filesystem::exists(File("e.bmp")));
+}
