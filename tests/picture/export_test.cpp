@@ -4,13 +4,10 @@
 
 #include <cmath>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
-
-#include <unistd.h>
 
 #include "picture/bmp_file.h"
 #include "tests/picture/png/png_test_support.h"
+#include "tests/support/temp_dir.h"
 #include "toolkit/errors.h"
 
 namespace {
@@ -58,12 +55,7 @@ TBGRA OverBlack(TBGRA p) {
 
 class Export : public testing::Test {
  protected:
-  void SetUp() override {
-    folder_ = std::filesystem::temp_directory_path() / ("export_test_" + std::to_string(getpid()));
-    std::filesystem::create_directories(folder_);
-  }
-  void TearDown() override { std::filesystem::remove_all(folder_); }
-  std::string File(const std::string& name) const { return (folder_ / name).string(); }
+  std::string File(const std::string& name) const { return folder_ / name; }
 
   TRenderingSource Source() {
     return [this] {
@@ -72,7 +64,7 @@ class Export : public testing::Test {
     };
   }
 
-  std::filesystem::path folder_;
+  TempDir folder_;
   int renders_ = 0;
   TRecordingClipboard clipboard_;
 };
@@ -108,9 +100,7 @@ TEST_F(Export, PngCarriesAlphaAndPutsTheRenderingAsStoredOnTheClipboard) {
   const TBitmap rendering = Rendering();
   ExportPNG(Source(), File("c.png"), clipboard_);
 
-  std::ifstream in(File("c.png"), std::ios::binary);
-  const std::vector<std::uint8_t> file{std::istreambuf_iterator<char>(in), {}};
-  const DecodedPng png = DecodeWithLibpng(file);
+  const DecodedPng png = DecodeWithLibpng(FileBytes(File("c.png")));
   ASSERT_TRUE(png.Ok);
   ASSERT_EQ(png.Channels, 4);
   ASSERT_EQ(png.Width, 5);

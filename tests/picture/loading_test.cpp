@@ -2,13 +2,9 @@
 
 #include <gtest/gtest.h>
 
-#include <filesystem>
-#include <fstream>
-
-#include <unistd.h>
-
 #include "tests/picture/bmp_builder.h"
 #include "tests/support/jpeg_writer.h"
+#include "tests/support/temp_dir.h"
 #include "toolkit/errors.h"
 #include "toolkit/jpeg_image.h"
 
@@ -16,19 +12,11 @@ namespace {
 
 class Loading : public testing::Test {
  protected:
-  void SetUp() override {
-    folder_ = std::filesystem::temp_directory_path() / ("loading_test_" + std::to_string(getpid()));
-    std::filesystem::create_directories(folder_);
-  }
-  void TearDown() override { std::filesystem::remove_all(folder_); }
-
   std::string Write(const std::string& name, const std::vector<std::uint8_t>& bytes) {
-    const std::string path = (folder_ / name).string();
-    std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
-    return path;
+    PutFile(folder_ / name, bytes);
+    return folder_ / name;
   }
-
-  std::filesystem::path folder_;
+  TempDir folder_;
 };
 
 // Two 32-bit pixels (blue, green, red, fourth byte 0) in one row.
@@ -104,6 +92,6 @@ TEST_F(Loading, PicturesWithoutPixelsAndWrongContentAreRefused) {
   EXPECT_THROW(ReadSourcePicture(jpegNamedBmp, TPictureKind::Bitmap), EInvalidGraphic);
   const std::string bmpNamedJpeg = Write("a.jpg", ThirtyTwoBit().Bytes());
   EXPECT_THROW(ReadSourcePicture(bmpNamedJpeg, TPictureKind::JPEG), EJPEG);
-  EXPECT_THROW(ReadSourcePicture((folder_ / "missing.jpg").string(), TPictureKind::JPEG), EFOpenError);
-  EXPECT_THROW(ReadSourcePicture((folder_ / "missing.bmp").string(), TPictureKind::Bitmap), EFOpenError);
+  EXPECT_THROW(ReadSourcePicture(folder_ / "missing.jpg", TPictureKind::JPEG), EFOpenError);
+  EXPECT_THROW(ReadSourcePicture(folder_ / "missing.bmp", TPictureKind::Bitmap), EFOpenError);
 }

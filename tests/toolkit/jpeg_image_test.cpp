@@ -5,11 +5,7 @@
 #include <array>
 #include <cstdio>
 #include <cstdlib>
-#include <filesystem>
-#include <fstream>
 #include <random>
-
-#include <unistd.h>
 
 // clang-format off
 #include <jpeglib.h>
@@ -17,6 +13,7 @@
 // clang-format on
 
 #include "tests/support/jpeg_writer.h"
+#include "tests/support/temp_dir.h"
 
 namespace {
 
@@ -176,16 +173,14 @@ TEST(JPEGImage, TruncatedAndDamagedFilesNeverCrash) {
 }
 
 TEST(JPEGImage, LoadsFromFiles) {
-  const auto folder = std::filesystem::temp_directory_path() / ("jpeg_image_test_" + std::to_string(getpid()));
-  std::filesystem::create_directories(folder);
+  TempDir folder;
   const std::vector<std::uint8_t> bytes = EncodeJPEG(QuadrantSamples(20, 20, 16, 16));
-  const std::string name = (folder / "photo.jpg").string();
-  std::ofstream(name, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
+  const std::string name = folder / "photo.jpg";
+  PutFile(name, bytes);
 
   TJPEGImage jpeg;
   jpeg.LoadFromFile(name);
   EXPECT_EQ(jpeg.Data(), bytes);
-  EXPECT_THROW(jpeg.LoadFromFile((folder / "missing.jpg").string()), EFOpenError);
+  EXPECT_THROW(jpeg.LoadFromFile(folder / "missing.jpg"), EFOpenError);
   EXPECT_EQ(jpeg.Data(), bytes);
-  std::filesystem::remove_all(folder);
 }

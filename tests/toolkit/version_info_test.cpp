@@ -3,12 +3,10 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <fstream>
 #include <string>
 #include <utility>
 
-#include <unistd.h>
-
+#include "tests/support/temp_dir.h"
 #include "toolkit/elf_section.h"
 #include "toolkit/errors.h"
 
@@ -67,16 +65,9 @@ std::vector<std::uint8_t> MakeElf(const std::vector<TSection>& sections, bool wi
 
 class VersionInfo : public testing::Test {
  protected:
-  void SetUp() override {
-    folder_ = std::filesystem::temp_directory_path() / ("version_info_test_" + std::to_string(getpid()));
-    std::filesystem::create_directories(folder_);
-  }
-  void TearDown() override { std::filesystem::remove_all(folder_); }
-
   std::string Write(const std::string& name, const std::vector<std::uint8_t>& bytes) {
-    const std::string path = (folder_ / name).string();
-    std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
-    return path;
+    PutFile(folder_ / name, bytes);
+    return folder_ / name;
   }
   std::string WriteProgram(const std::string& name, const std::vector<std::uint8_t>& table, bool wide = true,
                            bool bigEndian = false) {
@@ -84,7 +75,7 @@ class VersionInfo : public testing::Test {
                                bigEndian));
   }
 
-  std::filesystem::path folder_;
+  TempDir folder_;
 };
 
 constexpr TVersionString kJapanese[] = {
@@ -148,7 +139,7 @@ TEST_F(VersionInfo, FilesWithoutATableAnswerEmpty) {
   std::vector<std::string> files = {
       Write("text", {'h', 'e', 'l', 'l', 'o'}),
       Write("empty", {}),
-      (folder_ / "missing").string(),
+      folder_ / "missing",
       Write("elf without table", MakeElf({{".text", {0xC3}}}, true, false)),
       std::filesystem::read_symlink("/proc/self/exe").string(),  // this test program has none
   };
