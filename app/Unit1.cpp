@@ -1,0 +1,181 @@
+#include "app/Unit1.h"
+
+#include <QAction>
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QGuiApplication>
+#include <QMimeData>
+#include <QScreen>
+#include <QScrollArea>
+#include <QShowEvent>
+#include <QStatusBar>
+#include <QWindow>
+
+#include "app/application.h"
+#include "app/error_handler.h"
+#include "app/hints.h"
+#include "app/track_bar.h"
+#include "render/final.h"
+
+namespace {
+
+constexpr int OuterWidth = 674;
+constexpr int OuterHeight = 509;
+constexpr int InitialOutputSize = 256;
+
+}  // namespace
+
+TForm1::TForm1(QWidget* parent) : QMainWindow(parent), dialogs_(std::make_unique<TQtDialogs>()) {
+  CreateControls();
+  CreateActions();
+  CreateMenus();
+  resize(OuterWidth, OuterHeight);
+  FormCreate();
+}
+
+TForm1::~TForm1() { FormDestroy(); }
+
+void TForm1::SetDialogs(std::unique_ptr<TDialogs> dialogs) {
+  ReleaseErrorDialogs(dialogs_.get());
+  dialogs_ = std::move(dialogs);
+  SetErrorDialogs(dialogs_.get(), this);
+}
+
+void TForm1::FormCreate() {
+  const QString title = ApplicationTitle();
+  setWindowTitle(title);
+  // Qt paints every widget into a back buffer first; the output area also paints all of its
+  // pixels itself, so nothing is erased in between and nothing flickers.
+  ClientArea->setAttribute(Qt::WA_OpaquePaintEvent);
+  setAcceptDrops(true);
+  SetHint(actExit, QStringLiteral("|") + title + QStringLiteral("を終了します。"));
+  SetHint(actAbout, QStringLiteral("|") + title + QStringLiteral("のバージョン情報を表示します。"));
+  SetErrorDialogs(dialogs_.get(), this);
+
+  SourceImage.Create(1, 1, pf32bit);
+  TBGRA* white = reinterpret_cast<TBGRA*>(SourceImage.ScanLine(0));
+  *white = TBGRA{0xFF, 0xFF, 0xFF, 0xFF};
+  OutputImage.Create(InitialOutputSize, InitialOutputSize, pf32bit);
+
+  Scene.GradientEnabled = true;
+  Dragging = false;
+  CreateScene(Scene, SceneSliders(), SourceImage.Width(), SourceImage.Height(), OutputImage.Width(),
+              OutputImage.Height());
+  RenderPreview();
+}
+
+void TForm1::FormDestroy() {
+  ReleaseErrorDialogs(dialogs_.get());
+  SourceImage = TBitmap();
+  OutputImage = TBitmap();
+  Scene.ImageFrame = Scene.ReflectionFrame = Scene.CameraFrame = nullptr;
+  Scene.RootFrame.reset();
+}
+
+void TForm1::showEvent(QShowEvent* event) {
+  QMainWindow::showEvent(event);
+  if (placed_) return;
+  placed_ = true;
+  // The outer size includes the frame the window manager draws, known only once the window shows.
+  const QMargins frame = windowHandle() ? windowHandle()->frameMargins() : QMargins();
+  resize(OuterWidth - frame.left() - frame.right(), OuterHeight - frame.top() - frame.bottom());
+  if (const QScreen* screen = this->screen()) {
+    const QRect area = screen->availableGeometry();
+    move(area.left() + (area.width() - OuterWidth) / 2, area.top() + (area.height() - OuterHeight) / 2);
+  }
+}
+
+void TForm1::FormResize() {
+  Panel1->resize(ScrollBox1->viewport()->width(), Panel1->height());
+  RepaintWindow();
+}
+
+TSceneSliders TForm1::SceneSliders() const {
+  return {trcCameraZ->Position(), trcCameraY->Position(), trcYaw->Position(), trcMargin->Position()};
+}
+
+TReflectionSliders TForm1::ReflectionSliders() const {
+  return {trcOpacity->Position(), trcOpacity->maximum(), trcLength->Position(), trcLength->maximum()};
+}
+
+void TForm1::UpdateProjection() { ::UpdateProjection(Scene, OutputImage.Width(), OutputImage.Height()); }
+
+void TForm1::trcCameraZChange(QObject* Sender) {
+  SceneCameraZChange(Scene, trcCameraZ->Position(), trcCameraY->Position(), OutputImage.Height());
+  if (Sender) {
+    RenderPreview();
+    RepaintWindow();
+  }
+}
+
+void TForm1::trcYawChange(QObject* Sender) {
+  SceneYawChange(Scene, trcYaw->Position(), SourceImage.Width(), SourceImage.Height());
+  if (Sender) {
+    RenderPreview();
+    RepaintWindow();
+  }
+}
+
+void TForm1::trcMarginChange(QObject* Sender) {
+  SceneMarginChange(Scene, trcMargin->Position());
+  if (Sender) {
+    RenderPreview();
+    RepaintWindow();
+  }
+}
+
+void TForm1::trcOpacityChange(QObject*) {
+  // Opacity and length change no part of the scene; the renderer reads them directly.
+  RenderPreview();
+  RepaintWindow();
+}
+
+void TForm1::RenderPreview() {
+  RenderReflection(Scene, ReflectionSliders(), SourceImage, OutputImage, false);
+  ++PreviewRenders;
+}
+
+void TForm1::RepaintWindow() {
+  if (isVisible()) ClientArea->repaint();
+}
+
+void TForm1::actExitExecute() { close(); }
+
+void TForm1::actGradientExecute() {
+  // The command has already turned its check mark over, in both menus at once.
+  Scene.GradientEnabled = actGradient->isChecked();
+  RenderPreview();
+  RepaintWindow();
+}
+
+void TForm1::actResetYawExecute() {
+  // Raises the slider's change (and so a render) only when the tilt was not 0 already.
+  trcYaw->SetPosition(0);
+}
+
+void TForm1::actRenderingExecute() {
+  RenderFinal(Scene, ReflectionSliders(), SourceImage, OutputImage, [this] { RepaintWindow(); });
+}
+
+// The picture, export, clipboard and About commands are wired to these slots; their work is added
+// with picture loading and the exports.
+void TForm1::actOpenExecute() {}
+void TForm1::actExportBMP24Execute() {}
+void TForm1::actExportBMP32Execute() {}
+void TForm1::actExportPNGExecute() {}
+void TForm1::actCopyExecute() {}
+void TForm1::actAboutExecute() {}
+void TForm1::actWebsiteExecute() {}
+void TForm1::WMDropFiles(const QList<QUrl>&) {}
+
+void TForm1::dragEnterEvent(QDragEnterEvent* event) {
+  if (event->mimeData()->hasUrls()) event->acceptProposedAction();
+}
+
+void TForm1::dropEvent(QDropEvent* event) {
+  const QList<QUrl> urls = event->mimeData()->urls();
+  event->acceptProposedAction();
+  Guarded([&] { WMDropFiles(urls); });
+}
+
+void TForm1::ApplicationEvents1Hint() { StatusBar1->showMessage(GetLongHint(ApplicationEvents1->CurrentHint())); }

@@ -1,0 +1,141 @@
+#pragma once
+// TForm1: the main window. It owns the picture (SourceImage), the rendered output (OutputImage) and
+// the scene, shows the output centred on black in the area left of the control column, and wires
+// the six sliders, the twelve commands, both menus and the status-bar hints to thin handlers that
+// update the scene, render and repaint.
+#include <QList>
+#include <QMainWindow>
+#include <QUrl>
+#include <memory>
+
+#include "app/dialogs.h"
+#include "app/output_area.h"
+#include "render/reflection.h"
+#include "scene/scene.h"
+#include "toolkit/bitmap.h"
+
+class QAction;
+class QGroupBox;
+class QLabel;
+class QMenu;
+class QMenuBar;
+class QPushButton;
+class QScrollArea;
+class QStatusBar;
+class QWidget;
+class TClientArea;
+class THintTracker;
+class TTrackBar;
+
+class TForm1 : public QMainWindow {
+  Q_OBJECT
+ public:
+  explicit TForm1(QWidget* parent = nullptr);
+  ~TForm1() override;
+
+  // The dialogs every command talks to the user through; a test puts its own in place.
+  TDialogs& Dialogs() { return *dialogs_; }
+  void SetDialogs(std::unique_ptr<TDialogs> dialogs);
+
+  // ---- State ----
+  TBitmap SourceImage;  // the loaded picture, 32-bit
+  TBitmap OutputImage;  // the render target; its size is the output size
+  TScene Scene;         // frames, matrices, FieldOfView, CameraDistance, GradientEnabled
+  bool Dragging = false;
+  int DragOffsetX = 0;  // folded pointer minus the output rectangle's left edge at the press
+  int DragOffsetY = 0;
+  TDragCursor Cursor = crDefault;  // the output area's pointer shape; a drag keeps the one of its press
+  int PreviewRenders = 0;          // previews rendered since creation
+
+  // ---- Controls ----
+  QWidget* ClientArea = nullptr;  // everything below the menu bar; the output area is painted on it
+  QMenuBar* MainMenu1 = nullptr;
+  QMenu* PopupMenu1 = nullptr;
+  QScrollArea* ScrollBox1 = nullptr;
+  QWidget* Panel1 = nullptr;
+  QGroupBox* GroupBox2 = nullptr;
+  QGroupBox* GroupBox3 = nullptr;
+  TTrackBar* trcCameraZ = nullptr;
+  TTrackBar* trcCameraY = nullptr;
+  TTrackBar* trcYaw = nullptr;
+  TTrackBar* trcOpacity = nullptr;
+  TTrackBar* trcLength = nullptr;
+  TTrackBar* trcMargin = nullptr;
+  QPushButton* Button1 = nullptr;
+  QStatusBar* StatusBar1 = nullptr;
+  THintTracker* ApplicationEvents1 = nullptr;
+
+  // ---- Commands ----
+  QAction* actOpen = nullptr;
+  QAction* actExit = nullptr;
+  QAction* actGradient = nullptr;
+  QAction* actResetYaw = nullptr;
+  QAction* actExportBMP24 = nullptr;
+  QAction* actExportBMP32 = nullptr;
+  QAction* actCopy = nullptr;
+  QAction* actCopy32 = nullptr;
+  QAction* actAbout = nullptr;
+  QAction* actWebsite = nullptr;
+  QAction* actRendering = nullptr;
+  QAction* actExportPNG = nullptr;
+
+  // ---- Scene and rendering ----
+  // The output image's rectangle in ClientArea coordinates (right and bottom exclusive).
+  TRect OutputRect() const;
+  void UpdateProjection();
+  // Slider handlers. With a sender (the slider itself) they end by rendering the preview and
+  // repainting; without one they only update the scene and the caller renders.
+  void trcCameraZChange(QObject* Sender);
+  void trcYawChange(QObject* Sender);
+  void trcMarginChange(QObject* Sender);
+  void trcOpacityChange(QObject* Sender);
+  // The preview of the current scene into OutputImage.
+  void RenderPreview();
+  // Paints the whole window now, before returning.
+  void RepaintWindow();
+  // The positions of the sliders the scene and the renderer read.
+  TSceneSliders SceneSliders() const;
+  TReflectionSliders ReflectionSliders() const;
+
+  // ---- Command handlers ----
+  void actOpenExecute();
+  void actExitExecute();
+  void actGradientExecute();
+  void actResetYawExecute();
+  void actExportBMP24Execute();
+  void actExportBMP32Execute();
+  void actExportPNGExecute();
+  void actCopyExecute();
+  void actAboutExecute();
+  void actWebsiteExecute();
+  void actRenderingExecute();
+
+  // Files dropped on the window (their addresses, as the desktop gave them).
+  void WMDropFiles(const QList<QUrl>& urls);
+
+  // ---- Window events (ClientArea coordinates) ----
+  void FormPaint();
+  void FormResize();
+  void FormMouseDown(Qt::MouseButton Button, int X, int Y);
+  void FormMouseMove(int X, int Y);
+  void FormMouseUp(Qt::MouseButton Button, int X, int Y);
+  void ApplicationEvents1Hint();
+
+ protected:
+  void showEvent(QShowEvent* event) override;
+  void dragEnterEvent(QDragEnterEvent* event) override;
+  void dropEvent(QDropEvent* event) override;
+
+ private:
+  friend class TClientArea;
+  void FormCreate();
+  void FormDestroy();
+  void CreateControls();
+  void CreateActions();
+  void CreateMenus();
+  void AlignControls();
+  void SetCursor(TDragCursor cursor);
+
+  std::unique_ptr<TDialogs> dialogs_;
+  bool placed_ = false;  // the window has taken its outer size and place on the screen
+};

@@ -1,0 +1,217 @@
+// The main window's controls, commands and menus: what they are called, what they say, where they
+// sit and which handler each one runs.
+#include <QAction>
+#include <QFont>
+#include <QGroupBox>
+#include <QLabel>
+#include <QMenu>
+#include <QMenuBar>
+#include <QPushButton>
+#include <QScrollArea>
+#include <QScrollBar>
+#include <QStatusBar>
+
+#include "app/Unit1.h"
+#include "app/anchors.h"
+#include "app/author.h"
+#include "app/client_area.h"
+#include "app/error_handler.h"
+#include "app/hints.h"
+#include "app/track_bar.h"
+#include "app/window_font.h"
+
+namespace {
+
+constexpr int ScrollBoxWidth = 201;
+constexpr int StatusBarHeight = 19;
+constexpr int PanelHeight = 377;
+constexpr int GroupBoxHeight = 169;
+constexpr int SliderHeight = 25;
+constexpr int Margin = 8;  // the group boxes and sliders keep it from both sides of their parent
+
+// One labelled slider row of a group box: the label above the slider, rows 48 pixels apart.
+TTrackBar* AddSliderRow(QGroupBox* box, int row, const QString& label, int minimum, int maximum, int position,
+                        const QString& hint) {
+  auto* caption = new QLabel(label, box);
+  caption->move(Margin, 24 + 48 * row);
+  caption->adjustSize();
+  auto* slider = new TTrackBar(minimum, maximum, position, box);
+  slider->setGeometry(Margin, 40 + 48 * row, box->width() - 2 * Margin, SliderHeight);
+  AnchorLeftTopRight(slider, Margin);
+  SetHint(slider, hint);
+  return slider;
+}
+
+QGroupBox* AddGroupBox(QWidget* panel, const QString& title, int top) {
+  auto* box = new QGroupBox(title, panel);
+  box->setGeometry(Margin, top, panel->width() - 2 * Margin, GroupBoxHeight);
+  AnchorLeftTopRight(box, Margin);
+  return box;
+}
+
+}  // namespace
+
+void TForm1::CreateControls() {
+  setFont(WindowFont());
+  SetHint(this, QStringLiteral("|出力画像の縁をドラッグすることで出力サイズを変更できます。"));
+
+  auto* client = new TClientArea(this);
+  ClientArea = client;
+  setCentralWidget(client);
+
+  ScrollBox1 = new QScrollArea(client);
+  ScrollBox1->setObjectName(QStringLiteral("ScrollBox1"));
+  ScrollBox1->setFrameShape(QFrame::NoFrame);
+  ScrollBox1->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+  ScrollBox1->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+  ScrollBox1->setWidgetResizable(false);
+  ScrollBox1->setAutoFillBackground(true);
+  ScrollBox1->verticalScrollBar()->setSingleStep(8);
+  SetHint(ScrollBox1, QStringLiteral("|"));
+
+  Panel1 = new QWidget;
+  Panel1->setObjectName(QStringLiteral("Panel1"));
+  Panel1->resize(265, PanelHeight);
+  GroupBox2 = AddGroupBox(Panel1, QStringLiteral("画像"), 0);
+  trcCameraZ = AddSliderRow(GroupBox2, 0, QStringLiteral("大きさ"), 1, 10, 3,
+                            QStringLiteral("|全体の大きさを調節します。右に行くほど大きくなります。"));
+  trcCameraY = AddSliderRow(GroupBox2, 1, QStringLiteral("位置"), -5, 5, 0,
+                            QStringLiteral("|上下の位置を調節します。画像の底辺に傾きを付けたい時に使います。"));
+  trcYaw = AddSliderRow(GroupBox2, 2, QStringLiteral("傾き"), -5, 5, 0, QStringLiteral("|画像の傾きを調節します。"));
+  GroupBox3 = AddGroupBox(Panel1, QStringLiteral("反射"), 176);
+  trcOpacity = AddSliderRow(GroupBox3, 0, QStringLiteral("不透明度"), 0, 10, 8,
+                            QStringLiteral("|反射の濃さを調節します。左に行くほど薄くなります。"));
+  trcLength = AddSliderRow(GroupBox3, 1, QStringLiteral("長さ"), 0, 10, 7,
+                           QStringLiteral("|反射の長さを調節します。左に行くほど短くなります。"));
+  trcMargin = AddSliderRow(GroupBox3, 2, QStringLiteral("距離"), 0, 10, 0,
+                           QStringLiteral("|反射までの距離を調節します。左に行くほど近くなります。"));
+  Button1 = new QPushButton(Panel1);
+  Button1->setGeometry(Margin, 352, 145, 25);
+  ScrollBox1->setWidget(Panel1);
+  AnchorLeftTopRight(Panel1, 0);  // the panel keeps the scroll box's client width
+
+  StatusBar1 = new QStatusBar(client);
+  StatusBar1->setObjectName(QStringLiteral("StatusBar1"));
+  StatusBar1->setSizeGripEnabled(false);
+  StatusBar1->setAutoFillBackground(true);  // the output area's black stops above it
+  StatusBar1->setFixedHeight(StatusBarHeight);
+
+  const std::pair<TTrackBar*, void (TForm1::*)(QObject*)> bindings[] = {
+      {trcCameraZ, &TForm1::trcCameraZChange}, {trcCameraY, &TForm1::trcCameraZChange},
+      {trcYaw, &TForm1::trcYawChange},         {trcOpacity, &TForm1::trcOpacityChange},
+      {trcLength, &TForm1::trcOpacityChange},  {trcMargin, &TForm1::trcMarginChange}};
+  for (const auto& [slider, handler] : bindings) {
+    connect(slider, &TTrackBar::Change, this, [this, slider, handler] { Guarded([&] { (this->*handler)(slider); }); });
+  }
+
+  ApplicationEvents1 = new THintTracker(this);
+  connect(ApplicationEvents1, &THintTracker::OnHint, this, [this] { Guarded([&] { ApplicationEvents1Hint(); }); });
+}
+
+void TForm1::AlignControls() {
+  const int width = ClientArea->width(), height = ClientArea->height();
+  StatusBar1->setGeometry(0, height - StatusBarHeight, width, StatusBarHeight);
+  ScrollBox1->setGeometry(width - ScrollBoxWidth, 0, ScrollBoxWidth, std::max(0, height - StatusBarHeight));
+}
+
+namespace {
+
+QAction* MakeAction(TForm1* form, const QString& caption, const QString& hint, void (TForm1::*handler)()) {
+  auto* action = new QAction(caption, form);
+  SetHint(action, hint);
+  form->addAction(action);  // the window's command list: shortcuts work from anywhere in it
+  QObject::connect(action, &QAction::triggered, form, [form, handler] { Guarded([&] { (form->*handler)(); }); });
+  return action;
+}
+
+}  // namespace
+
+void TForm1::CreateActions() {
+  actOpen = MakeAction(this, QStringLiteral("画像を読み込む(&O)..."), QStringLiteral("|元になる画像を読み込みます。"),
+                       &TForm1::actOpenExecute);
+  actOpen->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_O));
+  // The hints of actExit and actAbout name the application; FormCreate writes them.
+  actExit = MakeAction(this, QStringLiteral("終了(&X)"), QString(), &TForm1::actExitExecute);
+  actGradient = MakeAction(this, QStringLiteral("グラデーション(&G)"),
+                           QStringLiteral("|反射のグラデーションの有無を切り替えます。"), &TForm1::actGradientExecute);
+  actGradient->setCheckable(true);
+  actGradient->setChecked(true);
+  actResetYaw = MakeAction(this, QStringLiteral("傾きをリセット(&R)"), QStringLiteral("|画像の傾きを0に戻します。"),
+                           &TForm1::actResetYawExecute);
+  actExportBMP24 = MakeAction(this, QStringLiteral("BMP形式で書き出し(&B)..."),
+                              QStringLiteral("|アルファチャンネル無しの24ビットBMP形式で書き出します。"),
+                              &TForm1::actExportBMP24Execute);
+  actExportBMP32 = MakeAction(this, QStringLiteral("アルファ付きBMP形式で書き出し(&A)..."),
+                              QStringLiteral("|アルファチャンネル付きの32ビットBMP形式で書き出します。"),
+                              &TForm1::actExportBMP32Execute);
+  actExportBMP32->setVisible(false);
+  actCopy = MakeAction(this, QStringLiteral("クリップボードにコピー(&C)"),
+                       QStringLiteral("|アルファチャンネル無しでクリップボードにコピーします。"), &TForm1::actCopyExecute);
+  actCopy->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_C));
+  actCopy32 = MakeAction(this, QStringLiteral("アルファ付きでクリップボードにコピー(&O)"),
+                         QStringLiteral("|アルファチャンネル付きでクリップボードにコピーします。"),
+                         &TForm1::actCopyExecute);
+  actCopy32->setVisible(false);
+  actAbout = MakeAction(this, QStringLiteral("バージョン情報(&A)..."), QString(), &TForm1::actAboutExecute);
+  actAbout->setShortcut(QKeySequence(Qt::Key_F1));
+  actWebsite = MakeAction(this, QStringLiteral("&") + QString::fromUtf8(AuthorSiteName) + QStringLiteral("へ"),
+                          QStringLiteral("|作者のホームページを表示します。最新版はこちらからダウンロードできます。"),
+                          &TForm1::actWebsiteExecute);
+  actRendering = MakeAction(this, QStringLiteral("レンダリング(&R)"),
+                            QStringLiteral("|出力用のレンダリングをプレビューします。"), &TForm1::actRenderingExecute);
+  actExportPNG = MakeAction(this, QStringLiteral("PNG形式で書き出し(&P)..."),
+                            QStringLiteral("|アルファチャンネル付きの24ビットPNG形式で書き出します。"),
+                            &TForm1::actExportPNGExecute);
+
+  Button1->setText(actRendering->text());
+  SetHint(Button1, Hint(actRendering));
+  connect(Button1, &QPushButton::clicked, actRendering, &QAction::trigger);
+}
+
+void TForm1::CreateMenus() {
+  MainMenu1 = menuBar();
+  SetHint(MainMenu1, QStringLiteral("|"));
+  const auto addMenu = [this](QMenu* menu) {
+    menu->setFont(font());
+    ApplicationEvents1->TrackMenu(menu);
+  };
+
+  QMenu* file = MainMenu1->addMenu(QStringLiteral("ファイル(&F)"));
+  file->addActions({actOpen});
+  file->addSeparator();
+  file->addAction(actExit);
+  addMenu(file);
+
+  QMenu* output = MainMenu1->addMenu(QStringLiteral("出力(&E)"));
+  output->addAction(actRendering);
+  output->addSeparator();
+  output->addActions({actExportBMP24, actExportBMP32, actExportPNG});
+  output->addSeparator();
+  output->addActions({actCopy, actCopy32});
+  addMenu(output);
+
+  QMenu* settings = MainMenu1->addMenu(QStringLiteral("設定(&C)"));
+  settings->addActions({actGradient, actResetYaw});
+  addMenu(settings);
+
+  QMenu* help = MainMenu1->addMenu(QStringLiteral("ヘルプ(&H)"));
+  help->addAction(actAbout);
+  // The menu names the site differently from the command's own caption; the item runs the command.
+  QAction* website =
+      help->addAction(QStringLiteral("&") + QString::fromUtf8(AuthorSiteName) + QStringLiteral(" ホームページ"));
+  SetHint(website, Hint(actWebsite));
+  connect(website, &QAction::triggered, actWebsite, &QAction::trigger);
+  addMenu(help);
+
+  PopupMenu1 = new QMenu(this);
+  PopupMenu1->addAction(actOpen);
+  PopupMenu1->addSeparator();
+  PopupMenu1->addActions({actGradient, actResetYaw});
+  PopupMenu1->addSeparator();
+  PopupMenu1->addAction(actRendering);
+  PopupMenu1->addSeparator();
+  PopupMenu1->addActions({actExportBMP24, actExportBMP32});
+  PopupMenu1->addSeparator();
+  PopupMenu1->addAction(actCopy);
+  addMenu(PopupMenu1);
+}

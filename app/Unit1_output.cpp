@@ -1,0 +1,111 @@
+// The output area: painting the output image on black with its frame and size, the resize cursors
+// of its edge bands, and the drag that changes the output size.
+#include <QContextMenuEvent>
+#include <QMenu>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QScrollArea>
+#include <QStatusBar>
+
+#include "app/Unit1.h"
+#include "app/client_area.h"
+#include "app/error_handler.h"
+#include "app/qt_canvas.h"
+#include "render/final.h"
+
+TClientArea::TClientArea(TForm1* form) : QWidget(form), form_(form) {
+  setMouseTracking(true);  // the edge cursors follow the pointer without a button held
+}
+
+void TClientArea::paintEvent(QPaintEvent*) {
+  Guarded([&] { form_->FormPaint(); });
+}
+
+void TClientArea::resizeEvent(QResizeEvent*) {
+  Guarded([&] {
+    form_->AlignControls();
+    form_->FormResize();
+  });
+}
+
+bool TClientArea::ForOutputArea(const QMouseEvent* event) const {
+  // A press that a child control did not take travels on to its parents; it must not start a drag.
+  return form_->Dragging || !childAt(event->position().toPoint());
+}
+
+void TClientArea::mousePressEvent(QMouseEvent* event) {
+  if (!ForOutputArea(event)) return event->ignore();
+  const QPoint p = event->position().toPoint();
+  Guarded([&] { form_->FormMouseDown(event->button(), p.x(), p.y()); });
+}
+
+void TClientArea::mouseMoveEvent(QMouseEvent* event) {
+  if (!ForOutputArea(event)) return event->ignore();
+  const QPoint p = event->position().toPoint();
+  Guarded([&] { form_->FormMouseMove(p.x(), p.y()); });
+}
+
+void TClientArea::mouseReleaseEvent(QMouseEvent* event) {
+  const QPoint p = event->position().toPoint();
+  Guarded([&] { form_->FormMouseUp(event->button(), p.x(), p.y()); });
+}
+
+void TClientArea::contextMenuEvent(QContextMenuEvent* event) {
+  // The menu takes the pointer, so the release that would end a drag never reaches the window:
+  // a secondary press opens the menu and starts no drag.
+  form_->Dragging = false;
+  form_->PopupMenu1->popup(event->globalPos());
+}
+
+TRect TForm1::OutputRect() const {
+  return ::OutputRect(ClientArea->width(), ClientArea->height(), ScrollBox1->width(), StatusBar1->height(),
+                      OutputImage.Width(), OutputImage.Height());
+}
+
+void TForm1::FormPaint() {
+  QPainter painter(ClientArea);
+  TQtCanvas canvas(painter);
+  canvas.FillRect({0, 0, ClientArea->width(), ClientArea->height()}, clBlack);
+  const TRect r = OutputRect();
+  CompositeOnColor(canvas, r.Left, r.Top, OutputImage, clBlack);
+  // A one-pixel white frame just outside the image on all four sides.
+  canvas.FrameRect({r.Left - 1, r.Top - 1, r.Right + 1, r.Bottom + 1}, clWhite);
+  const QString size = QString::asprintf("出力サイズ：%d x %d", OutputImage.Width(), OutputImage.Height());
+  painter.setFont(font());
+  painter.setPen(Qt::white);
+  painter.drawText(QRect(r.Left - 1, r.Bottom + 5, ClientArea->width(), ClientArea->height()),
+                   Qt::AlignLeft | Qt::AlignTop | Qt::TextSingleLine, size);
+}
+
+void TForm1::SetCursor(TDragCursor cursor) {
+  Cursor = cursor;
+  static constexpr Qt::CursorShape shapes[] = {Qt::ArrowCursor, Qt::SizeHorCursor, Qt::SizeVerCursor,
+                                                Qt::SizeFDiagCursor, Qt::SizeBDiagCursor};
+  ClientArea->setCursor(shapes[cursor]);
+}
+
+void TForm1::FormMouseDown(Qt::MouseButton, int X, int Y) {
+  if (Cursor == crDefault) return;
+  const TRect r = OutputRect();
+  Dragging = true;
+  FoldDragPoint(r, X, Y);
+  DragOffsetX = X - r.Left;
+  DragOffsetY = Y - r.Top;
+}
+
+void TForm1::FormMouseMove(int X, int Y) {
+  if (!Dragging) {
+    SetCursor(CursorAt(OutputRect(), X, Y));
+    return;
+  }
+  // Every move re-sizes, re-renders and repaints, also when the size stays the same.
+  const TOutputSize size = DraggedSize(OutputRect(), Cursor, X, Y, DragOffsetX, DragOffsetY);
+  OutputImage.SetWidth(size.Width);
+  OutputImage.SetHeight(size.Height);
+  UpdateProjection();
+  trcCameraZChange(nullptr);  // the camera distance follows the output height
+  RenderPreview();
+  RepaintWindow();
+}
+
+void TForm1::FormMouseUp(Qt::MouseButton, int, int) { Dragging = false; }

@@ -1,0 +1,85 @@
+#include "app/dialogs.h"
+
+#include <QFileDialog>
+#include <QMessageBox>
+#include <QStringList>
+
+std::vector<TFileFilter> ParseFilter(const QString& filter) {
+  const QStringList parts = filter.split(QLatin1Char('|'));
+  std::vector<TFileFilter> entries;
+  for (qsizetype i = 0; i + 1 < parts.size(); i += 2) entries.push_back({parts[i], parts[i + 1]});
+  return entries;
+}
+
+namespace {
+
+// Qt reads the patterns of a filter from the last parentheses of its text, separated by spaces;
+// HideNameFilterDetails keeps those added parentheses out of sight, so the user reads the
+// description exactly. "*.*" means every file, also one whose name has no dot.
+QStringList QtNameFilters(const std::vector<TFileFilter>& entries) {
+  QStringList filters;
+  for (const TFileFilter& entry : entries) {
+    QStringList patterns = entry.Patterns.split(QLatin1Char(';'), Qt::SkipEmptyParts);
+    for (QString& p : patterns) {
+      p = p.trimmed();
+      if (p == QLatin1String("*.*")) p = QStringLiteral("*");
+    }
+    filters << entry.Description + QStringLiteral(" (") + patterns.join(QLatin1Char(' ')) + QLatin1Char(')');
+  }
+  return filters;
+}
+
+void Prepare(QFileDialog& dialog, const TFileDialogRequest& request) {
+  if (!request.Title.isEmpty()) dialog.setWindowTitle(request.Title);
+  dialog.setOption(QFileDialog::HideNameFilterDetails);
+  const QStringList filters = QtNameFilters(ParseFilter(request.Filter));
+  if (!filters.isEmpty()) {
+    dialog.setNameFilters(filters);
+    const int index = request.FilterIndex >= 1 && request.FilterIndex <= filters.size() ? request.FilterIndex : 1;
+    dialog.selectNameFilter(filters[index - 1]);
+  }
+  if (!request.FileName.isEmpty()) dialog.selectFile(request.FileName);
+}
+
+std::optional<QString> Run(QFileDialog& dialog) {
+  if (dialog.exec() != QDialog::Accepted) return std::nullopt;
+  const QStringList files = dialog.selectedFiles();
+  if (files.isEmpty()) return std::nullopt;
+  return files.first();
+}
+
+}  // namespace
+
+void TQtDialogs::ShowMessage(QWidget* owner, const QString& caption, const QString& text, TMessageIcon icon) {
+  QMessageBox box(owner);
+  box.setWindowTitle(caption);
+  box.setTextFormat(Qt::PlainText);
+  QString shown = text;
+  shown.replace(QStringLiteral("\r\n"), QStringLiteral("\n")).replace(QLatin1Char('\r'), QLatin1Char('\n'));
+  box.setText(shown);
+  switch (icon) {
+    case TMessageIcon::None: box.setIcon(QMessageBox::NoIcon); break;
+    case TMessageIcon::Information: box.setIcon(QMessageBox::Information); break;
+    case TMessageIcon::Warning: box.setIcon(QMessageBox::Warning); break;
+    case TMessageIcon::Error: box.setIcon(QMessageBox::Critical); break;
+  }
+  box.setStandardButtons(QMessageBox::Ok);
+  box.exec();
+}
+
+std::optional<QString> TQtDialogs::OpenFile(QWidget* owner, const TFileDialogRequest& request) {
+  QFileDialog dialog(owner);
+  dialog.setAcceptMode(QFileDialog::AcceptOpen);
+  dialog.setFileMode(QFileDialog::ExistingFile);
+  Prepare(dialog, request);
+  return Run(dialog);
+}
+
+std::optional<QString> TQtDialogs::SaveFile(QWidget* owner, const TFileDialogRequest& request) {
+  QFileDialog dialog(owner);
+  dialog.setAcceptMode(QFileDialog::AcceptSave);
+  dialog.setFileMode(QFileDialog::AnyFile);
+  dialog.setDefaultSuffix(request.DefaultExt);
+  Prepare(dialog, request);
+  return Run(dialog);
+}

@@ -1,0 +1,52 @@
+#pragma once
+// The window's dialogs: message boxes, the open dialog and the save dialog. The window owns one
+// TDialogs and every command reaches the user through it, so that a test can put answers in place
+// of a person.
+#include <QString>
+#include <optional>
+#include <vector>
+
+class QWidget;
+
+enum class TMessageIcon { None, Information, Warning, Error };
+
+// One entry of a file dialog's filter: what the user reads, and the patterns it matches joined by
+// ';' (for example "ビットマップ (*.bmp)" and "*.bmp").
+struct TFileFilter {
+  QString Description;
+  QString Patterns;
+  friend bool operator==(const TFileFilter&, const TFileFilter&) = default;
+};
+
+// Splits a filter in the picture registry's form, "description|patterns|description|patterns",
+// into its entries. A trailing description without patterns is dropped.
+std::vector<TFileFilter> ParseFilter(const QString& filter);
+
+// What an open or save dialog shows when it opens.
+struct TFileDialogRequest {
+  QString Title;             // caption; empty for the platform's own
+  QString Filter;            // "description|patterns|..." as above
+  int FilterIndex = 1;       // entry selected at first, counted from 1
+  QString DefaultExt;        // without the dot; the save dialog adds it to a name typed without one
+  QString FileName;          // name offered at first (the save dialog offers the last one chosen)
+};
+
+class TDialogs {
+ public:
+  virtual ~TDialogs() = default;
+  // A modal message box with a single OK button. A lone "\r" in the text breaks the line.
+  virtual void ShowMessage(QWidget* owner, const QString& caption, const QString& text, TMessageIcon icon) = 0;
+  // The chosen existing file, or nothing when the user cancels.
+  virtual std::optional<QString> OpenFile(QWidget* owner, const TFileDialogRequest& request) = 0;
+  // The chosen file name, or nothing when the user cancels. Asks before an existing file is
+  // overwritten.
+  virtual std::optional<QString> SaveFile(QWidget* owner, const TFileDialogRequest& request) = 0;
+};
+
+// The dialogs a person answers: Qt's message box and file dialogs.
+class TQtDialogs final : public TDialogs {
+ public:
+  void ShowMessage(QWidget* owner, const QString& caption, const QString& text, TMessageIcon icon) override;
+  std::optional<QString> OpenFile(QWidget* owner, const TFileDialogRequest& request) override;
+  std::optional<QString> SaveFile(QWidget* owner, const TFileDialogRequest& request) override;
+};

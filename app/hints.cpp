@@ -1,0 +1,68 @@
+#include "app/hints.h"
+
+#include <QAction>
+#include <QCoreApplication>
+#include <QEvent>
+#include <QMenu>
+#include <QVariant>
+#include <QWidget>
+
+namespace {
+
+constexpr const char* HintProperty = "rflHint";
+
+}  // namespace
+
+QString GetLongHint(const QString& hint) {
+  const qsizetype bar = hint.indexOf(QLatin1Char('|'));
+  return bar < 0 ? hint : hint.mid(bar + 1);
+}
+
+void SetHint(QObject* object, const QString& hint) { object->setProperty(HintProperty, hint); }
+
+bool HasHint(const QObject* object) {
+  const QVariant value = object->property(HintProperty);
+  return value.isValid() && !value.toString().isEmpty();
+}
+
+QString Hint(const QObject* object) { return object->property(HintProperty).toString(); }
+
+QString HintOver(const QWidget* widget) {
+  for (const QWidget* w = widget; w; w = w->parentWidget()) {
+    if (HasHint(w)) return Hint(w);
+    if (w->isWindow()) break;
+  }
+  return QString();
+}
+
+THintTracker::THintTracker(QObject* parent) : QObject(parent) {
+  QCoreApplication::instance()->installEventFilter(this);
+}
+
+THintTracker::~THintTracker() {
+  if (QCoreApplication::instance()) QCoreApplication::instance()->removeEventFilter(this);
+}
+
+void THintTracker::TrackMenu(QMenu* menu) {
+  connect(menu, &QMenu::hovered, this, [this](QAction* action) { SetCurrentHint(Hint(action)); });
+  connect(menu, &QMenu::aboutToHide, this, [this] { SetCurrentHint(QString()); });
+}
+
+bool THintTracker::eventFilter(QObject* watched, QEvent* event) {
+  if (!watched->isWidgetType()) return false;
+  const auto* widget = static_cast<QWidget*>(watched);
+  if (event->type() == QEvent::Enter) {
+    SetCurrentHint(HintOver(widget));
+  } else if (event->type() == QEvent::Leave && !widget->isWindow()) {
+    // Leaving a control for its parent raises no enter event on the parent; leaving it for a
+    // sibling does, after this one, and puts the sibling's hint in place.
+    SetCurrentHint(HintOver(widget->parentWidget()));
+  }
+  return false;
+}
+
+void THintTracker::SetCurrentHint(const QString& hint) {
+  if (hint == hint_) return;
+  hint_ = hint;
+  emit OnHint();
+}

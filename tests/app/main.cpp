@@ -1,0 +1,17 @@
+// Runs every window test suite inside the program's own application object, so that errors that
+// escape a handler meet the same general error handler as in the program.
+#include <QTest>
+
+#include "app/application.h"
+#include "tests/app/suites.h"
+
+int main(int argc, char* argv[]) {
+  TApplication application(argc, argv);
+  SetApplicationTitle(QStringLiteral("ルフレミナ"));
+  int failures = 0;
+  for (auto make : {MakeOutputAreaTests, MakeErrorHandlerTests, MakeWindowTests}) {
+    const std::unique_ptr<QObject> suite = make();
+    failures += QTest::qExec(suite.get(), argc, argv);
+  }
+  return failures == 0 ? 0 : 1;
+}

@@ -1,0 +1,8 @@
+#pragma once
+// The window test suites, run one after the other by one program under one TApplication.
+#include <QObject>
+#include <memory>
+
+std::unique_ptr<QObject> MakeOutputAreaTests();
+std::unique_ptr<QObject> MakeWindowTests();
+std::unique_ptr<QObject> MakeErrorHandlerTests();

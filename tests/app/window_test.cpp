@@ -1,0 +1,467 @@
+// The real main window on the offscreen platform: start-up, hints, menus, sliders, commands, the
+// output area's painting and size drag, and errors raised inside handlers.
+#include <QAction>
+#include <QGroupBox>
+#include <QMenu>
+#include <QMenuBar>
+#include <QPushButton>
+#include <QScrollArea>
+#include <QSignalSpy>
+#include <QStatusBar>
+#include <QStyle>
+#include <QStyleOptionSlider>
+#include <QTest>
+
+#include "app/Unit1.h"
+#include "app/application.h"
+#include "app/author.h"
+#include "app/hints.h"
+#include "app/track_bar.h"
+#include "tests/app/recording_dialogs.h"
+#include "tests/app/suites.h"
+#include "toolkit/errors.h"
+
+namespace {
+
+TBGRA Pixel(const TBitmap& image, int x, int y) { return reinterpret_cast<const TBGRA*>(image.ScanLine(y))[x]; }
+
+// Counts the paints of one widget.
+class TPaintCounter : public QObject {
+ public:
+  explicit TPaintCounter(QWidget* widget) { widget->installEventFilter(this); }
+  int Count = 0;
+
+ protected:
+  bool eventFilter(QObject*, QEvent* event) override {
+    if (event->type() == QEvent::Paint) ++Count;
+    return false;
+  }
+};
+
+// The menu's items as text: "-" for a separator, "hidden:" before an item that is not shown.
+QStringList Items(const QMenu* menu) {
+  QStringList items;
+  for (const QAction* a : menu->actions()) {
+    items << (a->isSeparator() ? QStringLiteral("-") : (a->isVisible() ? QString() : QStringLiteral("hidden:")) + a->text());
+  }
+  return items;
+}
+
+QMenu* MenuOf(QMenuBar* bar, const QString& title) {
+  for (QAction* a : bar->actions()) {
+    if (a->text() == title) return a->menu();
+  }
+  return nullptr;
+}
+
+QRect HandleRect(const QSlider* slider) {
+  QStyleOptionSlider option;
+  option.initFrom(slider);
+  option.orientation = slider->orientation();
+  option.state |= QStyle::State_Horizontal;
+  option.minimum = slider->minimum();
+  option.maximum = slider->maximum();
+  option.sliderPosition = slider->sliderPosition();
+  option.sliderValue = slider->value();
+  option.singleStep = slider->singleStep();
+  option.pageStep = slider->pageStep();
+  option.tickPosition = slider->tickPosition();
+  option.tickInterval = slider->tickInterval();
+  return slider->style()->subControlRect(QStyle::CC_Slider, &option, QStyle::SC_SliderHandle, slider);
+}
+
+class TWindowTest : public QObject {
+  Q_OBJECT
+
+  std::unique_ptr<TForm1> form;
+  TRecordingDialogs* dialogs = nullptr;
+
+  // Opens `menu` as the user would and clicks `item` in it.
+  void ChooseFromMenu(QMenu* menu, QAction* item) {
+    if (QAction* title = menu->menuAction(); form->MainMenu1->actions().contains(title)) {
+      QTest::mouseClick(form->MainMenu1, Qt::LeftButton, {}, form->MainMenu1->actionGeometry(title).center());
+    } else {
+      menu->popup(form->mapToGlobal(QPoint(100, 100)));
+    }
+    QVERIFY(QTest::qWaitForWindowExposed(menu));
+    QTest::mouseClick(menu, Qt::LeftButton, {}, menu->actionGeometry(item).center());
+    QTRY_VERIFY(!menu->isVisible());
+  }
+
+  // Makes the output area (left of the control column, above the status bar) this wide.
+  void SetOutputAreaWidth(int width) {
+    form->resize(form->width() + width + form->ScrollBox1->width() - form->ClientArea->width(), form->height());
+    QTRY_COMPARE(form->ClientArea->width() - form->ScrollBox1->width(), width);
+  }
+
+  int MidY() const {
+    const TRect r = form->OutputRect();
+    return (r.Top + r.Bottom) / 2;
+  }
+
+ private slots:
+  void init() {
+    form = std::make_unique<TForm1>();
+    auto recording = std::make_unique<TRecordingDialogs>();
+    dialogs = recording.get();
+    form->SetDialogs(std::move(recording));
+    form->show();
+    QVERIFY(QTest::qWaitForWindowExposed(form.get()));
+  }
+
+  void cleanup() { form.reset(); }
+
+  void StartsWithTheWhiteSquareAndItsReflection() {
+    QCOMPARE(form->windowTitle(), QStringLiteral("ルフレミナ"));
+    QCOMPARE(Hint(form->actExit), QStringLiteral("|ルフレミナを終了します。"));
+    QCOMPARE(Hint(form->actAbout), QStringLiteral("|ルフレミナのバージョン情報を表示します。"));
+    QVERIFY(form->StatusBar1->currentMessage().isEmpty());
+
+    QCOMPARE(form->SourceImage.Width(), 1);
+    QCOMPARE(Pixel(form->SourceImage, 0, 0), (TBGRA{255, 255, 255, 255}));
+    const TBitmap& out = form->OutputImage;
+    QCOMPARE(out.PixelFormat(), pf32bit);
+    QCOMPARE(out.Width(), 256);
+    QCOMPARE(out.Height(), 256);
+    QCOMPARE(Pixel(out, 128, 80), (TBGRA{255, 255, 255, 255}));  // the picture
+    const TBGRA reflection = Pixel(out, 128, 140);                // fading below the floor line
+    QVERIFY(reflection.Alpha > 0 && reflection.Alpha < 255);
+    QCOMPARE(reflection.Red, reflection.Alpha);  // a preview scales the colour with the opacity
+    QCOMPARE(Pixel(out, 10, 10), TBGRA{});
+    QCOMPARE(Pixel(out, 128, 250), TBGRA{});
+    QVERIFY(form->Scene.GradientEnabled);
+    QVERIFY(form->actGradient->isChecked());
+    QCOMPARE(form->Scene.CameraDistance, 96);
+    QCOMPARE(form->PreviewRenders, 1);
+
+    struct Row {
+      TTrackBar* slider;
+      int minimum, maximum, position;
+    };
+    for (const Row& row : {Row{form->trcCameraZ, 1, 10, 3}, Row{form->trcCameraY, -5, 5, 0}, Row{form->trcYaw, -5, 5, 0},
+                           Row{form->trcOpacity, 0, 10, 8}, Row{form->trcLength, 0, 10, 7},
+                           Row{form->trcMargin, 0, 10, 0}}) {
+      QCOMPARE(row.slider->minimum(), row.minimum);
+      QCOMPARE(row.slider->maximum(), row.maximum);
+      QCOMPARE(row.slider->Position(), row.position);
+    }
+  }
+
+  void CaptionAndHintsFollowTheApplicationTitle() {
+    SetApplicationTitle(QStringLiteral("別名"));
+    TForm1 other;
+    SetApplicationTitle(QStringLiteral("ルフレミナ"));
+    QCOMPARE(other.windowTitle(), QStringLiteral("別名"));
+    QCOMPARE(Hint(other.actExit), QStringLiteral("|別名を終了します。"));
+    QCOMPARE(Hint(other.actAbout), QStringLiteral("|別名のバージョン情報を表示します。"));
+  }
+
+  void StatusBarShowsTheHintUnderThePointer() {
+    const QString windowHint = QStringLiteral("出力画像の縁をドラッグすることで出力サイズを変更できます。");
+    QTest::mouseMove(form->ClientArea, QPoint(20, 20));
+    QTRY_COMPARE(form->StatusBar1->currentMessage(), windowHint);
+    QTest::mouseMove(form->trcYaw, form->trcYaw->rect().center());
+    QTRY_COMPARE(form->StatusBar1->currentMessage(), QStringLiteral("画像の傾きを調節します。"));
+    // A group box has no hint of its own, and the control column's blank hint stops the window's.
+    QTest::mouseMove(form->GroupBox2, QPoint(form->GroupBox2->width() - 4, 30));
+    QTRY_VERIFY(form->StatusBar1->currentMessage().isEmpty());
+    QTest::mouseMove(form->Button1, form->Button1->rect().center());
+    QTRY_COMPARE(form->StatusBar1->currentMessage(), QStringLiteral("出力用のレンダリングをプレビューします。"));
+    QTest::mouseMove(form->ClientArea, QPoint(20, 20));
+    QTRY_COMPARE(form->StatusBar1->currentMessage(), windowHint);
+
+    // A highlighted menu item shows its command's hint; the menu closing blanks it.
+    QMenu* menu = form->PopupMenu1;
+    menu->popup(form->mapToGlobal(QPoint(50, 50)));
+    QVERIFY(QTest::qWaitForWindowExposed(menu));
+    QTest::mouseMove(menu, menu->actionGeometry(form->actResetYaw).center());
+    QTRY_COMPARE(form->StatusBar1->currentMessage(), QStringLiteral("画像の傾きを0に戻します。"));
+    menu->hide();
+    QTRY_VERIFY(form->StatusBar1->currentMessage().isEmpty());
+  }
+
+  void MenusListTheirCommands() {
+    const QString site = QString::fromUtf8(AuthorSiteName);
+    QMenuBar* bar = form->MainMenu1;
+    QCOMPARE(bar->actions().size(), 4);
+    QCOMPARE(Items(MenuOf(bar, QStringLiteral("ファイル(&F)"))),
+             (QStringList{"画像を読み込む(&O)...", "-", "終了(&X)"}));
+    QCOMPARE(Items(MenuOf(bar, QStringLiteral("出力(&E)"))),
+             (QStringList{"レンダリング(&R)", "-", "BMP形式で書き出し(&B)...", "hidden:アルファ付きBMP形式で書き出し(&A)...",
+                          "PNG形式で書き出し(&P)...", "-", "クリップボードにコピー(&C)",
+                          "hidden:アルファ付きでクリップボードにコピー(&O)"}));
+    QCOMPARE(Items(MenuOf(bar, QStringLiteral("設定(&C)"))), (QStringList{"グラデーション(&G)", "傾きをリセット(&R)"}));
+    QMenu* help = MenuOf(bar, QStringLiteral("ヘルプ(&H)"));
+    QCOMPARE(Items(help), (QStringList{"バージョン情報(&A)...", "&" + site + " ホームページ"}));
+    QCOMPARE(Items(form->PopupMenu1),
+             (QStringList{"画像を読み込む(&O)...", "-", "グラデーション(&G)", "傾きをリセット(&R)", "-", "レンダリング(&R)", "-",
+                          "BMP形式で書き出し(&B)...", "hidden:アルファ付きBMP形式で書き出し(&A)...", "-",
+                          "クリップボードにコピー(&C)"}));
+    QCOMPARE(form->actWebsite->text(), "&" + site + "へ");
+    QCOMPARE(form->Button1->text(), QStringLiteral("レンダリング(&R)"));
+    QCOMPARE(form->actOpen->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_O));
+    QCOMPARE(form->actCopy->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_C));
+    QCOMPARE(form->actAbout->shortcut(), QKeySequence(Qt::Key_F1));
+
+    // The help menu's differently named site item runs the website command.
+    QSignalSpy website(form->actWebsite, &QAction::triggered);
+    help->actions().last()->trigger();
+    QCOMPARE(website.count(), 1);
+    // The shortcuts reach their commands from anywhere in the window.
+    QSignalSpy open(form->actOpen, &QAction::triggered), copy(form->actCopy, &QAction::triggered);
+    form->trcOpacity->setFocus();
+    QTest::keyClick(form->trcOpacity, Qt::Key_O, Qt::ControlModifier);
+    QTest::keyClick(form->trcOpacity, Qt::Key_C, Qt::ControlModifier);
+    QCOMPARE(open.count(), 1);
+    QCOMPARE(copy.count(), 1);
+  }
+
+  void EverySliderStepRenders() {
+    TPaintCounter paints(form->ClientArea);
+    int renders = form->PreviewRenders;
+    TTrackBar* opacity = form->trcOpacity;
+    opacity->setFocus();
+    QTest::keyClick(opacity, Qt::Key_Right);
+    QCOMPARE(opacity->Position(), 9);
+    QCOMPARE(form->PreviewRenders, ++renders);
+    QCOMPARE(paints.Count, 1);  // painted at once, inside the handler
+    QTest::keyClick(opacity, Qt::Key_Right);
+    QTest::keyClick(opacity, Qt::Key_Right);  // already at the end: renders all the same
+    QCOMPARE(opacity->Position(), 10);
+    QCOMPARE(form->PreviewRenders, renders += 2);
+
+    // Dragging the size thumb from 3 to 10: one render per step, and one more on release.
+    TTrackBar* size = form->trcCameraZ;
+    const QPoint grab = HandleRect(size).center();
+    QTest::mousePress(size, Qt::LeftButton, {}, grab);
+    for (int x = grab.x(); x <= size->width() + 20; x += 3) QTest::mouseMove(size, QPoint(x, grab.y()));
+    QCOMPARE(size->Position(), 10);
+    QCOMPARE(form->PreviewRenders, renders += 7);
+    QTest::mouseRelease(size, Qt::LeftButton, {}, QPoint(size->width() + 20, grab.y()));
+    QCOMPARE(form->PreviewRenders, ++renders);
+    QCOMPARE(form->Scene.CameraDistance, 320);
+
+    // From code, only a real change raises the change event.
+    form->trcMargin->SetPosition(0);
+    QCOMPARE(form->PreviewRenders, renders);
+    form->trcMargin->SetPosition(4);
+    QCOMPARE(form->PreviewRenders, ++renders);
+  }
+
+  void ResetYawActsOnlyWhenTilted() {
+    TPaintCounter paints(form->ClientArea);
+    const int renders = form->PreviewRenders;
+    form->actResetYaw->trigger();
+    QCOMPARE(form->PreviewRenders, renders);
+    QCOMPARE(paints.Count, 0);
+    form->trcYaw->SetPosition(3);
+    QCOMPARE(form->PreviewRenders, renders + 1);
+    form->actResetYaw->trigger();
+    QCOMPARE(form->trcYaw->Position(), 0);
+    QCOMPARE(form->PreviewRenders, renders + 2);
+  }
+
+  void GradientStaysInStepAcrossBothMenus() {
+    // At 0.85 of the reflection's length the fade has ended; without it, opacity 8 of 10 holds.
+    const auto farReflection = [&] { return Pixel(form->OutputImage, 128, 210).Alpha; };
+    QCOMPARE(farReflection(), 0);
+    const int renders = form->PreviewRenders;
+    ChooseFromMenu(form->PopupMenu1, form->actGradient);
+    QVERIFY(!form->actGradient->isChecked());
+    QVERIFY(!form->Scene.GradientEnabled);
+    QCOMPARE(form->PreviewRenders, renders + 1);
+    QCOMPARE(farReflection(), 204);
+
+    QMenu* settings = MenuOf(form->MainMenu1, QStringLiteral("設定(&C)"));
+    QVERIFY(settings->actions().contains(form->actGradient));
+    ChooseFromMenu(settings, form->actGradient);
+    QVERIFY(form->actGradient->isChecked());
+    QVERIFY(form->Scene.GradientEnabled);
+    QCOMPARE(form->PreviewRenders, renders + 2);
+    QCOMPARE(farReflection(), 0);
+  }
+
+  void RenderingKeepsTheFinalImageUntilTheNextPreview() {
+    const int renders = form->PreviewRenders;
+    QTest::mouseClick(form->Button1, Qt::LeftButton);
+    QCOMPARE(form->PreviewRenders, renders);
+    QCOMPARE(form->OutputImage.Width(), 256);
+    QCOMPARE(form->OutputImage.Height(), 256);
+    // The final rendering keeps the reflection's colour and carries its fade in alpha alone.
+    TBGRA reflection = Pixel(form->OutputImage, 128, 140);
+    QCOMPARE(reflection.Red, 255);
+    QVERIFY(reflection.Alpha > 0 && reflection.Alpha < 255);
+    QCOMPARE(Pixel(form->OutputImage, 128, 80), (TBGRA{255, 255, 255, 255}));
+
+    form->trcLength->setFocus();
+    QTest::keyClick(form->trcLength, Qt::Key_Left);
+    reflection = Pixel(form->OutputImage, 128, 140);
+    QCOMPARE(reflection.Red, reflection.Alpha);
+  }
+
+  void PaintsTheImageFramedOnBlackWithItsSize() {
+    const TRect r = form->OutputRect();
+    const QImage shot = form->ClientArea->grab().toImage();
+    QCOMPARE(shot.pixelColor(r.Left - 1, r.Top - 1), QColor(Qt::white));
+    QCOMPARE(shot.pixelColor(r.Right, r.Bottom), QColor(Qt::white));
+    QCOMPARE(shot.pixelColor(r.Left - 1, (r.Top + r.Bottom) / 2), QColor(Qt::white));
+    QCOMPARE(shot.pixelColor(r.Left - 2, r.Top - 2), QColor(Qt::black));
+    QCOMPARE(shot.pixelColor(r.Left, r.Top), QColor(Qt::black));         // transparent over black
+    QCOMPARE(shot.pixelColor(r.Left + 128, r.Top + 80), QColor(Qt::white));  // the picture
+    const QColor reflection = shot.pixelColor(r.Left + 128, r.Top + 140);
+    QVERIFY(reflection.red() > 0 && reflection.red() < 255);
+    // The size text, white on black, starts just below the frame.
+    int textPixels = 0;
+    for (int y = r.Bottom + 5; y < r.Bottom + 20; ++y) {
+      for (int x = r.Left - 1; x < r.Left + 120; ++x) textPixels += shot.pixelColor(x, y).lightness() > 128;
+    }
+    QVERIFY(textPixels > 50);
+    QCOMPARE(shot.pixelColor(r.Left - 1, r.Bottom + 3), QColor(Qt::black));
+  }
+
+  void ResizingRecentresWithoutRendering() {
+    const int renders = form->PreviewRenders;
+    const TRect before = form->OutputRect();
+    form->resize(form->width() + 100, form->height() + 60);
+    QTRY_COMPARE(form->OutputRect().Left, before.Left + 50);
+    QCOMPARE(form->OutputRect().Top, before.Top + 30);
+    QCOMPARE(form->PreviewRenders, renders);
+    // The control column keeps its width at the right; its contents stretch to its client width.
+    QCOMPARE(form->ScrollBox1->width(), 201);
+    QCOMPARE(form->ScrollBox1->geometry().right(), form->ClientArea->width() - 1);
+    QCOMPARE(form->ScrollBox1->height(), form->ClientArea->height() - 19);
+    QCOMPARE(form->StatusBar1->geometry(), QRect(0, form->ClientArea->height() - 19, form->ClientArea->width(), 19));
+    QCOMPARE(form->Panel1->width(), form->ScrollBox1->viewport()->width());
+    QCOMPARE(form->GroupBox2->geometry(), QRect(8, 0, form->Panel1->width() - 16, 169));
+    QCOMPARE(form->GroupBox3->geometry(), QRect(8, 176, form->Panel1->width() - 16, 169));
+    QCOMPARE(form->trcMargin->geometry(), QRect(8, 136, form->GroupBox3->width() - 16, 25));
+    QCOMPARE(form->Button1->geometry(), QRect(8, 352, 145, 25));
+  }
+
+  void DraggingAnEdgeFollowsThePointer() {
+    SetOutputAreaWidth(400);
+    QWidget* area = form->ClientArea;
+    const TRect r = form->OutputRect();
+    QCOMPARE(r.Left, 72);
+    QCOMPARE(r.Right, 328);
+    const int y = MidY();
+    QTest::mouseMove(area, QPoint(330, y));
+    QCOMPARE(area->cursor().shape(), Qt::SizeHorCursor);
+    const int renders = form->PreviewRenders;
+    QTest::mousePress(area, Qt::LeftButton, {}, QPoint(330, y));
+    QVERIFY(form->Dragging);
+    QTest::mouseMove(area, QPoint(340, y));
+    QCOMPARE(form->OutputImage.Width(), 276);
+    QCOMPARE(form->OutputImage.Height(), 256);
+    QCOMPARE(form->OutputRect().Right, 338);
+    QCOMPARE(form->PreviewRenders, renders + 1);
+    QTest::mouseMove(area, QPoint(340, y));  // no change in size, rendered all the same
+    QCOMPARE(form->PreviewRenders, renders + 2);
+    // Far beyond the window, and back past the centre: clamped, the height untouched.
+    QTest::mouseMove(area, QPoint(2000, y + 300));
+    QCOMPARE(form->OutputImage.Width(), 512);
+    QTest::mouseMove(area, QPoint(199, y));
+    QCOMPARE(form->OutputImage.Width(), 32);
+    QCOMPARE(form->OutputImage.Height(), 256);
+    QCOMPARE(area->cursor().shape(), Qt::SizeHorCursor);
+    QTest::mouseRelease(area, Qt::LeftButton, {}, QPoint(199, y));
+    QVERIFY(!form->Dragging);
+    QTest::mouseMove(area, QPoint(10, y));
+    QCOMPARE(form->OutputImage.Width(), 32);
+    QCOMPARE(area->cursor().shape(), Qt::ArrowCursor);
+  }
+
+  void OnlyTheEdgeBandsStartADrag() {
+    SetOutputAreaWidth(400);
+    QWidget* area = form->ClientArea;
+    const TRect r = form->OutputRect();
+    const int y = MidY();
+    const auto pressAt = [&](int x, int py) {
+      QTest::mouseMove(area, QPoint(x, py));
+      QTest::mousePress(area, Qt::LeftButton, {}, QPoint(x, py));
+      const bool dragging = form->Dragging;
+      QTest::mouseRelease(area, Qt::LeftButton, {}, QPoint(x, py));
+      return dragging;
+    };
+    QVERIFY(!pressAt(r.Left + 1, y));                // strictly inside
+    QVERIFY(!pressAt(r.Left - 11, y));               // beyond the band
+    QVERIFY(!pressAt(r.Right + 11, r.Top - 11));     // beyond a corner
+    QVERIFY(pressAt(r.Left, y));                     // the image's first column
+    QVERIFY(pressAt((r.Left + r.Right) / 2, r.Top)); // its first row
+    QCOMPARE(form->OutputImage.Width(), 256);        // presses alone change nothing
+
+    const std::pair<QPoint, Qt::CursorShape> bands[] = {
+        {{r.Left - 5, r.Top - 5}, Qt::SizeFDiagCursor}, {{r.Right + 5, r.Top - 5}, Qt::SizeBDiagCursor},
+        {{r.Left - 5, r.Bottom + 5}, Qt::SizeBDiagCursor}, {{r.Right + 5, r.Bottom + 5}, Qt::SizeFDiagCursor},
+        {{r.Left + 50, r.Top - 5}, Qt::SizeVerCursor},  {{r.Left + 50, r.Bottom + 5}, Qt::SizeVerCursor},
+        {{r.Left - 5, y}, Qt::SizeHorCursor},           {{r.Right + 5, y}, Qt::SizeHorCursor}};
+    for (const auto& [point, shape] : bands) {
+      QTest::mouseMove(area, point);
+      QCOMPARE(area->cursor().shape(), shape);
+    }
+  }
+
+  void CornerAndSideDragsChangeTheirDirections() {
+    SetOutputAreaWidth(400);
+    QWidget* area = form->ClientArea;
+    TRect r = form->OutputRect();
+    QTest::mouseMove(area, QPoint(r.Left - 3, r.Top - 3));
+    QTest::mousePress(area, Qt::LeftButton, {}, QPoint(r.Left - 3, r.Top - 3));
+    QTest::mouseMove(area, QPoint(r.Left - 13, r.Top - 23));
+    QTest::mouseRelease(area, Qt::LeftButton, {}, QPoint(r.Left - 13, r.Top - 23));
+    QCOMPARE(form->OutputImage.Width(), 276);
+    QCOMPARE(form->OutputImage.Height(), 296);
+
+    r = form->OutputRect();
+    const int x = (r.Left + r.Right) / 2;
+    QTest::mouseMove(area, QPoint(x, r.Bottom + 2));
+    QTest::mousePress(area, Qt::LeftButton, {}, QPoint(x, r.Bottom + 2));
+    QTest::mouseMove(area, QPoint(x + 40, r.Bottom - 18));
+    QTest::mouseRelease(area, Qt::LeftButton, {}, QPoint(x + 40, r.Bottom - 18));
+    QCOMPARE(form->OutputImage.Width(), 276);
+    QCOMPARE(form->OutputImage.Height(), 256);
+  }
+
+  void FirstMoveMakesAnOddWidthEven() {
+    SetOutputAreaWidth(400);
+    form->OutputImage.SetWidth(257);
+    form->UpdateProjection();
+    form->trcCameraZChange(nullptr);
+    form->RenderPreview();
+    const TRect r = form->OutputRect();
+    const int y = MidY();
+    QTest::mouseMove(form->ClientArea, QPoint(r.Left, y));
+    QTest::mousePress(form->ClientArea, Qt::LeftButton, {}, QPoint(r.Left, y));
+    QTest::mouseMove(form->ClientArea, QPoint(r.Left, y));
+    QTest::mouseRelease(form->ClientArea, Qt::LeftButton, {}, QPoint(r.Left, y));
+    QCOMPARE(form->OutputImage.Width(), 256);
+  }
+
+  void AnErrorInAHandlerIsShownAndTheWindowGoesOn() {
+    // A handler that fails the way loading a bad file does, reached through the keyboard.
+    connect(form->actOpen, &QAction::triggered, form.get(), [] { throw EReadError(SReadError); });
+    QTest::keyClick(form.get(), Qt::Key_O, Qt::ControlModifier);
+    QCOMPARE(dialogs->Messages.size(), std::size_t(1));
+    QCOMPARE(dialogs->Messages[0].Caption, QStringLiteral("ルフレミナ"));
+    QCOMPARE(dialogs->Messages[0].Text, QStringLiteral("ストリームからの読み込みエラー."));
+    QCOMPARE(dialogs->Messages[0].Icon, TMessageIcon::Error);
+    QVERIFY(form->isVisible());
+
+    const int renders = form->PreviewRenders;
+    form->trcOpacity->setFocus();
+    QTest::keyClick(form->trcOpacity, Qt::Key_Left);
+    QCOMPARE(form->PreviewRenders, renders + 1);
+    QCOMPARE(dialogs->Messages.size(), std::size_t(1));
+  }
+
+  void ExitClosesTheWindow() {
+    form->actExit->trigger();
+    QVERIFY(!form->isVisible());
+  }
+};
+
+}  // namespace
+
+std::unique_ptr<QObject> MakeWindowTests() { return std::make_unique<TWindowTest>(); }
+
+#include "window_test.moc"
