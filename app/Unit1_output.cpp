@@ -42,7 +42,12 @@ void TClientArea::mousePressEvent(QMouseEvent* event) {
 void TClientArea::mouseMoveEvent(QMouseEvent* event) {
   if (!ForOutputArea(event)) return event->ignore();
   const QPoint p = event->position().toPoint();
-  Guarded([&] { form_->FormMouseMove(p.x(), p.y()); });
+  Guarded([&] {
+    // A release the window never saw (another window took the pointer) ends the drag here, so
+    // that a pointer with no button held never resizes the output.
+    if (form_->Dragging && event->buttons() == Qt::NoButton) form_->FormMouseUp(Qt::NoButton, p.x(), p.y());
+    form_->FormMouseMove(p.x(), p.y());
+  });
 }
 
 void TClientArea::mouseReleaseEvent(QMouseEvent* event) {

@@ -67,20 +67,6 @@ class TOutputAreaTest : public QObject {
     QCOMPARE(CursorAt(r, 205, 170), crDefault);
   }
 
-  void DraggedSizeKeepsTheGrabOffset() {
-    // Press at X 330 on the right edge band of a 256-wide image with its left edge at 72: the
-    // folded press is 70, two pixels left of the left edge, so the offset is -2.
-    const TRect r{72, 22, 328, 278};
-    const TOutputSize grown = DraggedSize(r, crSizeWE, 340, 150, -2, 0);
-    QCOMPARE(grown, (TOutputSize{276, 256}));
-    QCOMPARE(r.Left + r.Width() / 2 + grown.Width / 2, 338);  // the new right edge, 2 left of the pointer
-    // A vertical drag leaves the width alone, and the reverse.
-    QCOMPARE(DraggedSize(r, crSizeNS, 999, 12, 0, 0), (TOutputSize{256, 276}));
-    // Both on a corner, whichever diagonal.
-    QCOMPARE(DraggedSize(r, crSizeNESW, 340, 12, -2, 0), (TOutputSize{276, 276}));
-    QCOMPARE(DraggedSize(r, crSizeNWSE, 60, 12, -2, 0), (TOutputSize{276, 276}));
-  }
-
   void DraggedSizeClampsEachDirection() {
     const TRect r{72, 22, 328, 278};
     // Past the centre or below the minimum gives 32; far out gives 512; each direction alone.
@@ -88,12 +74,6 @@ class TOutputAreaTest : public QObject {
     QCOMPARE(DraggedSize(r, crSizeNWSE, -1000, 149, 0, 0), (TOutputSize{512, 32}));
     QCOMPARE(DraggedSize(r, crSizeWE, 186, 150, 0, 0), (TOutputSize{32, 256}));
     QCOMPARE(DraggedSize(r, crSizeWE, 183, 150, 0, 0), (TOutputSize{34, 256}));
-  }
-
-  void OddSizesBecomeEven() {
-    // A 257-wide image centred at 200: its centre rounds down, so the unchanged pointer gives 256.
-    const TRect r{72, 22, 329, 279};
-    QCOMPARE(DraggedSize(r, crSizeNWSE, 72, 22, 0, 0), (TOutputSize{256, 256}));
   }
 };
 

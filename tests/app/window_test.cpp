@@ -1,6 +1,8 @@
 // The real main window on the offscreen platform: start-up, hints, menus, sliders, commands, the
 // output area's painting and size drag, and errors raised inside handlers.
 #include <QAction>
+#include <QApplication>
+#include <QContextMenuEvent>
 #include <QGroupBox>
 #include <QMenu>
 #include <QMenuBar>
@@ -420,6 +422,29 @@ class TWindowTest : public QObject {
     QTest::mouseRelease(area, Qt::LeftButton, {}, QPoint(x + 40, r.Bottom - 18));
     QCOMPARE(form->OutputImage.Width(), 276);
     QCOMPARE(form->OutputImage.Height(), 256);
+  }
+
+  void ADragNeedsItsButtonHeld() {
+    SetOutputAreaWidth(400);
+    QWidget* area = form->ClientArea;
+    const TRect r = form->OutputRect();
+    const int y = MidY();
+    // The secondary button on an edge opens the context menu, which takes the release: no drag.
+    QTest::mouseMove(area, QPoint(r.Right + 2, y));
+    const QPoint edge(r.Right + 2, y);
+    QTest::mousePress(area, Qt::RightButton, {}, edge);
+    QContextMenuEvent menuRequest(QContextMenuEvent::Mouse, edge, area->mapToGlobal(edge));
+    QApplication::sendEvent(area, &menuRequest);  // what the desktop sends after the press
+    QVERIFY(form->PopupMenu1->isVisible());
+    QVERIFY(!form->Dragging);
+    form->PopupMenu1->hide();
+    QTest::mouseRelease(area, Qt::RightButton, {}, edge);
+    // A drag whose release went elsewhere ends at the next move without a button.
+    QTest::mouseMove(area, QPoint(r.Right + 2, y));
+    form->Dragging = true;
+    QTest::mouseMove(area, QPoint(r.Right + 40, y));
+    QVERIFY(!form->Dragging);
+    QCOMPARE(form->OutputImage.Width(), 256);
   }
 
   void FirstMoveMakesAnOddWidthEven() {
