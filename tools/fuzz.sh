@@ -41,5 +41,5 @@ fi
 cd build/fuzz
 # One job: the machine is shared. A picture may take up to 1 GiB of pixels, so the limits sit above
 # that, and far below what the machine has.
-exec ./fuzz/bmp_read_fuzz corpus -max_total_time="${1:-600}" -timeout=20 \
+exec ./fuzz/bmp_read_fuzz corpus -max_total_time="${1:-600}" -timeout=60 \
   -rss_limit_mb=3072 -malloc_limit_mb=1400 -max_len=4096 -print_final_stats=1
