@@ -55,18 +55,6 @@ TEST(TFileStream, ReportsFilesThatCannotBeOpenedOrCreatedByName) {
   } catch (const EFCreateError& e) {
     EXPECT_EQ(e.Message(), "ファイル " + dir / "no/such/folder.bmp" + " を作成できません");
   }
-
-  {
-    TFileStream out(dir / "a", TFileStream::fmCreate);
-    out.WriteBuffer("abc", 3);
-  }
-  TFileStream in(dir / "a", TFileStream::fmOpenRead);
-  EXPECT_EQ(in.Size(), 3);
-  EXPECT_THROW(in.WriteBuffer("x", 1), EWriteError);  // opened for reading only
-  char text[4] = {};
-  in.ReadBuffer(text, 3);
-  EXPECT_STREQ(text, "abc");
-  EXPECT_THROW(in.ReadBuffer(text, 1), EReadError);
 }
 
 TEST(WriteFileSafely, ReplacesTheTargetOnlyWhenEverythingWasWritten) {
