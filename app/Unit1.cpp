@@ -1,6 +1,8 @@
 #include "app/Unit1.h"
 
 #include <QAction>
+#include <QCoreApplication>
+#include <QDesktopServices>
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QGuiApplication>
@@ -14,6 +16,7 @@
 #include "app/application.h"
 #include "app/error_handler.h"
 #include "app/hints.h"
+#include "app/qt_clipboard.h"
 #include "app/track_bar.h"
 #include "render/final.h"
 
@@ -25,7 +28,12 @@ constexpr int InitialOutputSize = 256;
 
 }  // namespace
 
-TForm1::TForm1(QWidget* parent) : QMainWindow(parent), dialogs_(std::make_unique<TQtDialogs>()) {
+TForm1::TForm1(QWidget* parent)
+    : QMainWindow(parent),
+      VersionFile(QCoreApplication::applicationFilePath()),
+      OpenAddress([](const QUrl& address) { QDesktopServices::openUrl(address); }),
+      dialogs_(std::make_unique<TQtDialogs>()),
+      clipboard_(std::make_unique<TQtClipboard>()) {
   CreateControls();
   CreateActions();
   CreateMenus();
@@ -40,6 +48,8 @@ void TForm1::SetDialogs(std::unique_ptr<TDialogs> dialogs) {
   dialogs_ = std::move(dialogs);
   SetErrorDialogs(dialogs_.get(), this);
 }
+
+void TForm1::SetClipboard(std::unique_ptr<TClipboard> clipboard) { clipboard_ = std::move(clipboard); }
 
 void TForm1::FormCreate() {
   const QString title = ApplicationTitle();
@@ -156,17 +166,6 @@ void TForm1::actResetYawExecute() {
 void TForm1::actRenderingExecute() {
   RenderFinal(Scene, ReflectionSliders(), SourceImage, OutputImage, [this] { RepaintWindow(); });
 }
-
-// The picture, export, clipboard and About commands are wired to these slots; their work is added
-// with picture loading and the exports.
-void TForm1::actOpenExecute() {}
-void TForm1::actExportBMP24Execute() {}
-void TForm1::actExportBMP32Execute() {}
-void TForm1::actExportPNGExecute() {}
-void TForm1::actCopyExecute() {}
-void TForm1::actAboutExecute() {}
-void TForm1::actWebsiteExecute() {}
-void TForm1::WMDropFiles(const QList<QUrl>&) {}
 
 void TForm1::dragEnterEvent(QDragEnterEvent* event) {
   if (event->mimeData()->hasUrls()) event->acceptProposedAction();

@@ -6,13 +6,19 @@
 #include <QList>
 #include <QMainWindow>
 #include <QUrl>
+#include <functional>
 #include <memory>
+#include <optional>
+#include <string>
 
 #include "app/dialogs.h"
 #include "app/output_area.h"
+#include "picture/export.h"
 #include "render/reflection.h"
 #include "scene/scene.h"
 #include "toolkit/bitmap.h"
+#include "toolkit/clipboard.h"
+#include "toolkit/graphic.h"
 
 class QAction;
 class QGroupBox;
@@ -36,6 +42,13 @@ class TForm1 : public QMainWindow {
   // The dialogs every command talks to the user through; a test puts its own in place.
   TDialogs& Dialogs() { return *dialogs_; }
   void SetDialogs(std::unique_ptr<TDialogs> dialogs);
+  // The clipboard the copy and the PNG export put pictures on; a test puts its own in place.
+  TClipboard& Clipboard() { return *clipboard_; }
+  void SetClipboard(std::unique_ptr<TClipboard> clipboard);
+  // The program file whose version table the About box reads: the running program's own.
+  QString VersionFile;
+  // Opens an address with the desktop's handler (the website command).
+  std::function<void(const QUrl&)> OpenAddress;
 
   // ---- State ----
   TBitmap SourceImage;  // the loaded picture, 32-bit
@@ -46,6 +59,7 @@ class TForm1 : public QMainWindow {
   int DragOffsetY = 0;
   TDragCursor Cursor = crDefault;  // the output area's pointer shape; a drag keeps the one of its press
   int PreviewRenders = 0;          // previews rendered since creation
+  QString LastSaveName;            // the file last chosen in any export, offered again
 
   // ---- Controls ----
   QWidget* ClientArea = nullptr;  // everything below the menu bar; the output area is painted on it
@@ -110,8 +124,13 @@ class TForm1 : public QMainWindow {
   void actWebsiteExecute();
   void actRenderingExecute();
 
-  // Files dropped on the window (their addresses, as the desktop gave them).
+  // Files dropped on the window (their addresses, as the desktop gave them). Exactly one local
+  // file is loaded; anything else is ignored.
   void WMDropFiles(const QList<QUrl>& urls);
+  // Replaces SourceImage by the picture in the file and shows it. A name whose extension is not
+  // .bmp, .jpg or .jpeg gets an error box; a reader's error passes to the caller and keeps the
+  // current picture.
+  void LoadSourceImage(const QString& FileName);
 
   // ---- Window events (ClientArea coordinates) ----
   void FormPaint();
@@ -135,7 +154,13 @@ class TForm1 : public QMainWindow {
   void CreateMenus();
   void AlignControls();
   void SetCursor(TDragCursor cursor);
+  // TakeRendering with alpha, for the exports: renders the final rendering, shows it, copies it.
+  TRenderingSource RenderingSource();
+  // Shows the shared save dialog for a picture class; the chosen name (with the class's extension
+  // added when it has none), or nothing when the user cancels.
+  std::optional<std::string> AskSaveName(const QString& title, const TGraphicClass& pictureClass);
 
   std::unique_ptr<TDialogs> dialogs_;
+  std::unique_ptr<TClipboard> clipboard_;
   bool placed_ = false;  // the window has taken its outer size and place on the screen
 };

@@ -1,6 +1,7 @@
 #include "app/dialogs.h"
 
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QMessageBox>
 #include <QStringList>
 
@@ -9,6 +10,11 @@ std::vector<TFileFilter> ParseFilter(const QString& filter) {
   std::vector<TFileFilter> entries;
   for (qsizetype i = 0; i + 1 < parts.size(); i += 2) entries.push_back({parts[i], parts[i + 1]});
   return entries;
+}
+
+QString WithDefaultExtension(const QString& fileName, const QString& defaultExt) {
+  if (defaultExt.isEmpty() || QFileInfo(fileName).fileName().contains(QLatin1Char('.'))) return fileName;
+  return fileName + QLatin1Char('.') + defaultExt;
 }
 
 namespace {

@@ -31,6 +31,10 @@ struct TFileDialogRequest {
   QString FileName;          // name offered at first (the save dialog offers the last one chosen)
 };
 
+// The name with ".defaultExt" added when its last part has no extension, as the save dialog does
+// for a name typed without one.
+QString WithDefaultExtension(const QString& fileName, const QString& defaultExt);
+
 class TDialogs {
  public:
   virtual ~TDialogs() = default;

@@ -12,7 +12,7 @@ constexpr TVersionString kStrings[] = {
     {"FileDescription", "ルフレミナ"},
     {"FileVersion", "1.0.5.0"},
     {"InternalName", "ルフレミナ"},
-    {"LegalCopyright", "Copyright (C) 2026 The Rufuremina Project"},
+    {"LegalCopyright", "Copyright (C) 2026 ルフレミナ・プロジェクト"},
     {"LegalTrademarks", ""},
     {"OriginalFilename", ""},
     {"ProductName", "ルフレミナ"},

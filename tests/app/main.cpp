@@ -9,7 +9,7 @@ int main(int argc, char* argv[]) {
   TApplication application(argc, argv);
   SetApplicationTitle(QStringLiteral("ルフレミナ"));
   int failures = 0;
-  for (auto make : {MakeOutputAreaTests, MakeErrorHandlerTests, MakeWindowTests}) {
+  for (auto make : {MakeOutputAreaTests, MakeErrorHandlerTests, MakeWindowTests, MakeFileCommandTests}) {
     const std::unique_ptr<QObject> suite = make();
     failures += QTest::qExec(suite.get(), argc, argv);
   }

@@ -6,3 +6,4 @@
 std::unique_ptr<QObject> MakeOutputAreaTests();
 std::unique_ptr<QObject> MakeWindowTests();
 std::unique_ptr<QObject> MakeErrorHandlerTests();
+std::unique_ptr<QObject> MakeFileCommandTests();

@@ -7,25 +7,11 @@
 
 #include "picture/bmp_file.h"
 #include "tests/picture/png/png_test_support.h"
+#include "tests/support/recording_clipboard.h"
 #include "tests/support/temp_dir.h"
 #include "toolkit/errors.h"
 
 namespace {
-
-// Remembers what reached the clipboard; can be told to refuse, as a clipboard held elsewhere does.
-class TRecordingClipboard final : public TClipboard {
- public:
-  void SetBitmap(const TBitmap& bitmap, const std::vector<TRGBQuad>& palette) override {
-    if (refuse) throw EClipboardException(SCannotOpenClipboard);
-    ++stores;
-    this->bitmap = bitmap;
-    this->palette = palette;
-  }
-  bool refuse = false;
-  int stores = 0;
-  TBitmap bitmap;
-  std::vector<TRGBQuad> palette;
-};
 
 // A 5 x 3 rendering: opaque colours, a transparent pixel that carries colour (as the renderer's
 // edge pixels do), half-transparent white, and a fading row.
@@ -76,7 +62,7 @@ TEST_F(Export, BitmapFilesHoldTheCompositeOrTheAlphaAndLeaveTheClipboardAlone) {
   ExportBMP24(Source(), File("a.bmp"));
   ExportBMP32(Source(), File("b.bmp"));
   EXPECT_EQ(renders_, 2);
-  EXPECT_EQ(clipboard_.stores, 0);
+  EXPECT_EQ(clipboard_.Stores, 0);
 
   TBitmap opaque;
   ReadBitmapFile(File("a.bmp"), opaque);
@@ -114,20 +100,20 @@ TEST_F(Export, PngCarriesAlphaAndPutsTheRenderingAsStoredOnTheClipboard) {
     }
   }
 
-  ASSERT_EQ(clipboard_.stores, 1);
-  EXPECT_EQ(clipboard_.bitmap.PixelFormat(), pf32bit);
-  EXPECT_TRUE(clipboard_.palette.empty());
+  ASSERT_EQ(clipboard_.Stores, 1);
+  EXPECT_EQ(clipboard_.Bitmap.PixelFormat(), pf32bit);
+  EXPECT_TRUE(clipboard_.Palette.empty());
   for (int y = 0; y < 3; ++y)
-    for (int x = 0; x < 5; ++x) EXPECT_EQ(PixelOf(clipboard_.bitmap, x, y), PixelOf(rendering, x, y));
+    for (int x = 0; x < 5; ++x) EXPECT_EQ(PixelOf(clipboard_.Bitmap, x, y), PixelOf(rendering, x, y));
 }
 
 TEST_F(Export, CopyPutsTheCompositeOverBlackOnTheClipboard) {
   const TBitmap rendering = Rendering();
   CopyToClipboard(Source(), clipboard_);
-  ASSERT_EQ(clipboard_.stores, 1);
-  ASSERT_EQ(clipboard_.bitmap.PixelFormat(), pf24bit);
+  ASSERT_EQ(clipboard_.Stores, 1);
+  ASSERT_EQ(clipboard_.Bitmap.PixelFormat(), pf24bit);
   for (int y = 0; y < 3; ++y)
-    for (int x = 0; x < 5; ++x) EXPECT_EQ(PixelOf(clipboard_.bitmap, x, y), OverBlack(PixelOf(rendering, x, y)));
+    for (int x = 0; x < 5; ++x) EXPECT_EQ(PixelOf(clipboard_.Bitmap, x, y), OverBlack(PixelOf(rendering, x, y)));
 }
 
 TEST_F(Export, FailuresPassThroughAndStopTheLaterSteps) {
@@ -136,10 +122,10 @@ TEST_F(Export, FailuresPassThroughAndStopTheLaterSteps) {
   EXPECT_THROW(ExportBMP24(Source(), nowhere + ".bmp"), EFCreateError);
   EXPECT_THROW(ExportBMP32(Source(), nowhere + ".bmp"), EFCreateError);
   EXPECT_THROW(ExportPNG(Source(), nowhere + ".png", clipboard_), Exception);
-  EXPECT_EQ(clipboard_.stores, 0);
+  EXPECT_EQ(clipboard_.Stores, 0);
 
   // A clipboard held elsewhere: the PNG file is already written when the copy fails.
-  clipboard_.refuse = true;
+  clipboard_.Refuse = true;
   try {
     ExportPNG(Source(), File("d.png"), clipboard_);
     ADD_FAILURE() << "no clipboard error";

@@ -1,0 +1,18 @@
+#pragma once
+// The system clipboard through Qt. Pictures go there as images whose format carries exactly the
+// bytes of the bitmap: blue-green-red for 24-bit, straight-alpha ARGB for 32-bit (alpha bytes as
+// stored, not composited), indexed with its colour table for 8-bit.
+#include <QImage>
+
+#include "toolkit/clipboard.h"
+
+// The bitmap as a QImage with the same pixel values; formats without a matching QImage format
+// (1, 4, 15, 16-bit, custom, device) become 32-bit opaque images of their colours.
+QImage ClipboardImage(const TBitmap& bitmap, const std::vector<TRGBQuad>& palette);
+
+class TQtClipboard final : public TClipboard {
+ public:
+  // Throws EClipboardException ("クリップボードを開くことができません") when the application has
+  // no clipboard to use.
+  void SetBitmap(const TBitmap& bitmap, const std::vector<TRGBQuad>& palette) override;
+};

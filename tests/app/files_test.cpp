@@ -1,0 +1,428 @@
+// The real main window's file commands on the offscreen platform: opening and dropping pictures,
+// the exports and the copy, the About box and the website command. Dialogs are answered through
+// the window's dialog interface; files are made by the tests.
+#include <QAction>
+#include <QClipboard>
+#include <QDropEvent>
+#include <QGuiApplication>
+#include <QMimeData>
+#include <QTest>
+#include <cmath>
+#include <filesystem>
+
+// clang-format off
+#include <cstdio>
+#include <jpeglib.h>
+#include <jerror.h>
+// clang-format on
+
+#include "app/Unit1.h"
+#include "app/application.h"
+#include "app/author.h"
+#include "app/qt_clipboard.h"
+#include "picture/bmp_file.h"
+#include "tests/app/recording_dialogs.h"
+#include "tests/app/suites.h"
+#include "tests/picture/bmp_builder.h"
+#include "tests/picture/png/png_test_support.h"
+#include "tests/support/elf_writer.h"
+#include "tests/support/jpeg_writer.h"
+#include "tests/support/recording_clipboard.h"
+#include "tests/support/temp_dir.h"
+#include "toolkit/version_info.h"
+
+namespace {
+
+const QString LegalLine = QStringLiteral("Copyright (C) 2026 ルフレミナ・プロジェクト");
+const QString HomePage = QString::fromUtf8(AuthorHomePage);
+
+TBGRA Pixel(const TBitmap& image, int x, int y) {
+  const std::uint8_t* p = image.ScanLine(y) + x * image.BitCount() / 8;
+  return {p[0], p[1], p[2], image.BitCount() == 32 ? p[3] : std::uint8_t(255)};
+}
+
+// A straight-alpha pixel over black, rounded to nearest.
+TBGRA OverBlack(TBGRA p) {
+  const float a = p.Alpha / 255.0f;
+  auto c = [&](std::uint8_t v) { return std::uint8_t(std::lrint(a * v)); };
+  return {c(p.Blue), c(p.Green), c(p.Red), 255};
+}
+
+bool SamePixels(const TBitmap& a, const TBitmap& b) {
+  if (a.Width() != b.Width() || a.Height() != b.Height()) return false;
+  for (int y = 0; y < a.Height(); ++y)
+    for (int x = 0; x < a.Width(); ++x)
+      if (!(Pixel(a, x, y) == Pixel(b, x, y))) return false;
+  return true;
+}
+
+// The box of the fully opaque pixels: the picture itself (its reflection is never fully opaque).
+QRect OpaqueBox(const TBitmap& image) {
+  QRect box;
+  for (int y = 0; y < image.Height(); ++y)
+    for (int x = 0; x < image.Width(); ++x)
+      if (Pixel(image, x, y).Alpha == 255) box |= QRect(x, y, 1, 1);
+  return box;
+}
+
+int MaxAlpha(const TBitmap& image) {
+  int most = 0;
+  for (int y = 0; y < image.Height(); ++y)
+    for (int x = 0; x < image.Width(); ++x) most = std::max(most, int(Pixel(image, x, y).Alpha));
+  return most;
+}
+
+// Two 32-bit pixels whose fourth bytes are 0.
+BmpBuilder TransparentBmp(bool withMasks) {
+  BmpBuilder b;
+  b.width = 2;
+  b.height = 1;
+  b.bitCount = 32;
+  b.pixels = {200, 100, 50, 0, 200, 100, 50, 0};
+  if (withMasks) {
+    b.compression = 3;
+    b.masks = {0x00FF0000, 0x0000FF00, 0x000000FF};
+  }
+  return b;
+}
+
+class TFilesTest : public QObject {
+  Q_OBJECT
+
+  std::unique_ptr<TForm1> form;
+  TRecordingDialogs* dialogs = nullptr;
+  TRecordingClipboard* clipboard = nullptr;
+  std::unique_ptr<TempDir> dir;
+
+  QString Path(const std::string& name) const { return QString::fromStdString(*dir / name); }
+  QString Write(const std::string& name, const std::vector<std::uint8_t>& bytes) {
+    PutFile(*dir / name, bytes);
+    return Path(name);
+  }
+
+  void Open(const QString& fileName) {
+    dialogs->FileAnswers.push_back(fileName);
+    form->actOpen->trigger();
+  }
+  void Export(QAction* action, const QString& fileName) {
+    dialogs->FileAnswers.push_back(fileName);
+    action->trigger();
+  }
+  void Drop(const QList<QUrl>& urls) {
+    // As a drag from the desktop arrives: it enters the window, then drops.
+    QMimeData data;
+    data.setUrls(urls);
+    QDragEnterEvent enter(QPoint(60, 60), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(form.get(), &enter);
+    QDropEvent drop(QPointF(60, 60), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(form.get(), &drop);
+  }
+  // The message boxes shown so far, as "caption|text".
+  QStringList Messages() const {
+    QStringList out;
+    for (const auto& m : dialogs->Messages) out << m.Caption + QLatin1Char('|') + m.Text;
+    return out;
+  }
+
+ private slots:
+  void init() {
+    dir = std::make_unique<TempDir>();
+    form = std::make_unique<TForm1>();
+    auto recording = std::make_unique<TRecordingDialogs>();
+    dialogs = recording.get();
+    form->SetDialogs(std::move(recording));
+    auto recordingClipboard = std::make_unique<TRecordingClipboard>();
+    clipboard = recordingClipboard.get();
+    form->SetClipboard(std::move(recordingClipboard));
+    form->show();
+    QVERIFY(QTest::qWaitForWindowExposed(form.get()));
+  }
+
+  void cleanup() {
+    form.reset();
+    dir.reset();
+  }
+
+  void OpenDialogOffersTheReadableKindsAndCancelChangesNothing() {
+    const int renders = form->PreviewRenders;
+    form->actOpen->trigger();
+    QCOMPARE(dialogs->FileRequests.size(), std::size_t(1));
+    const TFileDialogRequest& request = dialogs->FileRequests[0].Request;
+    QVERIFY(!dialogs->FileRequests[0].Save);
+    QCOMPARE(request.FilterIndex, 1);
+    const std::vector<TFileFilter> expected = {
+        {QStringLiteral("対応形式 (*.bmp; *.jpg; *.jpeg)"), QStringLiteral("*.bmp;*.jpg;*.jpeg")},
+        {QStringLiteral("ビットマップ (*.bmp)"), QStringLiteral("*.bmp")},
+        {QStringLiteral("すべてのファイル (*.jpg;*.jpeg)"), QStringLiteral("*.jpg;*.jpeg")},
+        {QStringLiteral("JPEG イメージファイル (*.jpg)"), QStringLiteral("*.jpg")},
+        {QStringLiteral("JPEG イメージファイル (*.jpeg)"), QStringLiteral("*.jpeg")},
+    };
+    QVERIFY(ParseFilter(request.Filter) == expected);
+    QCOMPARE(form->SourceImage.Width(), 1);
+    QCOMPARE(form->PreviewRenders, renders);
+    QVERIFY(dialogs->Messages.empty());
+  }
+
+  // Extensions in any letter case choose the reader; the quad takes each picture's proportions
+  // at once.
+  void PicturesLoadByExtensionAndReshapeTheQuad() {
+    Open(Write("PHOTO.JPG", EncodeJPEG(QuadrantSamples(64, 32, 32, 16))));
+    QCOMPARE(form->SourceImage.Width(), 64);
+    QCOMPARE(form->SourceImage.PixelFormat(), pf32bit);
+    const TBGRA topLeft = Pixel(form->SourceImage, 8, 8);
+    QVERIFY(topLeft.Red > 245 && topLeft.Green < 10 && topLeft.Blue < 10 && topLeft.Alpha == 255);
+    const QRect landscape = OpaqueBox(form->OutputImage);
+    QVERIFY2(landscape.width() > 3 * landscape.height() / 2, "a wide picture stands as a wide quad");
+
+    TJPEGSamples grey{32, 64, 1, std::vector<std::uint8_t>(32 * 64, 90)};
+    Open(Write("photo.Jpeg", EncodeJPEG(grey)));
+    QCOMPARE(form->SourceImage.Height(), 64);
+    const TBGRA g = Pixel(form->SourceImage, 10, 10);
+    QVERIFY(std::abs(g.Red - 90) <= 4 && g.Red == g.Green && g.Green == g.Blue && g.Alpha == 255);
+    const QRect portrait = OpaqueBox(form->OutputImage);
+    QVERIFY2(portrait.height() > 3 * portrait.width() / 2, "a tall picture stands as a tall quad");
+
+    BmpBuilder bmp;
+    bmp.pixels = {1, 2, 3, 4, 5, 6, 7, 8, 9, 0, 0, 0, 11, 12, 13, 14, 15, 16, 17, 18, 19, 0, 0, 0};
+    Open(Write("a.BMP", bmp.Bytes()));
+    QCOMPARE(form->SourceImage.Width(), 3);
+    QCOMPARE(Pixel(form->SourceImage, 0, 1), (TBGRA{1, 2, 3, 255}));
+    QVERIFY(dialogs->Messages.empty());
+  }
+
+  void OtherExtensionsAreRefusedWithTheErrorBox() {
+    Write("picture.png", {0x89, 'P', 'N', 'G'});
+    Write("noext", EncodeJPEG(QuadrantSamples(16, 16, 8, 8)));
+    const int renders = form->PreviewRenders;
+    Open(Path("picture.png"));
+    Open(Path("noext"));
+    QCOMPARE(Messages(), (QStringList{
+                             QStringLiteral("エラー|読み込めるのはBMPファイルとJPEGファイルです。\rpicture.png は読み込めません。"),
+                             QStringLiteral("エラー|読み込めるのはBMPファイルとJPEGファイルです。\rnoext は読み込めません。"),
+                         }));
+    QVERIFY(dialogs->Messages[0].Icon == TMessageIcon::Error);
+    QCOMPARE(form->SourceImage.Width(), 1);
+    QCOMPARE(form->PreviewRenders, renders);
+  }
+
+  // The content is never sniffed: the reader the extension chose reports the error through the
+  // general handler, and the current picture stays.
+  void ReaderErrorsKeepTheCurrentPicture() {
+    Open(Write("keep.bmp", BmpBuilder().Bytes()));
+    QCOMPARE(form->SourceImage.Width(), 3);
+    const TBitmap before = form->SourceImage;
+    const int renders = form->PreviewRenders;
+
+    Open(Write("photo.bmp", EncodeJPEG(QuadrantSamples(16, 16, 8, 8))));
+    Open(Write("bitmap.jpg", BmpBuilder().Bytes()));
+    Open(Write("empty.bmp", {}));
+    Open(Path("missing.jpeg"));
+    const QString title = ApplicationTitle();
+    QCOMPARE(Messages(), (QStringList{
+                             title + QStringLiteral("|ビットマップイメージが不正です."),
+                             title + QStringLiteral("|JPEG エラー #%1.").arg(JERR_NO_SOI),
+                             title + QStringLiteral("|ビットマップイメージが不正です."),
+                             title + QStringLiteral("|ファイル %1 は開けません.").arg(Path("missing.jpeg")),
+                         }));
+    QVERIFY(SamePixels(form->SourceImage, before));
+    QCOMPARE(form->PreviewRenders, renders);
+  }
+
+  void PlainThirtyTwoBitBmpKeepsItsAlpha() {
+    Open(Write("clear.bmp", TransparentBmp(false).Bytes()));
+    QCOMPARE(Pixel(form->SourceImage, 0, 0), (TBGRA{200, 100, 50, 0}));
+    QCOMPARE(MaxAlpha(form->OutputImage), 0);
+
+    Open(Write("masked.bmp", TransparentBmp(true).Bytes()));
+    QCOMPARE(Pixel(form->SourceImage, 0, 0), (TBGRA{200, 100, 50, 255}));
+    QVERIFY(!OpaqueBox(form->OutputImage).isEmpty());
+  }
+
+  void DroppingExactlyOneFileLoadsIt() {
+    const QString one = Write("one.bmp", BmpBuilder().Bytes());
+    const QString two = Write("two.bmp", TransparentBmp(false).Bytes());
+    Drop({QUrl::fromLocalFile(one), QUrl::fromLocalFile(two)});
+    Drop({QUrl::fromLocalFile(QString::fromStdString(dir->Path().string())), QUrl::fromLocalFile(one)});
+    QCOMPARE(form->SourceImage.Width(), 1);
+    QVERIFY(dialogs->Messages.empty());
+
+    Drop({QUrl::fromLocalFile(one)});
+    QCOMPARE(form->SourceImage.Width(), 3);
+    Drop({QUrl::fromLocalFile(Write("drop.txt", {'x'}))});
+    QCOMPARE(Messages(), QStringList{QStringLiteral("エラー|読み込めるのはBMPファイルとJPEGファイルです。\rdrop.txt は読み込めません。")});
+  }
+
+  void CancelledSaveDialogsRenderNothing() {
+    const TBitmap preview = form->OutputImage;
+    for (QAction* action : {form->actExportBMP24, form->actExportBMP32, form->actExportPNG}) action->trigger();
+    QCOMPARE(dialogs->FileRequests.size(), std::size_t(3));
+    QVERIFY(SamePixels(form->OutputImage, preview));
+    QVERIFY(dir->Names().empty());
+    QCOMPARE(clipboard->Stores, 0);
+
+    form->actRendering->trigger();
+    QVERIFY2(!SamePixels(form->OutputImage, preview), "the final rendering differs from the preview");
+  }
+
+  void SaveDialogsShowEachExportsTitleFilterAndLastName() {
+    Export(form->actExportBMP24, Path("first.bmp"));
+    Export(form->actExportBMP32, Path("second.bmp"));
+    Export(form->actExportPNG, Path("third"));
+    form->actExportBMP24->trigger();  // cancelled
+    const auto& r = dialogs->FileRequests;
+    QCOMPARE(r.size(), std::size_t(4));
+    const QString bmpFilter = QStringLiteral("ビットマップ (*.bmp)|*.bmp|すべてのファイル|*.*");
+    QCOMPARE(r[0].Request.Title, QStringLiteral("BMP形式で書き出し"));
+    QCOMPARE(r[0].Request.Filter, bmpFilter);
+    QCOMPARE(r[0].Request.DefaultExt, QStringLiteral("bmp"));
+    QVERIFY(r[0].Request.FileName.isEmpty());
+    QCOMPARE(r[1].Request.Title, QStringLiteral("アルファチャンネル付きBMP形式で書き出し"));
+    QCOMPARE(r[1].Request.Filter, bmpFilter);
+    QCOMPARE(r[1].Request.FileName, Path("first.bmp"));
+    QCOMPARE(r[2].Request.Title, QStringLiteral("PNG形式で書き出し"));
+    QCOMPARE(r[2].Request.Filter, QStringLiteral("PNG Format (*.png)|*.png|すべてのファイル|*.*"));
+    QCOMPARE(r[2].Request.DefaultExt, QStringLiteral("png"));
+    QCOMPARE(r[3].Request.FileName, Path("third.png"));
+    for (const auto& request : r) QVERIFY(request.Save && request.Request.FilterIndex == 1);
+    QVERIFY(std::filesystem::exists(*dir / "third.png"));
+    QVERIFY(!std::filesystem::exists(*dir / "third"));
+  }
+
+  // Every export shows and writes the final rendering; transparent pixels are black in the 24-bit
+  // file and keep alpha 0 in the others.
+  void ExportsWriteTheFinalRendering() {
+    Open(Write("photo.jpg", EncodeJPEG(QuadrantSamples(48, 32, 16, 16))));
+    const TBitmap preview = form->OutputImage;
+
+    Export(form->actExportBMP24, Path("a.bmp"));
+    const TBitmap final = form->OutputImage;
+    QVERIFY(!SamePixels(final, preview));
+    QCOMPARE(Pixel(final, 0, 0).Alpha, std::uint8_t(0));
+    TBitmap opaque;
+    ReadBitmapFile(*dir / "a.bmp", opaque);
+    QCOMPARE(opaque.PixelFormat(), pf24bit);
+    QCOMPARE(opaque.Width(), final.Width());
+    for (int y = 0; y < final.Height(); ++y)
+      for (int x = 0; x < final.Width(); ++x) QCOMPARE(Pixel(opaque, x, y), OverBlack(Pixel(final, x, y)));
+
+    Export(form->actExportBMP32, Path("b.bmp"));
+    TBitmap alpha;
+    ReadBitmapFile(*dir / "b.bmp", alpha);
+    QCOMPARE(alpha.PixelFormat(), pf32bit);
+    QVERIFY(SamePixels(alpha, form->OutputImage));
+    QCOMPARE(clipboard->Stores, 0);
+
+    Export(form->actExportPNG, Path("c.png"));
+    const DecodedPng png = DecodeWithLibpng(FileBytes(*dir / "c.png"));
+    QVERIFY(png.Ok);
+    QCOMPARE(png.Channels, 4);
+    QCOMPARE(png.Width, final.Width());
+    QCOMPARE(png.Height, final.Height());
+    for (int y = 0; y < final.Height(); ++y) {
+      for (int x = 0; x < final.Width(); ++x) {
+        const std::uint8_t* s = &png.Samples[std::size_t((y * png.Width + x) * 4)];
+        QCOMPARE((TBGRA{s[2], s[1], s[0], s[3]}), Pixel(final, x, y));
+      }
+    }
+    QCOMPARE(clipboard->Stores, 1);
+    QCOMPARE(clipboard->Bitmap.PixelFormat(), pf32bit);
+    QVERIFY(SamePixels(clipboard->Bitmap, final));
+  }
+
+  void BothCopyCommandsPutTheCompositeOverBlack() {
+    form->actCopy->trigger();
+    QCOMPARE(clipboard->Stores, 1);
+    const TBitmap copied = clipboard->Bitmap;
+    QCOMPARE(copied.PixelFormat(), pf24bit);
+    const TBitmap& final = form->OutputImage;
+    for (int y = 0; y < final.Height(); ++y)
+      for (int x = 0; x < final.Width(); ++x) QCOMPARE(Pixel(copied, x, y), OverBlack(Pixel(final, x, y)));
+    form->actCopy32->trigger();
+    QCOMPARE(clipboard->Stores, 2);
+    QVERIFY(SamePixels(clipboard->Bitmap, copied));
+  }
+
+  void AClipboardThatCannotBeUsedIsReported() {
+    clipboard->Refuse = true;
+    form->actCopy->trigger();
+    Export(form->actExportPNG, Path("kept.png"));
+    const QString text = ApplicationTitle() + QStringLiteral("|クリップボードを開くことができません.");
+    QCOMPARE(Messages(), (QStringList{text, text}));
+    QVERIFY(std::filesystem::exists(*dir / "kept.png"));
+  }
+
+  // The system clipboard receives exactly the bytes: the composite for a copy, the rendering with
+  // its alpha as stored after a PNG export.
+  void TheSystemClipboardGetsTheExactPixels() {
+    form->SetClipboard(std::make_unique<TQtClipboard>());
+    QClipboard* system = QGuiApplication::clipboard();
+    form->actCopy->trigger();
+    const TBitmap& final = form->OutputImage;
+    QImage copied = system->image();
+    QCOMPARE(copied.size(), QSize(final.Width(), final.Height()));
+    QVERIFY(!copied.hasAlphaChannel());
+    for (int y = 0; y < final.Height(); y += 7) {
+      for (int x = 0; x < final.Width(); x += 7) {
+        const TBGRA e = OverBlack(Pixel(final, x, y));
+        QCOMPARE(copied.pixel(x, y), qRgb(e.Red, e.Green, e.Blue));
+      }
+    }
+    Export(form->actExportPNG, Path("c.png"));
+    const QImage withAlpha = system->image().convertToFormat(QImage::Format_ARGB32);
+    for (int y = 0; y < final.Height(); y += 7) {
+      for (int x = 0; x < final.Width(); x += 7) {
+        const TBGRA e = Pixel(final, x, y);
+        QCOMPARE(withAlpha.pixel(x, y), qRgba(e.Red, e.Green, e.Blue, e.Alpha));
+      }
+    }
+  }
+
+  void AboutShowsTheEmbeddedVersionStrings() {
+    const QString about = QStringLiteral("ルフレミナ Version1.05\r") + LegalLine + QLatin1Char('\r') + HomePage;
+    form->actAbout->trigger();  // this test program carries the program's table
+    form->VersionFile = QStringLiteral(RFL_PROGRAM_FILE);
+    form->actAbout->trigger();
+    SetApplicationTitle(QStringLiteral("別の題"));
+    form->actAbout->trigger();
+    SetApplicationTitle(QStringLiteral("ルフレミナ"));
+    QCOMPARE(Messages(), (QStringList{QStringLiteral("ルフレミナ|") + about, QStringLiteral("ルフレミナ|") + about,
+                                      QStringLiteral("別の題|") + about}));
+    QVERIFY(dialogs->Messages[0].Icon == TMessageIcon::None);
+  }
+
+  void AboutFollowsWhatTheProgramFileHolds() {
+    static constexpr TVersionTranslation english[] = {{0x0409, 0x04B0}};
+    static constexpr TVersionString englishStrings[] = {{"ProductName", "Rufuremina"}, {"ProductVersion", "2.0"}};
+    static constexpr TVersionStringTable tables[] = {{{0x0409, 0x04B0}, englishStrings}};
+    const TVersionResource other{{}, english, tables};
+    const TVersionResource noTranslation{{}, {}, tables};
+
+    form->VersionFile = Write("plain.txt", {'n', 'o'});
+    form->actAbout->trigger();
+    form->VersionFile = Write("english", MakeElf({{VersionSectionName, VersionTableBytes(other)}}, true, false));
+    form->actAbout->trigger();
+    form->VersionFile = Write("broken", MakeElf({{VersionSectionName, VersionTableBytes(noTranslation)}}, true, false));
+    form->actAbout->trigger();
+    const QString title = ApplicationTitle();
+    QCOMPARE(Messages(), (QStringList{
+                             title + QStringLiteral("| Version\r\r") + HomePage,
+                             title + QStringLiteral("|Rufuremina Version2.0\r\r") + HomePage,
+                             title + QStringLiteral("|情報の取得に失敗しました."),
+                         }));
+    QVERIFY(dialogs->Messages[2].Icon == TMessageIcon::Error);
+  }
+
+  void WebsiteOpensTheHomePage() {
+    QList<QUrl> opened;
+    form->OpenAddress = [&](const QUrl& address) { opened << address; };
+    form->actWebsite->trigger();
+    QCOMPARE(opened, QList<QUrl>{QUrl(HomePage)});
+    QVERIFY(dialogs->Messages.empty());
+  }
+};
+
+}  // namespace
+
+std::unique_ptr<QObject> MakeFileCommandTests() { return std::make_unique<TFilesTest>(); }
+
+#include "files_test.moc"
