@@ -28,6 +28,7 @@
 #include "tests/support/elf_writer.h"
 #include "tests/support/jpeg_writer.h"
 #include "tests/support/recording_clipboard.h"
+#include "tests/support/pixel_checks.h"
 #include "tests/support/temp_dir.h"
 #include "toolkit/version_info.h"
 
@@ -36,23 +37,11 @@ namespace {
 const QString LegalLine = QStringLiteral("Copyright (C) 2026 ルフレミナ・プロジェクト");
 const QString HomePage = QString::fromUtf8(AuthorHomePage);
 
-TBGRA Pixel(const TBitmap& image, int x, int y) {
-  const std::uint8_t* p = image.ScanLine(y) + x * image.BitCount() / 8;
-  return {p[0], p[1], p[2], image.BitCount() == 32 ? p[3] : std::uint8_t(255)};
-}
-
-// A straight-alpha pixel over black, rounded to nearest.
-TBGRA OverBlack(TBGRA p) {
-  const float a = p.Alpha / 255.0f;
-  auto c = [&](std::uint8_t v) { return std::uint8_t(std::lrint(a * v)); };
-  return {c(p.Blue), c(p.Green), c(p.Red), 255};
-}
-
 bool SamePixels(const TBitmap& a, const TBitmap& b) {
   if (a.Width() != b.Width() || a.Height() != b.Height()) return false;
   for (int y = 0; y < a.Height(); ++y)
     for (int x = 0; x < a.Width(); ++x)
-      if (!(Pixel(a, x, y) == Pixel(b, x, y))) return false;
+      if (!(PixelOf(a, x, y) == PixelOf(b, x, y))) return false;
   return true;
 }
 
@@ -61,14 +50,14 @@ QRect OpaqueBox(const TBitmap& image) {
   QRect box;
   for (int y = 0; y < image.Height(); ++y)
     for (int x = 0; x < image.Width(); ++x)
-      if (Pixel(image, x, y).Alpha == 255) box |= QRect(x, y, 1, 1);
+      if (PixelOf(image, x, y).Alpha == 255) box |= QRect(x, y, 1, 1);
   return box;
 }
 
 int MaxAlpha(const TBitmap& image) {
   int most = 0;
   for (int y = 0; y < image.Height(); ++y)
-    for (int x = 0; x < image.Width(); ++x) most = std::max(most, int(Pixel(image, x, y).Alpha));
+    for (int x = 0; x < image.Width(); ++x) most = std::max(most, int(PixelOf(image, x, y).Alpha));
   return most;
 }
 
@@ -169,7 +158,7 @@ class TFilesTest : public QObject {
     Open(Write("PHOTO.JPG", EncodeJPEG(QuadrantSamples(64, 32, 32, 16))));
     QCOMPARE(form->SourceImage.Width(), 64);
     QCOMPARE(form->SourceImage.PixelFormat(), pf32bit);
-    const TBGRA topLeft = Pixel(form->SourceImage, 8, 8);
+    const TBGRA topLeft = PixelOf(form->SourceImage, 8, 8);
     QVERIFY(topLeft.Red > 245 && topLeft.Green < 10 && topLeft.Blue < 10 && topLeft.Alpha == 255);
     const QRect landscape = OpaqueBox(form->OutputImage);
     QVERIFY2(landscape.width() > 3 * landscape.height() / 2, "a wide picture stands as a wide quad");
@@ -177,7 +166,7 @@ class TFilesTest : public QObject {
     TJPEGSamples grey{32, 64, 1, std::vector<std::uint8_t>(32 * 64, 90)};
     Open(Write("photo.Jpeg", EncodeJPEG(grey)));
     QCOMPARE(form->SourceImage.Height(), 64);
-    const TBGRA g = Pixel(form->SourceImage, 10, 10);
+    const TBGRA g = PixelOf(form->SourceImage, 10, 10);
     QVERIFY(std::abs(g.Red - 90) <= 4 && g.Red == g.Green && g.Green == g.Blue && g.Alpha == 255);
     const QRect portrait = OpaqueBox(form->OutputImage);
     QVERIFY2(portrait.height() > 3 * portrait.width() / 2, "a tall picture stands as a tall quad");
@@ -186,7 +175,7 @@ class TFilesTest : public QObject {
     bmp.pixels = {1, 2, 3, 4, 5, 6, 7, 8, 9, 0, 0, 0, 11, 12, 13, 14, 15, 16, 17, 18, 19, 0, 0, 0};
     Open(Write("a.BMP", bmp.Bytes()));
     QCOMPARE(form->SourceImage.Width(), 3);
-    QCOMPARE(Pixel(form->SourceImage, 0, 1), (TBGRA{1, 2, 3, 255}));
+    QCOMPARE(PixelOf(form->SourceImage, 0, 1), (TBGRA{1, 2, 3, 255}));
     QVERIFY(dialogs->Messages.empty());
   }
 
@@ -230,11 +219,11 @@ class TFilesTest : public QObject {
 
   void PlainThirtyTwoBitBmpKeepsItsAlpha() {
     Open(Write("clear.bmp", TransparentBmp(false).Bytes()));
-    QCOMPARE(Pixel(form->SourceImage, 0, 0), (TBGRA{200, 100, 50, 0}));
+    QCOMPARE(PixelOf(form->SourceImage, 0, 0), (TBGRA{200, 100, 50, 0}));
     QCOMPARE(MaxAlpha(form->OutputImage), 0);
 
     Open(Write("masked.bmp", TransparentBmp(true).Bytes()));
-    QCOMPARE(Pixel(form->SourceImage, 0, 0), (TBGRA{200, 100, 50, 255}));
+    QCOMPARE(PixelOf(form->SourceImage, 0, 0), (TBGRA{200, 100, 50, 255}));
     QVERIFY(!OpaqueBox(form->OutputImage).isEmpty());
   }
 
@@ -297,13 +286,13 @@ class TFilesTest : public QObject {
     Export(form->actExportBMP24, Path("a.bmp"));
     const TBitmap final = form->OutputImage;
     QVERIFY(!SamePixels(final, preview));
-    QCOMPARE(Pixel(final, 0, 0).Alpha, std::uint8_t(0));
+    QCOMPARE(PixelOf(final, 0, 0).Alpha, std::uint8_t(0));
     TBitmap opaque;
     ReadBitmapFile(*dir / "a.bmp", opaque);
     QCOMPARE(opaque.PixelFormat(), pf24bit);
     QCOMPARE(opaque.Width(), final.Width());
     for (int y = 0; y < final.Height(); ++y)
-      for (int x = 0; x < final.Width(); ++x) QCOMPARE(Pixel(opaque, x, y), OverBlack(Pixel(final, x, y)));
+      for (int x = 0; x < final.Width(); ++x) QCOMPARE(PixelOf(opaque, x, y), OverBlack(PixelOf(final, x, y)));
 
     Export(form->actExportBMP32, Path("b.bmp"));
     TBitmap alpha;
@@ -321,7 +310,7 @@ class TFilesTest : public QObject {
     for (int y = 0; y < final.Height(); ++y) {
       for (int x = 0; x < final.Width(); ++x) {
         const std::uint8_t* s = &png.Samples[std::size_t((y * png.Width + x) * 4)];
-        QCOMPARE((TBGRA{s[2], s[1], s[0], s[3]}), Pixel(final, x, y));
+        QCOMPARE((TBGRA{s[2], s[1], s[0], s[3]}), PixelOf(final, x, y));
       }
     }
     QCOMPARE(clipboard->Stores, 1);
@@ -336,7 +325,7 @@ class TFilesTest : public QObject {
     QCOMPARE(copied.PixelFormat(), pf24bit);
     const TBitmap& final = form->OutputImage;
     for (int y = 0; y < final.Height(); ++y)
-      for (int x = 0; x < final.Width(); ++x) QCOMPARE(Pixel(copied, x, y), OverBlack(Pixel(final, x, y)));
+      for (int x = 0; x < final.Width(); ++x) QCOMPARE(PixelOf(copied, x, y), OverBlack(PixelOf(final, x, y)));
     form->actCopy32->trigger();
     QCOMPARE(clipboard->Stores, 2);
     QVERIFY(SamePixels(clipboard->Bitmap, copied));
@@ -363,7 +352,7 @@ class TFilesTest : public QObject {
     QVERIFY(!copied.hasAlphaChannel());
     for (int y = 0; y < final.Height(); y += 7) {
       for (int x = 0; x < final.Width(); x += 7) {
-        const TBGRA e = OverBlack(Pixel(final, x, y));
+        const TBGRA e = OverBlack(PixelOf(final, x, y));
         QCOMPARE(copied.pixel(x, y), qRgb(e.Red, e.Green, e.Blue));
       }
     }
@@ -371,7 +360,7 @@ class TFilesTest : public QObject {
     const QImage withAlpha = system->image().convertToFormat(QImage::Format_ARGB32);
     for (int y = 0; y < final.Height(); y += 7) {
       for (int x = 0; x < final.Width(); x += 7) {
-        const TBGRA e = Pixel(final, x, y);
+        const TBGRA e = PixelOf(final, x, y);
         QCOMPARE(withAlpha.pixel(x, y), qRgba(e.Red, e.Green, e.Blue, e.Alpha));
       }
     }

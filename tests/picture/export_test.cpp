@@ -8,6 +8,7 @@
 #include "picture/bmp_file.h"
 #include "tests/picture/png/png_test_support.h"
 #include "tests/support/recording_clipboard.h"
+#include "tests/support/pixel_checks.h"
 #include "tests/support/temp_dir.h"
 #include "toolkit/errors.h"
 
@@ -25,18 +26,6 @@ TBitmap Rendering() {
   for (int y = 0; y < 3; ++y)
     for (int x = 0; x < 5; ++x) reinterpret_cast<TBGRA*>(image.ScanLine(y))[x] = rows[y][x];
   return image;
-}
-
-TBGRA PixelOf(const TBitmap& image, int x, int y) {
-  const std::uint8_t* p = image.ScanLine(y) + x * image.BitCount() / 8;
-  return {p[0], p[1], p[2], image.BitCount() == 32 ? p[3] : std::uint8_t(255)};
-}
-
-// The rendering over black, by the usual over-blend with rounding to nearest.
-TBGRA OverBlack(TBGRA p) {
-  const float a = p.Alpha / 255.0f;
-  auto c = [&](std::uint8_t v) { return std::uint8_t(std::lrint(a * v)); };
-  return {c(p.Blue), c(p.Green), c(p.Red), 255};
 }
 
 class Export : public testing::Test {
