@@ -13,7 +13,6 @@
 // clang-format on
 
 #include "tests/support/jpeg_writer.h"
-#include "tests/support/temp_dir.h"
 
 namespace {
 
@@ -170,17 +169,4 @@ TEST(JPEGImage, TruncatedAndDamagedFilesNeverCrash) {
     } catch (const EOutOfResources&) {
     }
   }
-}
-
-TEST(JPEGImage, LoadsFromFiles) {
-  TempDir folder;
-  const std::vector<std::uint8_t> bytes = EncodeJPEG(QuadrantSamples(20, 20, 16, 16));
-  const std::string name = folder / "photo.jpg";
-  PutFile(name, bytes);
-
-  TJPEGImage jpeg;
-  jpeg.LoadFromFile(name);
-  EXPECT_EQ(jpeg.Data(), bytes);
-  EXPECT_THROW(jpeg.LoadFromFile(folder / "missing.jpg"), EFOpenError);
-  EXPECT_EQ(jpeg.Data(), bytes);
 }
