@@ -14,8 +14,11 @@ using Extended = long double;
 // Hits are accepted 0.1 unit beyond the picture's rectangle on the left, right and far sides (and
 // not below the floor line); SampleSource gives that band alpha 0 with the colour of the nearest
 // edge pixel, so anti-aliasing of the final rendering fades into the edge colour, not into black.
+// The bounds are doubles: 0.6f and 1.1f lie a hair beyond 0.6 and 1.1 and would let in the one
+// single-precision hit on each side that lies past the band. No float lies between a bound and its
+// double, so these comparisons are exact.
 bool InsideHitBand(const Vector3& hit) {
-  return hit.x >= -0.6f && hit.x <= 0.6f && hit.y >= 0.0f && hit.y <= 1.1f;  // false for NaN
+  return hit.x >= -0.6 && hit.x <= 0.6 && hit.y >= 0.0 && hit.y <= 1.1;  // false for NaN
 }
 
 // 1.5 x 2^(p-1) for a p-bit mantissa: any value of magnitude below 2^(p-2) added to it keeps no

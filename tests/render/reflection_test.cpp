@@ -179,6 +179,26 @@ TEST(RenderReflection, PictureWiderThanTheOutputFillsEveryColumn) {
   EXPECT_GT(At(out, 0, 99).Alpha, 0);
 }
 
+TEST(RenderReflection, HitBandEndsAtItsExactBounds) {
+  // A hand-built scene in which every ray runs from (0, 0, -1) to (x + dx, y, 1) of the picture's
+  // space and so meets the picture at half those coordinates. With dx = 0.2000000477 the ray of
+  // column 1 hits x = 0.6000000238, the single-precision value nearest 0.6, which lies beyond 0.6:
+  // that pixel is outside the band, and (with the reflection in the same place) stays cleared.
+  // Column 0 hits x = 0.1000000238, well inside the picture.
+  const float dx = 1.2f - 1.0f;
+  Rendering r;
+  r.scene.RootFrame = TSXFrame::CreateRoot();
+  r.scene.ImageFrame = TSXFrame::Create(*r.scene.RootFrame);
+  r.scene.ReflectionFrame = TSXFrame::Create(*r.scene.ImageFrame);
+  r.scene.CameraFrame = TSXFrame::Create(*r.scene.RootFrame);
+  r.scene.CameraFrame->LocalMatrix = MakeTranslation(0, 0, -1);
+  r.scene.ScreenMatrix = MakeTranslation(-dx, 0, 0);
+  r.output = TBitmap(4, 4, pf32bit);
+  RenderReflection(r.scene, {}, WhitePicture(), r.output, false);
+  EXPECT_EQ(At(r.output, 0, 1), kWhite);
+  EXPECT_EQ(At(r.output, 1, 1), kClear);
+}
+
 TEST(RenderReflection, ExtremeSettingsStayInBoundsAndModesAgreeOnAlpha) {
   // Random sliders and output sizes, including a camera inside the near plane (trcCameraZ 10 on a
   // 32-pixel output with a strong tilt): rendering must stay in bounds (the sanitizer build checks),
