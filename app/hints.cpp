@@ -1,6 +1,8 @@
 #include "app/hints.h"
 
 #include <QAction>
+#include <QApplication>
+#include <QCursor>
 #include <QCoreApplication>
 #include <QEvent>
 #include <QMenu>
@@ -54,9 +56,11 @@ bool THintTracker::eventFilter(QObject* watched, QEvent* event) {
   if (event->type() == QEvent::Enter) {
     SetCurrentHint(HintOver(widget));
   } else if (event->type() == QEvent::Leave && !widget->isWindow()) {
-    // Leaving a control for its parent raises no enter event on the parent; leaving it for a
-    // sibling does, after this one, and puts the sibling's hint in place.
-    SetCurrentHint(HintOver(widget->parentWidget()));
+    // Leaving a control for its parent raises no enter event on the parent, so the hint follows
+    // the widget now under the pointer. When the pointer left the window altogether the whole
+    // chain of leave events arrives and nothing of this window is under it: the last hint stays.
+    const QWidget* under = QApplication::widgetAt(QCursor::pos());
+    if (under && under->window() == widget->window()) SetCurrentHint(HintOver(under));
   }
   return false;
 }

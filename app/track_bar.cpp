@@ -1,5 +1,7 @@
 #include "app/track_bar.h"
 
+#include <QWheelEvent>
+
 TTrackBar::TTrackBar(int minimum, int maximum, int position, QWidget* parent) : QSlider(Qt::Horizontal, parent) {
   setRange(minimum, maximum);
   setValue(position);
@@ -21,4 +23,12 @@ void TTrackBar::ScrollNotification() {
   } else {
     emit Change();
   }
+}
+
+void TTrackBar::wheelEvent(QWheelEvent* event) {
+  if (!hasFocus()) {
+    event->ignore();  // passes on to the scroll box around the sliders
+    return;
+  }
+  QSlider::wheelEvent(event);
 }

@@ -17,6 +17,11 @@ class TTrackBar : public QSlider {
  signals:
   void Change();
 
+ protected:
+  // The wheel moves only the slider that has the focus; over any other it scrolls the control
+  // column, so that scrolling the column never changes the picture by accident.
+  void wheelEvent(QWheelEvent* event) override;
+
  private:
   void ScrollNotification();
 };

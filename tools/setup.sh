@@ -5,7 +5,7 @@ set -euo pipefail
 
 packages=(
   build-essential cmake ninja-build pkg-config
-  qt6-base-dev libgl-dev zlib1g-dev libjpeg62-turbo-dev
+  qt6-base-dev qt6-translations-l10n libgl-dev zlib1g-dev libjpeg62-turbo-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   libpng-dev pngcheck imagemagick
   fonts-noto-cjk xvfb xauth

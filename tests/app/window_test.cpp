@@ -172,6 +172,19 @@ class TWindowTest : public QObject {
     QTest::mouseMove(form->ClientArea, QPoint(20, 20));
     QTRY_COMPARE(form->StatusBar1->currentMessage(), windowHint);
 
+    // Leaving the window from a slider delivers leave events up the whole chain of its parents;
+    // the status bar keeps the slider's hint instead of showing the output area's.
+    QTest::mouseMove(form->trcYaw, form->trcYaw->rect().center());
+    QTRY_COMPARE(form->StatusBar1->currentMessage(), QStringLiteral("画像の傾きを調節します。"));
+    QCursor::setPos(form->mapToGlobal(QPoint(-500, -500)));
+    for (QWidget* w = form->trcYaw; w; w = w->parentWidget()) {
+      QEvent leave(QEvent::Leave);
+      QCoreApplication::sendEvent(w, &leave);
+    }
+    QCOMPARE(form->StatusBar1->currentMessage(), QStringLiteral("画像の傾きを調節します。"));
+    QTest::mouseMove(form->ClientArea, QPoint(20, 20));
+    QTRY_COMPARE(form->StatusBar1->currentMessage(), windowHint);
+
     // A highlighted menu item shows its command's hint; the menu closing blanks it.
     QMenu* menu = form->PopupMenu1;
     menu->popup(form->mapToGlobal(QPoint(50, 50)));
@@ -247,6 +260,22 @@ class TWindowTest : public QObject {
     form->trcMargin->SetPosition(0);
     QCOMPARE(form->PreviewRenders, renders);
     form->trcMargin->SetPosition(4);
+    QCOMPARE(form->PreviewRenders, ++renders);
+
+    // The wheel turns only the focused slider; over another it leaves the picture alone.
+    const auto wheel = [](TTrackBar* bar, int delta) {
+      const QPointF at = bar->rect().center();
+      QWheelEvent event(at, bar->mapToGlobal(at), QPoint(), QPoint(0, delta), Qt::NoButton, Qt::NoModifier,
+                        Qt::NoScrollPhase, false);
+      QCoreApplication::sendEvent(bar, &event);
+    };
+    form->trcLength->clearFocus();
+    opacity->setFocus();
+    wheel(form->trcLength, 120);
+    QCOMPARE(form->trcLength->Position(), 7);
+    QCOMPARE(form->PreviewRenders, renders);
+    wheel(opacity, -120);
+    QCOMPARE(opacity->Position(), 9);
     QCOMPARE(form->PreviewRenders, ++renders);
   }
 
