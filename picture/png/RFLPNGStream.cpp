@@ -106,13 +106,14 @@ void TRFLPNGWriteStream::Encode() {
     case pf1bit: sourceBits_ = 1; break;
     case pf4bit: sourceBits_ = 4; break;
     case pf8bit: sourceBits_ = 8; break;
-    case pf15bit: sourceBits_ = 15; break;
-    case pf16bit: sourceBits_ = 16; break;
     case pf32bit: sourceBits_ = 32; break;
     case pfDevice: sourceBits_ = image.BitCount() == 32 ? 32 : 24; break;
+    case pf15bit:
+    case pf16bit:
     case pfCustom:
-      // Bit-field images in the two usual 16-bit layouts are read as such; any other layout
-      // goes through a 32-bit copy so that its colours survive.
+      // Pixels in the two usual 16-bit layouts are expanded directly. Any other layout (a bit-field
+      // file may keep 5-6-5 with blue on top, or use other masks) goes through a 32-bit copy made
+      // through its masks, so that its colours survive.
       if (image.BitCount() == 16 && image.RedMask() == 0x7C00 && image.GreenMask() == 0x03E0 &&
           image.BlueMask() == 0x001F) {
         sourceBits_ = 15;

@@ -113,7 +113,7 @@ class TRFLPNGWriteStream : public TRFLCustomGraphicWriteStream {
                   int count, std::uint8_t* out) const;
 
   int idatSize_ = 32768;
-  const TBitmap* source_ = nullptr;  // the image, or its 32-bit copy for unusual custom layouts
+  const TBitmap* source_ = nullptr;  // the image, or its 32-bit copy for unusual 16-bit or bit-field layouts
   TBitmap converted_;
   const TBitmap* mask_ = nullptr;
   int sourceBits_ = 24;

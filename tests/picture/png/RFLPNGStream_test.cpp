@@ -146,6 +146,21 @@ TEST(TRFLPNGWriteStream, EveryFormatDecodesWithLibpngToTheExpectedSamples) {
   EXPECT_TRUE(PngcheckAccepts(files, report)) << report;
 }
 
+TEST(TRFLPNGWriteStream, SixteenBitPixelsKeepTheColoursTheirMasksGive) {
+  // A 5-6-5 file may store blue in the high bits; its colours must not come out swapped.
+  TestRandom random(12);
+  TBitmap image = MakeImage(pf16bit, 7, 5, random);
+  image.SetMasks(0x001F, 0x07E0, 0xF800);
+  const TBitmap colours = ConvertTo32Bit(image);
+  for (const bool grey : {false, true}) {
+    TRFLPNGWriteStream encoder;
+    encoder.Grayscale = grey;
+    const DecodedPng decoded = DecodeWithLibpng(Encode(encoder, image));
+    ASSERT_TRUE(decoded.Ok);
+    EXPECT_EQ(decoded.Samples, Expect(colours, nullptr, grey).Samples) << "grey " << grey;
+  }
+}
+
 TEST(TRFLPNGWriteStream, WritesEachAncillaryChunkUnderItsCondition) {
   TestRandom random(9);
   TBitmap image = MakeImage(pf8bit, 6, 4, random);
