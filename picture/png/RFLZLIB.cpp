@@ -21,7 +21,7 @@ std::uint8_t PaethPredictor(int a, int b, int c) {
 
 }  // namespace
 
-int ScoreFilteredRow(const std::uint8_t* row, int length, int bitsPerPixel, std::int32_t* histogram) {
+std::int64_t ScoreFilteredRow(const std::uint8_t* row, int length, int bitsPerPixel, std::int32_t* histogram) {
   std::memset(histogram, 0, 256 * sizeof(std::int32_t));
   for (int i = 0; i < length; ++i) ++histogram[row[i]];
   int distinct = 0;
@@ -48,7 +48,7 @@ int ScoreFilteredRow(const std::uint8_t* row, int length, int bitsPerPixel, std:
     score = n / 1.5L / distinct * 1500 + (t1 + t2) / n * 1000;
   else
     score = n / 1.5L / distinct * 1000 + (std::int64_t(t1) + t2 + t3) / n * 1000;
-  return int(score);  // truncated toward zero
+  return std::int64_t(score);  // truncated toward zero
 }
 
 void FilterRow(TPngFilter type, const std::uint8_t* x, const std::uint8_t* b, int length, int step,
@@ -123,12 +123,12 @@ void RowCompressor::SelectRowFilter() {
   FilterRow(pfNone, current_, previous_, length, step, chosen_);
   if (mode != FilterModeAdaptive) return;
 
-  int best = ScoreFilteredRow(chosen_, rowLength_, BitsPerPixel, histogram_);
+  std::int64_t best = ScoreFilteredRow(chosen_, rowLength_, BitsPerPixel, histogram_);
   if (best == -1 || BiasClass == 4) return;
   if (BiasClass == 1 || BiasClass == 8) best *= 2;
   for (TPngFilter type : {pfSub, pfUp, pfAverage, pfPaeth}) {
     FilterRow(type, current_, previous_, length, step, trial_);
-    const int score = ScoreFilteredRow(trial_, rowLength_, BitsPerPixel, histogram_);
+    const std::int64_t score = ScoreFilteredRow(trial_, rowLength_, BitsPerPixel, histogram_);
     if (score == -1) {
       std::swap(chosen_, trial_);
       return;

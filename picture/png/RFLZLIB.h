@@ -23,8 +23,9 @@ inline constexpr int FilterModeAdaptive = 0;
 // Scores a filtered row (its filter-type byte included) by how well it should compress: -1 when it
 // holds at most 8 distinct byte values or one value fills at least 90 per cent of it (take it at
 // once), otherwise a score that grows with fewer distinct values and heavier common values.
-// `histogram` is 256 counters of scratch space.
-int ScoreFilteredRow(const std::uint8_t* row, int length, int bitsPerPixel, std::int32_t* histogram);
+// `histogram` is 256 counters of scratch space. Rows of many millions of bytes score beyond the
+// 32-bit range, hence the 64-bit result.
+std::int64_t ScoreFilteredRow(const std::uint8_t* row, int length, int bitsPerPixel, std::int32_t* histogram);
 
 // Writes the filter-type byte and the filtered bytes of `current` (length bytes, previous row
 // `previous`, filter step `step` bytes) into out[0..length].

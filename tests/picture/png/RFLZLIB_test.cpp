@@ -10,7 +10,7 @@
 
 namespace {
 
-int Score(const std::vector<std::uint8_t>& candidate, int bitsPerPixel = 32) {
+std::int64_t Score(const std::vector<std::uint8_t>& candidate, int bitsPerPixel = 32) {
   std::int32_t histogram[256];
   return ScoreFilteredRow(candidate.data(), int(candidate.size()), bitsPerPixel, histogram);
 }
@@ -24,7 +24,7 @@ TEST(ScoreFilteredRow, FollowsTheWorkedExamples) {
   EXPECT_EQ(Score(twelve), 1216);  // 800 + 416.67
 
   // Below 8 bits per pixel the distinct-value term weighs 1500 and only two counts add.
-  EXPECT_EQ(Score(twelve, 4), int(12 / 1.5 / 10 * 1500 + 4.0 / 12 * 1000));
+  EXPECT_EQ(Score(twelve, 4), std::int64_t(12 / 1.5 / 10 * 1500 + 4.0 / 12 * 1000));
 
   // One value filling 91 per cent of the row is taken at once; at 89 per cent it is scored.
   std::vector<std::uint8_t> ninetyOne(91, 200);
@@ -120,6 +120,25 @@ TEST(RowCompressor, AdaptiveChoiceTakesTheBestScoreAndKeepsTheEarlierOnTies) {
   EXPECT_EQ(ChosenFilter(ramp, FilterModeAdaptive, 4), pfNone);
   // Fixed modes use their filter on every row; modes above 5 act as None.
   for (int mode = 1; mode <= 7; ++mode) EXPECT_EQ(ChosenFilter(ramp, mode, 24), mode <= 5 ? TPngFilter(mode - 1) : pfNone);
+}
+
+TEST(RowCompressor, VeryLongRowsAreScoredWithoutOverflow) {
+  // 32 million bytes of nine values in random order. Unfiltered, the row scores above 2^31; with
+  // its type byte the None candidate scores just below, and doubled for the 8-bit bias class it
+  // must still beat Up, whose bytes are the same (previous row zero) but score only once.
+  TestRandom random(13);
+  std::vector<std::uint8_t> row(32'000'000);
+  for (auto& v : row) v = std::uint8_t(100 + (random.Next() % 9) * 7);
+  EXPECT_GT(Score(row), std::int64_t(INT32_MAX));
+
+  RowCompressor compressor;
+  compressor.FilterMode = FilterModeAdaptive;
+  compressor.BiasClass = 8;
+  compressor.AllocateRows(int(row.size()));
+  compressor.StartPass(int(row.size()));
+  std::copy(row.begin(), row.end(), compressor.CurrentRow());
+  compressor.SelectRowFilter();
+  EXPECT_EQ(compressor.LastFilter(), pfNone);
 }
 
 }  // namespace
