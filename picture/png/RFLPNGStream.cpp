@@ -294,19 +294,20 @@ void TRFLPNGWriteStream::WriteHeaderChunks() {
   if (TransparentColor != -1 && !hasAlpha_) WriteColourChunk("tRNS", TransparentColor, true);
 
   if (PixelsPerUnitX >= 1 && PixelsPerUnitY >= 1) {
-    std::uint32_t x = std::uint32_t(PixelsPerUnitX), y = std::uint32_t(PixelsPerUnitY);
-    std::uint8_t unit = PhysicalUnit == 0 ? 0 : 1;
+    long double x = PixelsPerUnitX, y = PixelsPerUnitY;
+    std::uint8_t unit = PhysicalUnit == 1 || PhysicalUnit == 2 ? 1 : 0;
     if (PhysicalUnit == 2) {
       // Dots per inch to dots per metre.
-      x = std::uint32_t(std::trunc(PixelsPerUnitX * 100.0L / 254 * 100));
-      y = std::uint32_t(std::trunc(PixelsPerUnitY * 100.0L / 254 * 100));
-    } else if (PhysicalUnit != 1) {
-      unit = 0;
+      x = std::trunc(x * 100 / 254 * 100);
+      y = std::trunc(y * 100 / 254 * 100);
     }
-    PutUInt32BE(data, x);
-    PutUInt32BE(data + 4, y);
-    data[8] = unit;
-    WriteChunk("pHYs", data, 9);
+    // PNG integers stop at 2^31 - 1: a resolution beyond that is not written rather than wrapped.
+    if (x <= INT32_MAX && y <= INT32_MAX) {
+      PutUInt32BE(data, std::uint32_t(x));
+      PutUInt32BE(data + 4, std::uint32_t(y));
+      data[8] = unit;
+      WriteChunk("pHYs", data, 9);
+    }
   }
 }
 

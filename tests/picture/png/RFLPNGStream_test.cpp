@@ -219,6 +219,26 @@ TEST(TRFLPNGWriteStream, WritesEachAncillaryChunkUnderItsCondition) {
   }
 }
 
+TEST(TRFLPNGWriteStream, WritesNoPhysicalSizeThatAPngCannotHold) {
+  // Dots per inch become dots per metre; a value past 2^31 - 1 per metre cannot be stored.
+  TestRandom random(14);
+  const TBitmap image = MakeImage(pf24bit, 2, 2, random);
+  const auto physicalSize = [&](int unit, std::int32_t x, std::int32_t y) {
+    TRFLPNGWriteStream encoder;
+    encoder.PhysicalUnit = unit;
+    encoder.PixelsPerUnitX = x;
+    encoder.PixelsPerUnitY = y;
+    const auto chunks = SplitChunks(Encode(encoder, image));
+    const PngChunk* chunk = FindChunk(chunks, "pHYs");
+    return chunk ? chunk->Data : std::vector<std::uint8_t>{};
+  };
+  using Bytes = std::vector<std::uint8_t>;
+  EXPECT_EQ(physicalSize(2, 54'500'000, 1), (Bytes{0x7F, 0xE4, 0x50, 0xAB, 0, 0, 0, 39, 1}));
+  EXPECT_EQ(physicalSize(2, 54'600'000, 1), Bytes{});
+  EXPECT_EQ(physicalSize(2, 1, INT32_MAX), Bytes{});
+  EXPECT_EQ(physicalSize(1, INT32_MAX, INT32_MAX), (Bytes{0x7F, 0xFF, 0xFF, 0xFF, 0x7F, 0xFF, 0xFF, 0xFF, 1}));
+}
+
 TEST(TRFLPNGWriteStream, ColourChunksFollowTheOutputKind) {
   TestRandom random(4);
   TBitmap colour = MakeImage(pf24bit, 4, 4, random);
