@@ -60,7 +60,12 @@ void TRFLPNG::AssignPicture(const TBitmap& source) {
 void TRFLPNG::AssignToPicture(TGraphic& target) const {
   auto* png = dynamic_cast<TRFLPNG*>(&target);
   if (png == nullptr) throw EConvertError(AssignErrorMessage(ClassType().Name, target.ClassType().Name));
-  png->AssignPicture(heldImage_);
+  // The target takes the held image as it is, its transparency flag included.
+  if (png != this) {
+    png->heldImage_ = heldImage_;
+    png->heldTransparent_ = heldTransparent_;
+  }
+  png->ImageChanged();
 }
 
 void TRFLPNG::DrawStretched(TCanvas& canvas, const TRect& rect) const { canvas.StretchDraw(rect, heldImage_); }

@@ -64,7 +64,8 @@ class TRFLPNG : public TGraphic {
   void AssignPicture(const TGraphic& source) override;
   // From a bitmap: the held image takes it as it is (format and pixels).
   void AssignPicture(const TBitmap& source);
-  // A TRFLPNG target takes the held image as a bitmap; others raise EConvertError.
+  // A TRFLPNG target takes the held image as a bitmap, with its transparency flag; others raise
+  // EConvertError.
   void AssignToPicture(TGraphic& target) const override;
   void AssignToPicture(TBitmap& target) const { target = heldImage_; }
 

@@ -208,6 +208,31 @@ TEST(TRFLPNG, AssignmentCopiesPictureAndSettingsButKeepsUseAlpha) {
   EXPECT_TRUE(unmasked.AlphaMask().Empty());
 }
 
+TEST(TRFLPNG, KeepsItsTransparentFlagInLineWithTheHeldImage) {
+  TRFLPNG png(FixedClock);
+  int changes = 0;
+  png.OnChange = [&](TGraphic&) { ++changes; };
+  png.AssignPicture(Rendering(3, 3, 4));
+  EXPECT_EQ(changes, 1);
+  EXPECT_TRUE(png.PaletteModified());
+  png.SetTransparent(true);  // passed on to the held image
+  EXPECT_TRUE(png.HeldImageTransparent());
+  EXPECT_EQ(changes, 2);
+
+  // Another picture that takes the held image takes its flag as well.
+  TRFLPNG copy(FixedClock);
+  png.AssignToPicture(copy);
+  EXPECT_TRUE(copy.HeldImageTransparent());
+  EXPECT_TRUE(copy.Transparent());
+
+  // A plain bitmap carries no flag: the picture follows its new image, with one notification.
+  changes = 0;
+  png.AssignPicture(Rendering(3, 3, 5));
+  EXPECT_FALSE(png.HeldImageTransparent());
+  EXPECT_FALSE(png.Transparent());
+  EXPECT_EQ(changes, 1);
+}
+
 class MemoryClipboard final : public TClipboard {
  public:
   TBitmap Bitmap;
