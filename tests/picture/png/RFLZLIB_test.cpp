@@ -116,6 +116,18 @@ TEST(RowCompressor, AdaptiveChoiceTakesTheBestScoreAndKeepsTheEarlierOnTies) {
   for (int i = 0; i < 40; ++i) ramp.push_back(std::uint8_t(i * 3 + 1));
   EXPECT_EQ(ChosenFilter(ramp, FilterModeAdaptive, 24), pfSub);
   EXPECT_EQ(ChosenFilter(ramp, FilterModeAdaptive, 24, ramp), pfSub);
+  // Up scores 2972 against None's 1535: taken for 24-bit rows, but 1- and 8-bit rows double the
+  // None score, which then stays ahead.
+  const std::vector<std::uint8_t> above = {10, 90, 90, 10, 50, 90, 50, 90, 90, 10, 90, 10, 50, 50, 90, 10, 10, 90, 50, 90,
+                                           90, 50, 50, 90, 10, 10, 90, 10, 90, 50, 90, 10, 90, 10, 10, 90, 10, 50, 10, 50};
+  const std::vector<std::uint8_t> steps = {149, 163, 142, 142, 142, 163, 149, 114, 135, 107, 100, 114, 149, 121,
+                                           128, 142, 128, 142, 156, 142, 163, 135, 156, 163, 142, 163, 121, 135,
+                                           100, 128, 163, 114, 135, 156, 163, 163, 107, 121, 163, 128};
+  std::vector<std::uint8_t> stepped(above.size());
+  for (std::size_t i = 0; i < above.size(); ++i) stepped[i] = std::uint8_t(above[i] + steps[i]);
+  EXPECT_EQ(ChosenFilter(stepped, FilterModeAdaptive, 24, above), pfUp);
+  EXPECT_EQ(ChosenFilter(stepped, FilterModeAdaptive, 8, above), pfNone);
+  EXPECT_EQ(ChosenFilter(stepped, FilterModeAdaptive, 1, above), pfNone);
   // Four-bit rows always go out unfiltered.
   EXPECT_EQ(ChosenFilter(ramp, FilterModeAdaptive, 4), pfNone);
   // Fixed modes use their filter on every row; modes above 5 act as None.
@@ -125,7 +137,7 @@ TEST(RowCompressor, AdaptiveChoiceTakesTheBestScoreAndKeepsTheEarlierOnTies) {
 TEST(RowCompressor, VeryLongRowsAreScoredWithoutOverflow) {
   // 32 million bytes of nine values in random order. Unfiltered, the row scores above 2^31; with
   // its type byte the None candidate scores just below, and doubled for the 8-bit bias class it
-  // must still beat Up, whose bytes are the same (previous row zero) but score only once.
+  // must stay ahead of every other filter rather than wrap negative.
   TestRandom random(13);
   std::vector<std::uint8_t> row(32'000'000);
   for (auto& v : row) v = std::uint8_t(100 + (random.Next() % 9) * 7);
