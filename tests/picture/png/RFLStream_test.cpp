@@ -58,4 +58,32 @@ TEST(TRFLCustomWriteStream, BuffersSmallWritesAndPassesLargeBlocksStraightThroug
   EXPECT_EQ(edge.Writes, (std::vector<std::size_t>{65532, 4}));
 }
 
+TEST(TRFLCustomGraphicWriteStream, SharesOutProgressPhaseByPhase) {
+  std::vector<std::pair<TProgressStage, int>> reports;
+  const void* sender = nullptr;
+  ScriptedWriter writer;
+  writer.Script = [](ScriptedWriter& w) {
+    w.BeginProgress();
+    w.BeginProgressPhase(4, 50);  // half of the 99 left: 49, in four steps
+    w.StepProgress(1);
+    w.StepProgress(1);            // no higher: nothing reported
+    w.StepProgress(2);
+    w.BeginProgressPhase(0, 0);   // the remaining 50 in one step
+    w.StepProgress(1);
+    w.StepProgress(3);            // past the end: reported as the end
+    w.EndProgress();
+  };
+  TBitmap image(1, 1, pf32bit);
+  TMemoryStream out;
+  writer.WriteImage(image, out, [&](const void* s, TProgressStage stage, std::uint8_t percent, bool, const TRect&,
+                                    const std::string&) {
+    sender = s;
+    reports.emplace_back(stage, percent);
+  });
+  EXPECT_EQ(sender, &image);
+  EXPECT_EQ(reports, (std::vector<std::pair<TProgressStage, int>>{
+                         {psStarting, 0}, {psRunning, 12}, {psRunning, 24}, {psRunning, 99}, {psEnding, 100},
+                         {psEnding, 100}}));
+}
+
 }  // namespace
