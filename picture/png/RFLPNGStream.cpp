@@ -12,13 +12,6 @@ constexpr std::uint8_t Signature[8] = {0x89, 0x50, 0x4E, 0x47, 0x0D, 0x0A, 0x1A,
 constexpr const char* SoftwareName = "RFLPNG ver 3.4";
 constexpr std::int32_t PaletteIndexFlag = 0x1000000;
 
-void PutUInt32BE(std::uint8_t* at, std::uint32_t value) {
-  at[0] = std::uint8_t(value >> 24);
-  at[1] = std::uint8_t(value >> 16);
-  at[2] = std::uint8_t(value >> 8);
-  at[3] = std::uint8_t(value);
-}
-
 void PutUInt16BE(std::uint8_t* at, std::uint32_t value) {
   at[0] = std::uint8_t(value >> 8);
   at[1] = std::uint8_t(value);

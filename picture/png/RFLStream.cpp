@@ -28,11 +28,7 @@ void TRFLCustomWriteStream::WriteBytes(const void* data, std::size_t count) {
 void TRFLCustomWriteStream::WriteUInt32BE(std::uint32_t value) {
   if (stopRequested_) return;
   if (buffered_ + 4 >= BufferSize) FlushBuffer();
-  std::uint8_t* at = buffer_.get() + buffered_;
-  at[0] = std::uint8_t(value >> 24);
-  at[1] = std::uint8_t(value >> 16);
-  at[2] = std::uint8_t(value >> 8);
-  at[3] = std::uint8_t(value);
+  PutUInt32BE(buffer_.get() + buffered_, value);
   buffered_ += 4;
 }
 
