@@ -9,7 +9,8 @@ int main(int argc, char* argv[]) {
   TApplication application(argc, argv);
   SetApplicationTitle(QStringLiteral("ルフレミナ"));
   int failures = 0;
-  for (auto make : {MakeOutputAreaTests, MakeErrorHandlerTests, MakeWindowTests, MakeFileCommandTests}) {
+  for (auto make : {MakeOutputAreaTests, MakeErrorHandlerTests, MakeWindowTests, MakeFileCommandTests,
+                    MakeQtDialogTests}) {
     const std::unique_ptr<QObject> suite = make();
     failures += QTest::qExec(suite.get(), argc, argv);
   }

@@ -1,0 +1,116 @@
+// The window's real file dialogs, as a person meets them: the filter entries read exactly as the
+// commands wrote them, and a name typed without extension is checked for overwriting under the name
+// that is written. Each test answers the modal dialog from inside its event loop.
+#include <QAbstractButton>
+#include <QApplication>
+#include <QComboBox>
+#include <QFileDialog>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QTest>
+#include <QTimer>
+#include <functional>
+
+#include "app/Unit1.h"
+#include "tests/app/suites.h"
+#include "tests/support/temp_dir.h"
+
+namespace {
+
+// Runs `answer` on the file dialog shown next, once its event loop is running. Any other modal
+// widget is closed, so that a test fails instead of waiting for a person.
+void WhenFileDialog(std::function<void(QFileDialog*)> answer) {
+  QTimer::singleShot(0, qApp, [answer = std::move(answer)] {
+    QWidget* widget = QApplication::activeModalWidget();
+    if (auto* dialog = qobject_cast<QFileDialog*>(widget)) return answer(dialog);
+    if (widget != nullptr) widget->close();
+  });
+}
+
+QStringList FilterEntries(QFileDialog* dialog) {
+  QStringList entries;
+  const auto* combo = dialog->findChild<QComboBox*>(QStringLiteral("fileTypeCombo"));
+  if (combo == nullptr) return entries;
+  for (int i = 0; i < combo->count(); ++i) entries << combo->itemText(i);
+  return entries;
+}
+
+class TQtDialogsTest : public QObject {
+  Q_OBJECT
+
+  std::unique_ptr<TForm1> form;
+
+ private slots:
+  void init() { form = std::make_unique<TForm1>(); }
+  void cleanup() { form.reset(); }
+
+  // A desktop's own dialog would show only the text before the first parenthesis: "対応形式" and
+  // two entries both reading "JPEG イメージファイル".
+  void TheOpenDialogShowsTheFiveEntriesWordForWord() {
+    bool seen = false;
+    bool native = true;
+    QStringList entries;
+    QString selected;
+    WhenFileDialog([&](QFileDialog* dialog) {
+      seen = true;
+      native = !dialog->testOption(QFileDialog::DontUseNativeDialog);
+      entries = FilterEntries(dialog);
+      if (const auto* combo = dialog->findChild<QComboBox*>(QStringLiteral("fileTypeCombo")))
+        selected = combo->currentText();
+      dialog->reject();
+    });
+    const int renders = form->PreviewRenders;
+    form->actOpen->trigger();
+    QVERIFY(seen);
+    QVERIFY2(!native, "the desktop's dialog would cut the descriptions short");
+    QCOMPARE(entries, (QStringList{QStringLiteral("対応形式 (*.bmp; *.jpg; *.jpeg)"), QStringLiteral("ビットマップ (*.bmp)"),
+                                   QStringLiteral("すべてのファイル (*.jpg;*.jpeg)"),
+                                   QStringLiteral("JPEG イメージファイル (*.jpg)"),
+                                   QStringLiteral("JPEG イメージファイル (*.jpeg)")}));
+    QCOMPARE(selected, entries.value(0));
+    QCOMPARE(form->PreviewRenders, renders);
+    QCOMPARE(form->SourceImage.Width(), 1);
+  }
+
+  // "third" is written as third.png, so an existing third.png must be asked about before the export
+  // replaces it; answering no keeps the file.
+  void TheSaveDialogAsksBeforeReplacingTheFileWithTheDefaultExtension() {
+    TempDir dir;
+    const std::vector<std::uint8_t> kept = {'k', 'e', 'e', 'p'};
+    PutFile(dir / "third.png", kept);
+    form->LastSaveName = QString::fromStdString(dir / "first.png");
+
+    bool native = true;
+    QString title;
+    QStringList entries;
+    QString question;
+    WhenFileDialog([&](QFileDialog* dialog) {
+      native = !dialog->testOption(QFileDialog::DontUseNativeDialog);
+      title = dialog->windowTitle();
+      entries = FilterEntries(dialog);
+      auto* name = dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
+      if (name == nullptr) return dialog->reject();
+      name->setText(QStringLiteral("third"));
+      QTimer::singleShot(0, qApp, [&] {
+        if (auto* message = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
+          question = message->text();
+          message->button(QMessageBox::No)->click();
+        }
+      });
+      static_cast<QDialog*>(dialog)->accept();  // asks about third.png; the answer no keeps the dialog open
+      if (dialog->isVisible()) dialog->reject();
+    });
+    form->actExportPNG->trigger();
+    QVERIFY(!native);
+    QCOMPARE(title, QStringLiteral("PNG形式で書き出し"));
+    QCOMPARE(entries, (QStringList{QStringLiteral("PNG Format (*.png)"), QStringLiteral("すべてのファイル")}));
+    QVERIFY2(question.contains(QStringLiteral("third.png")), qPrintable(question));
+    QCOMPARE(FileBytes(dir / "third.png"), kept);
+  }
+};
+
+}  // namespace
+
+std::unique_ptr<QObject> MakeQtDialogTests() { return std::make_unique<TQtDialogsTest>(); }
+
+#include "qt_dialogs_test.moc"
