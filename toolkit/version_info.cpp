@@ -7,15 +7,6 @@
 #include "toolkit/elf_section.h"
 #include "toolkit/errors.h"
 
-std::string VersionStringPath(TVersionTranslation translation, std::string_view name) {
-  std::string path = "\\StringFileInfo\\";
-  for (std::uint16_t v : {translation.Language, translation.CodePage})
-    for (int shift = 12; shift >= 0; shift -= 4) path += version_detail::Hex[(v >> shift) & 15];
-  path += '\\';
-  path += name;
-  return path;
-}
-
 std::vector<std::uint8_t> VersionTableBytes(const TVersionResource& r) {
   std::vector<std::uint8_t> bytes;
   version_detail::EmitVersionTable(r, [&](std::uint8_t b) { bytes.push_back(b); });
@@ -98,7 +89,7 @@ std::string ReadVersionString(const std::string& fileName, int index) {
 
   const auto table = TVersionTable::Parse(*section);
   if (!table) throw Exception(SVersionInfoFailed);
-  const auto translation = table->Query("\\VarFileInfo\\Translation");
+  const auto translation = table->Query(VersionTranslationPath);
   if (!translation || translation->size() < 4) throw Exception(SVersionInfoFailed);
   const auto& t = *translation;
   const TVersionTranslation first{std::uint16_t(t[0] | t[1] << 8), std::uint16_t(t[2] | t[3] << 8)};

@@ -74,12 +74,22 @@ struct TVersionResource {
   std::span<const TVersionStringTable> StringTables;
 };
 
-// "\StringFileInfo\" + language and code page as 4 upper-case hex digits each + "\" + name.
-std::string VersionStringPath(TVersionTranslation translation, std::string_view name);
+// Where the table keeps its translations.
+inline constexpr std::string_view VersionTranslationPath = "\\VarFileInfo\\Translation";
+
+// "\StringFileInfo\" + language and code page as 4 upper-case hex digits each + "\" + name. The
+// build writes the table's paths with it and the lookup asks for them with it, so both always agree.
+constexpr std::string VersionStringPath(TVersionTranslation translation, std::string_view name) {
+  constexpr char hex[] = "0123456789ABCDEF";
+  std::string path = "\\StringFileInfo\\";
+  for (std::uint16_t v : {translation.Language, translation.CodePage})
+    for (int shift = 12; shift >= 0; shift -= 4) path += hex[(v >> shift) & 15];
+  path += '\\';
+  path += name;
+  return path;
+}
 
 namespace version_detail {
-
-inline constexpr char Hex[] = "0123456789ABCDEF";
 
 // Feeds the table's bytes to `put`, one at a time; run once to count and once to fill.
 template <class Put>
@@ -87,7 +97,6 @@ constexpr void EmitVersionTable(const TVersionResource& r, Put&& put) {
   auto u16 = [&](std::uint32_t v) { put(std::uint8_t(v)); put(std::uint8_t(v >> 8)); };
   auto u32 = [&](std::uint32_t v) { u16(v & 0xFFFF); u16(v >> 16); };
   auto text = [&](std::string_view s) { for (char c : s) put(std::uint8_t(c)); };
-  auto hex4 = [&](std::uint16_t v) { for (int shift = 12; shift >= 0; shift -= 4) put(std::uint8_t(Hex[(v >> shift) & 15])); };
 
   text("RFLVINFO");
   const TFixedFileInfo& f = r.Fixed;
@@ -99,21 +108,16 @@ constexpr void EmitVersionTable(const TVersionResource& r, Put&& put) {
   for (const auto& table : r.StringTables) values += table.Strings.size();
   u32(std::uint32_t(values));
   if (!r.Translations.empty()) {
-    constexpr std::string_view path = "\\VarFileInfo\\Translation";
-    u16(std::uint32_t(path.size()));
-    text(path);
+    u16(std::uint32_t(VersionTranslationPath.size()));
+    text(VersionTranslationPath);
     u32(std::uint32_t(4 * r.Translations.size()));
     for (const auto& t : r.Translations) { u16(t.Language); u16(t.CodePage); }
   }
   for (const auto& table : r.StringTables) {
     for (const auto& s : table.Strings) {
-      constexpr std::string_view prefix = "\\StringFileInfo\\";
-      u16(std::uint32_t(prefix.size() + 8 + 1 + s.Name.size()));
-      text(prefix);
-      hex4(table.Translation.Language);
-      hex4(table.Translation.CodePage);
-      put(std::uint8_t('\\'));
-      text(s.Name);
+      const std::string path = VersionStringPath(table.Translation, s.Name);
+      u16(std::uint32_t(path.size()));
+      text(path);
       u32(std::uint32_t(s.Value.size() + 1));
       text(s.Value);
       put(0);
