@@ -174,7 +174,9 @@ void TForm1::dragEnterEvent(QDragEnterEvent* event) {
 void TForm1::dropEvent(QDropEvent* event) {
   const QList<QUrl> urls = event->mimeData()->urls();
   event->acceptProposedAction();
-  Guarded([&] { WMDropFiles(urls); });
+  // The desktop (and the file manager the files came from) waits until the drop returns. Reading
+  // the picture, or the error box for a file that cannot be read, comes right after it.
+  QMetaObject::invokeMethod(this, [this, urls] { Guarded([&] { WMDropFiles(urls); }); }, Qt::QueuedConnection);
 }
 
 void TForm1::ApplicationEvents1Hint() { StatusBar1->showMessage(GetLongHint(ApplicationEvents1->CurrentHint())); }
