@@ -105,8 +105,7 @@ void TForm1::FormMouseMove(int X, int Y) {
   }
   // Every move re-sizes, re-renders and repaints, also when the size stays the same.
   const TOutputSize size = DraggedSize(OutputRect(), Cursor, X, Y, DragOffsetX, DragOffsetY);
-  OutputImage.SetWidth(size.Width);
-  OutputImage.SetHeight(size.Height);
+  OutputImage.SetSize(size.Width, size.Height);
   UpdateProjection();
   trcCameraZChange(nullptr);  // the camera distance follows the output height
   RenderPreview();
