@@ -6,10 +6,7 @@
 #include "toolkit/canvas.h"
 
 std::unique_ptr<TBitmap> CompositeOverBlack(const TBitmap& rendering) {
-  auto target = std::make_unique<TBitmap>();
-  target->SetPixelFormat(pf24bit);
-  target->SetWidth(rendering.Width());
-  target->SetHeight(rendering.Height());
+  auto target = std::make_unique<TBitmap>(rendering.Width(), rendering.Height(), pf24bit);
   TBitmapCanvas canvas(*target);
   CompositeOnColor(canvas, 0, 0, rendering, clBlack);
   return target;
