@@ -41,12 +41,3 @@ void TQtCanvas::StretchDraw(const TRect& rect, const TBitmap& image) {
 }
 
 void TQtCanvas::SetPixel(int x, int y, TColor colour) { painter_.fillRect(QRect(x, y, 1, 1), ToQColor(colour)); }
-
-void TQtCanvas::FrameRect(const TRect& rect, TColor colour) {
-  if (rect.Width() <= 0 || rect.Height() <= 0) return;
-  const QColor c = ToQColor(colour);
-  painter_.fillRect(QRect(rect.Left, rect.Top, rect.Width(), 1), c);
-  painter_.fillRect(QRect(rect.Left, rect.Bottom - 1, rect.Width(), 1), c);
-  painter_.fillRect(QRect(rect.Left, rect.Top, 1, rect.Height()), c);
-  painter_.fillRect(QRect(rect.Right - 1, rect.Top, 1, rect.Height()), c);
-}

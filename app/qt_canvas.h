@@ -14,7 +14,6 @@ class TQtCanvas final : public TCanvas {
   void Draw(int x, int y, const TBitmap& image) override;
   void StretchDraw(const TRect& rect, const TBitmap& image) override;
   void SetPixel(int x, int y, TColor colour) override;
-  void FrameRect(const TRect& rect, TColor colour) override;
 
  private:
   QPainter& painter_;

@@ -48,6 +48,14 @@ void CopyPixelBits(const std::uint8_t* in, int sx, std::uint8_t* out, int dx, in
 
 }  // namespace
 
+void TCanvas::FrameRect(const TRect& rect, TColor colour) {
+  if (rect.Width() <= 0 || rect.Height() <= 0) return;
+  FillRect({rect.Left, rect.Top, rect.Right, rect.Top + 1}, colour);
+  FillRect({rect.Left, rect.Bottom - 1, rect.Right, rect.Bottom}, colour);
+  FillRect({rect.Left, rect.Top, rect.Left + 1, rect.Bottom}, colour);
+  FillRect({rect.Right - 1, rect.Top, rect.Right, rect.Bottom}, colour);
+}
+
 TBitmapCanvas::TBitmapCanvas(TBitmap& target) : target_(target) {}
 
 void TBitmapCanvas::FillRect(const TRect& rect, TColor colour) {
@@ -124,12 +132,4 @@ void TBitmapCanvas::SetPixel(int x, int y, TColor colour) {
   const int bytes = RequireColourTarget(target_);
   if (x < 0 || y < 0 || x >= target_.Width() || y >= target_.Height()) return;
   PutColour(target_.ScanLine(y) + std::size_t(x) * bytes, bytes, colour);
-}
-
-void TBitmapCanvas::FrameRect(const TRect& rect, TColor colour) {
-  if (rect.Width() <= 0 || rect.Height() <= 0) return;
-  FillRect({rect.Left, rect.Top, rect.Right, rect.Top + 1}, colour);
-  FillRect({rect.Left, rect.Bottom - 1, rect.Right, rect.Bottom}, colour);
-  FillRect({rect.Left, rect.Top, rect.Left + 1, rect.Bottom}, colour);
-  FillRect({rect.Right - 1, rect.Top, rect.Right, rect.Bottom}, colour);
 }

@@ -17,8 +17,8 @@ class TCanvas {
   virtual void StretchDraw(const TRect& rect, const TBitmap& image) = 0;
   // Sets one pixel; outside the surface nothing happens.
   virtual void SetPixel(int x, int y, TColor colour) = 0;
-  // Draws the one-pixel outline of the rectangle (right and bottom edges exclusive).
-  virtual void FrameRect(const TRect& rect, TColor colour) = 0;
+  // Draws the one-pixel outline of the rectangle (right and bottom edges exclusive) as four fills.
+  void FrameRect(const TRect& rect, TColor colour);
 };
 
 // A canvas over a 24-bit, 32-bit or device-format image.
@@ -29,7 +29,6 @@ class TBitmapCanvas final : public TCanvas {
   void Draw(int x, int y, const TBitmap& image) override;
   void StretchDraw(const TRect& rect, const TBitmap& image) override;
   void SetPixel(int x, int y, TColor colour) override;
-  void FrameRect(const TRect& rect, TColor colour) override;
 
  private:
   TBitmap& target_;
