@@ -70,12 +70,14 @@ void TBitmapCanvas::FillRect(const TRect& rect, TColor colour) {
 
 void TBitmapCanvas::Draw(int x, int y, const TBitmap& image) {
   const int bytes = RequireColourTarget(target_);
+  // 24- and 32-bit images are read in place; any other format is widened to 32 bits first.
   TBitmap converted;
   const TBitmap* source = &image;
-  if (image.PixelFormat() != pf32bit) {
+  if (image.PixelFormat() != pf32bit && image.PixelFormat() != pf24bit) {
     converted = ConvertTo32Bit(image);
     source = &converted;
   }
+  const int sourceBytes = source->PixelFormat() == pf24bit ? 3 : 4;
   const bool keepFourth = bytes == 4 && image.PixelFormat() == pf32bit;
   const int left = std::max(0, x), right = std::min<long long>(target_.Width(), (long long)x + image.Width());
   const int top = std::max(0, y), bottom = std::min<long long>(target_.Height(), (long long)y + image.Height());
@@ -83,7 +85,7 @@ void TBitmapCanvas::Draw(int x, int y, const TBitmap& image) {
     const std::uint8_t* in = source->ScanLine(ty - y);
     std::uint8_t* out = target_.ScanLine(ty);
     for (int tx = left; tx < right; ++tx) {
-      const std::uint8_t* s = in + std::size_t(tx - x) * 4;
+      const std::uint8_t* s = in + std::size_t(tx - x) * sourceBytes;
       std::uint8_t* d = out + std::size_t(tx) * bytes;
       d[0] = s[0];
       d[1] = s[1];
