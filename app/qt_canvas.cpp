@@ -12,16 +12,20 @@ QRect ToQRect(const TRect& rect) { return QRect(rect.Left, rect.Top, rect.Width(
 
 }  // namespace
 
+QImage RowsToQImage(const TBitmap& image, QImage::Format format) {
+  QImage result(image.Width(), image.Height(), format);
+  const std::size_t rowBytes = std::size_t(image.Width()) * std::size_t(result.depth()) / 8;
+  for (int y = 0; y < image.Height(); ++y) std::memcpy(result.scanLine(y), image.ScanLine(y), rowBytes);
+  return result;
+}
+
 QImage ToQImage(const TBitmap& image) {
   if (image.Empty()) return QImage();
-  const bool direct = image.PixelFormat() == pf24bit || image.PixelFormat() == pf32bit;
-  const TBitmap converted = direct ? TBitmap() : ConvertTo32Bit(image);
-  const TBitmap& source = direct ? image : converted;
-  const bool is24 = source.PixelFormat() == pf24bit;
-  QImage result(source.Width(), source.Height(), is24 ? QImage::Format_BGR888 : QImage::Format_RGB32);
-  const std::size_t rowBytes = std::size_t(source.Width()) * (is24 ? 3 : 4);
-  for (int y = 0; y < source.Height(); ++y) std::memcpy(result.scanLine(y), source.ScanLine(y), rowBytes);
-  return result;
+  switch (image.PixelFormat()) {
+    case pf24bit: return RowsToQImage(image, QImage::Format_BGR888);
+    case pf32bit: return RowsToQImage(image, QImage::Format_RGB32);
+    default: return RowsToQImage(ConvertTo32Bit(image), QImage::Format_RGB32);
+  }
 }
 
 TQtCanvas::TQtCanvas(QPainter& painter) : painter_(painter) {}

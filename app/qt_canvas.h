@@ -19,6 +19,10 @@ class TQtCanvas final : public TCanvas {
   QPainter& painter_;
 };
 
+// A new QImage of the image's size holding its rows byte for byte; `format` must store pixels of
+// the image's own depth.
+QImage RowsToQImage(const TBitmap& image, QImage::Format format);
+
 // The colour bytes of an image as an opaque QImage of the same size (the fourth byte of a 32-bit
 // image is not drawn).
 QImage ToQImage(const TBitmap& image);
