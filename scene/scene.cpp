@@ -19,9 +19,8 @@ void CreateScene(TScene& scene, const TSceneSliders& sliders, int sourceWidth, i
                  int outputWidth, int outputHeight) {
   InitTrigTables();
   // Built aside and moved in at the end, so that a refused size leaves the caller's scene intact.
+  // It starts from TScene's defaults: the start-up field of view, with the gradient on.
   TScene fresh;
-  fresh.FieldOfView = 1.0471976f;
-  fresh.GradientEnabled = true;
   fresh.RootFrame = TSXFrame::CreateRoot();
   fresh.ImageFrame = TSXFrame::Create(*fresh.RootFrame);
   fresh.ReflectionFrame = TSXFrame::Create(*fresh.ImageFrame);
