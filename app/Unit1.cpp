@@ -67,8 +67,6 @@ void TForm1::FormCreate() {
   *white = TBGRA{0xFF, 0xFF, 0xFF, 0xFF};
   OutputImage.Create(InitialOutputSize, InitialOutputSize, pf32bit);
 
-  Scene.GradientEnabled = true;
-  Dragging = false;
   CreateScene(Scene, SceneSliders(), SourceImage.Width(), SourceImage.Height(), OutputImage.Width(),
               OutputImage.Height());
   RenderPreview();
