@@ -11,7 +11,7 @@
 #include "app/client_area.h"
 #include "app/error_handler.h"
 #include "app/qt_canvas.h"
-#include "render/final.h"
+#include "toolkit/alpha_image.h"
 
 TClientArea::TClientArea(TForm1* form) : QWidget(form), form_(form) {
   setMouseTracking(true);  // the edge cursors follow the pointer without a button held

@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "picture/png/RFLPNG.h"
-#include "render/final.h"
+#include "toolkit/alpha_image.h"
 
 namespace {
 

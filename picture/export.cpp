@@ -2,15 +2,7 @@
 
 #include "picture/bmp_file.h"
 #include "picture/png/RFLPNG.h"
-#include "render/final.h"
-#include "toolkit/canvas.h"
-
-std::unique_ptr<TBitmap> CompositeOverBlack(const TBitmap& rendering) {
-  auto target = std::make_unique<TBitmap>(rendering.Width(), rendering.Height(), pf24bit);
-  TBitmapCanvas canvas(*target);
-  CompositeOnColor(canvas, 0, 0, rendering, clBlack);
-  return target;
-}
+#include "toolkit/alpha_image.h"
 
 void ExportBMP24(const TRenderingSource& takeRendering, const std::string& fileName) {
   const std::unique_ptr<TBitmap> rendering = takeRendering();

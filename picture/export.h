@@ -13,9 +13,6 @@
 // passes its TakeRendering with WithAlpha true, which also shows the final rendering.
 using TRenderingSource = std::function<std::unique_ptr<TBitmap>()>;
 
-// The rendering blended over black into a new 24-bit image of the same size.
-std::unique_ptr<TBitmap> CompositeOverBlack(const TBitmap& rendering);
-
 // A 24-bit BMP of the rendering over black. The clipboard is not touched.
 void ExportBMP24(const TRenderingSource& takeRendering, const std::string& fileName);
 // A 32-bit BMP whose fourth bytes carry the rendering's alpha. The clipboard is not touched.

@@ -1,0 +1,63 @@
+#!/usr/bin/env bash
+# Fails when a source file includes against the layer order: a header of a layer above its own or
+# of a sibling it must not know, Qt outside the window, or a library outside the layer that owns it.
+# Usage: check_layers.sh [source root]   (default: the checkout this script belongs to)
+set -euo pipefail
+root=${1:-"$(dirname "$0")/.."}
+cd "$root"
+
+# The layers each layer may include, besides its own and the standard library.
+declare -A allowed=(
+  [toolkit]=""
+  [scene]="toolkit"
+  [resample]="toolkit"
+  [render]="scene resample toolkit"
+  [picture/png]="toolkit"
+  [picture]="picture/png toolkit"
+  [batch]="render scene resample picture picture/png toolkit"
+  [app]="render scene resample picture picture/png toolkit"
+)
+# System headers that only one layer may include (a pattern over the name inside the <>).
+declare -A owner=(
+  ['Q[A-Za-z]*|Qt[A-Za-z]*/.*']="app"
+  ['zlib\.h']="picture/png"
+  ['jpeglib\.h|jerror\.h']="toolkit"
+  ['CLI/.*']="batch"
+)
+
+# The layer of a path: its folder, picture/png before picture.
+layer_of() {
+  case $1 in
+    picture/png/*) echo picture/png ;;
+    */*) echo "${1%%/*}" ;;
+    *) echo "" ;;
+  esac
+}
+
+status=0
+for layer in "${!allowed[@]}"; do
+  [ -d "$layer" ] || continue
+  while IFS= read -r file; do
+    [ "$(layer_of "$file")" = "$layer" ] || continue  # picture/ holds picture/png's own files too
+    while IFS=: read -r line text; do
+      if [[ $text =~ ^[[:space:]]*#[[:space:]]*include[[:space:]]*\"([^\"]+)\" ]]; then
+        header=${BASH_REMATCH[1]}
+        target=$(layer_of "$header")
+        if [ -z "$target" ] || [ "$target" = "$layer" ]; then continue; fi
+        if [[ " ${allowed[$layer]} " != *" $target "* ]]; then
+          echo "$file:$line: $layer may not include $header"
+          status=1
+        fi
+      elif [[ $text =~ ^[[:space:]]*#[[:space:]]*include[[:space:]]*\<([^\>]+)\> ]]; then
+        header=${BASH_REMATCH[1]}
+        for pattern in "${!owner[@]}"; do
+          if [[ $header =~ ^($pattern)$ ]] && [ "${owner[$pattern]}" != "$layer" ]; then
+            echo "$file:$line: only ${owner[$pattern]} may include <$header>"
+            status=1
+          fi
+        done
+      fi
+    done < <(grep -n '#[[:space:]]*include' "$file" || true)
+  done < <(find "$layer" -type f \( -name '*.h' -o -name '*.cpp' \) | sort)
+done
+exit $status
