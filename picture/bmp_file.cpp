@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "picture/bmp_rle.h"
+#include "toolkit/byte_order.h"
 #include "toolkit/errors.h"
 #include "toolkit/safe_file.h"
 
@@ -21,18 +22,6 @@ constexpr std::size_t kMasksSize = 12;
 enum : std::uint32_t { BI_RGB = 0, BI_RLE8 = 1, BI_RLE4 = 2, BI_BITFIELDS = 3 };
 
 [[noreturn]] void Invalid() { throw EInvalidGraphic(SInvalidBitmap); }
-
-std::uint16_t Get16(const std::uint8_t* p) { return std::uint16_t(p[0] | p[1] << 8); }
-std::uint32_t Get32(const std::uint8_t* p) {
-  return std::uint32_t(p[0]) | std::uint32_t(p[1]) << 8 | std::uint32_t(p[2]) << 16 | std::uint32_t(p[3]) << 24;
-}
-void Put16(std::uint8_t* p, std::uint16_t v) {
-  p[0] = std::uint8_t(v);
-  p[1] = std::uint8_t(v >> 8);
-}
-void Put32(std::uint8_t* p, std::uint32_t v) {
-  for (int i = 0; i < 4; ++i) p[i] = std::uint8_t(v >> (8 * i));
-}
 
 // The bytes between the stream's position and its end. Every read is held against what is left,
 // so that no header field can make the reader allocate more than the file holds.
@@ -63,29 +52,29 @@ TBitmapInfoHeader ReadInfoHeader(Source& source) {
   std::uint8_t sizeField[4];
   source.Read(sizeField, sizeof sizeField);
   TBitmapInfoHeader info;
-  info.biSize = Get32(sizeField);
+  info.biSize = LoadLE32(sizeField);
   if (info.biSize == kCoreHeaderSize) {
     std::uint8_t core[8];
     source.Read(core, sizeof core);
-    info.biWidth = Get16(core);
-    info.biHeight = Get16(core + 2);
-    info.biPlanes = Get16(core + 4);
-    info.biBitCount = Get16(core + 6);
+    info.biWidth = LoadLE16(core);
+    info.biHeight = LoadLE16(core + 2);
+    info.biPlanes = LoadLE16(core + 4);
+    info.biBitCount = LoadLE16(core + 6);
     return info;
   }
   if (info.biSize < kInfoHeaderSize) Invalid();
   std::uint8_t rest[kInfoHeaderSize - 4];
   source.Read(rest, sizeof rest);
-  info.biWidth = std::int32_t(Get32(rest));
-  info.biHeight = std::int32_t(Get32(rest + 4));
-  info.biPlanes = Get16(rest + 8);
-  info.biBitCount = Get16(rest + 10);
-  info.biCompression = Get32(rest + 12);
-  info.biSizeImage = Get32(rest + 16);
-  info.biXPelsPerMeter = std::int32_t(Get32(rest + 20));
-  info.biYPelsPerMeter = std::int32_t(Get32(rest + 24));
-  info.biClrUsed = Get32(rest + 28);
-  info.biClrImportant = Get32(rest + 32);
+  info.biWidth = std::int32_t(LoadLE32(rest));
+  info.biHeight = std::int32_t(LoadLE32(rest + 4));
+  info.biPlanes = LoadLE16(rest + 8);
+  info.biBitCount = LoadLE16(rest + 10);
+  info.biCompression = LoadLE32(rest + 12);
+  info.biSizeImage = LoadLE32(rest + 16);
+  info.biXPelsPerMeter = std::int32_t(LoadLE32(rest + 20));
+  info.biYPelsPerMeter = std::int32_t(LoadLE32(rest + 24));
+  info.biClrUsed = LoadLE32(rest + 28);
+  info.biClrImportant = LoadLE32(rest + 32);
   info.Extra = source.ReadBytes(info.biSize - kInfoHeaderSize);
   return info;
 }
@@ -202,7 +191,7 @@ void ReadBitmapFile(TStream& stream, TBitmap& image) {
   std::uint8_t fileHeader[kFileHeaderSize];
   source.Read(fileHeader, sizeof fileHeader);
   // Only the signature counts: the pixels follow the colour table, whatever the offset field says.
-  if (Get16(fileHeader) != kSignature) Invalid();
+  if (LoadLE16(fileHeader) != kSignature) Invalid();
 
   TBitmapInfoHeader info = ReadInfoHeader(source);
   const PixelLayout layout = CheckHeader(info);
@@ -214,7 +203,7 @@ void ReadBitmapFile(TStream& stream, TBitmap& image) {
       source.Read(bytes, sizeof bytes);
     else
       std::memcpy(bytes, info.Extra.data(), sizeof bytes);
-    for (int i = 0; i < 3; ++i) masks[i] = Get32(bytes + 4 * i);
+    for (int i = 0; i < 3; ++i) masks[i] = LoadLE32(bytes + 4 * i);
   }
 
   const std::size_t entrySize = info.biSize == kCoreHeaderSize ? 3 : 4;
@@ -260,16 +249,16 @@ void WriteBitmapFile(const TBitmap& image, TStream& stream) {
   constexpr std::uint32_t kHeadersSize = kFileHeaderSize + kInfoHeaderSize;
 
   std::uint8_t header[kHeadersSize] = {};
-  Put16(header, kSignature);
-  Put32(header + 2, kHeadersSize + imageSize);
-  Put32(header + 10, kHeadersSize);
-  Put32(header + 14, kInfoHeaderSize);
-  Put32(header + 18, std::uint32_t(source->Width()));
-  Put32(header + 22, std::uint32_t(source->Height()));
-  Put16(header + 26, 1);
-  Put16(header + 28, std::uint16_t(bits));
-  Put32(header + 30, BI_RGB);
-  Put32(header + 34, imageSize);
+  StoreLE16(header, kSignature);
+  StoreLE32(header + 2, kHeadersSize + imageSize);
+  StoreLE32(header + 10, kHeadersSize);
+  StoreLE32(header + 14, kInfoHeaderSize);
+  StoreLE32(header + 18, std::uint32_t(source->Width()));
+  StoreLE32(header + 22, std::uint32_t(source->Height()));
+  StoreLE16(header + 26, 1);
+  StoreLE16(header + 28, std::uint16_t(bits));
+  StoreLE32(header + 30, BI_RGB);
+  StoreLE32(header + 34, imageSize);
   stream.WriteBuffer(header, sizeof header);
   WriteRows(*source, stride, stream);
 }

@@ -1,27 +1,18 @@
 #include "picture/loading.h"
 
-#include <algorithm>
-
 #include "picture/bmp_file.h"
 #include "toolkit/errors.h"
 #include "toolkit/jpeg_image.h"
+#include "toolkit/strings.h"
 
 namespace {
 
-std::string FileNamePart(const std::string& fileName) {
-  const std::size_t slash = fileName.find_last_of('/');
-  return slash == std::string::npos ? fileName : fileName.substr(slash + 1);
-}
-
 // The extension with its dot, lower-cased; empty when the name part has no dot.
 std::string LowerExtension(const std::string& fileName) {
-  const std::string name = FileNamePart(fileName);
+  const std::string name = SplitFileName(fileName).Name;
   const std::size_t dot = name.find_last_of('.');
   if (dot == std::string::npos) return {};
-  std::string extension = name.substr(dot);
-  std::transform(extension.begin(), extension.end(), extension.begin(),
-                 [](char c) { return c >= 'A' && c <= 'Z' ? char(c - 'A' + 'a') : c; });
-  return extension;
+  return LowerAscii(std::string_view(name).substr(dot));
 }
 
 }  // namespace
@@ -34,7 +25,7 @@ TPictureKind PictureKindOf(const std::string& fileName) {
 }
 
 std::string UnsupportedPictureMessage(const std::string& fileName) {
-  return "読み込めるのはBMPファイルとJPEGファイルです。\r" + FileNamePart(fileName) + " は読み込めません。";
+  return "読み込めるのはBMPファイルとJPEGファイルです。\r" + SplitFileName(fileName).Name + " は読み込めません。";
 }
 
 void MakeOpaque(TBitmap& image) {

@@ -7,6 +7,7 @@
 #include <new>
 #include <string>
 
+#include "toolkit/byte_order.h"
 #include "toolkit/errors.h"
 
 TPixelBlock::TPixelBlock(std::size_t size) {
@@ -126,13 +127,7 @@ void ConvertRow(const TBitmap& source, const std::uint8_t* in, TBGRA* out) {
     case pfCustom: {
       const bool wide = source.BitCount() == 32;
       for (int x = 0; x < width; ++x) {
-        std::uint32_t p;
-        if (wide) {
-          p = std::uint32_t(in[4 * x]) | std::uint32_t(in[4 * x + 1]) << 8 | std::uint32_t(in[4 * x + 2]) << 16 |
-              std::uint32_t(in[4 * x + 3]) << 24;
-        } else {
-          p = std::uint32_t(in[2 * x]) | std::uint32_t(in[2 * x + 1]) << 8;
-        }
+        const std::uint32_t p = wide ? LoadLE32(in + 4 * x) : LoadLE16(in + 2 * x);
         out[x] = {WidenChannel(p, source.BlueMask()), WidenChannel(p, source.GreenMask()),
                   WidenChannel(p, source.RedMask()), 0};
       }

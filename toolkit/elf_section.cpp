@@ -3,6 +3,8 @@
 #include <cstring>
 #include <fstream>
 
+#include "toolkit/byte_order.h"
+
 namespace {
 
 // Reads bounded pieces of a file; every request outside the file fails instead of reading.
@@ -39,13 +41,8 @@ struct TFields {
   const std::vector<std::uint8_t>& bytes;
   bool bigEndian;
 
-  std::uint64_t At(std::size_t offset, int size) const {
-    std::uint64_t value = 0;
-    for (int i = 0; i < size; ++i) {
-      const std::uint64_t byte = bytes[offset + std::size_t(i)];
-      value |= bigEndian ? byte << (8 * (size - 1 - i)) : byte << (8 * i);
-    }
-    return value;
+  std::uint64_t At(std::size_t offset, std::size_t size) const {
+    return LoadUnsigned(bytes.data() + offset, size, bigEndian ? TByteOrder::BigEndian : TByteOrder::LittleEndian);
   }
 };
 

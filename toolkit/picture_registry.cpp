@@ -2,14 +2,9 @@
 
 #include <algorithm>
 
-namespace {
+#include "toolkit/strings.h"
 
-std::string LowerAscii(std::string_view text) {
-  std::string lower(text);
-  for (char& c : lower)
-    if (c >= 'A' && c <= 'Z') c = char(c - 'A' + 'a');
-  return lower;
-}
+namespace {
 
 // The registry lives as long as the program; the platform's formats come first, so that formats
 // registered later (also from other units' start-up code) always follow them.

@@ -8,13 +8,12 @@
 #include <vector>
 
 #include "toolkit/errors.h"
+#include "toolkit/strings.h"
 
 namespace {
 
 std::string TemporaryPattern(const std::string& fileName) {
-  const auto slash = fileName.find_last_of('/');
-  const std::string folder = slash == std::string::npos ? std::string() : fileName.substr(0, slash + 1);
-  std::string base = slash == std::string::npos ? fileName : fileName.substr(slash + 1);
+  auto [folder, base] = SplitFileName(fileName);
   // The temporary name adds 8 bytes; a long target name must not push it past the name limit of
   // the file system (255 bytes), or a file that could be written would be refused.
   if (base.size() > 200) base.resize(200);

@@ -6,6 +6,7 @@
 
 #include "toolkit/elf_section.h"
 #include "toolkit/errors.h"
+#include "toolkit/strings.h"
 
 std::vector<std::uint8_t> VersionTableBytes(const TVersionResource& r) {
   std::vector<std::uint8_t> bytes;
@@ -33,8 +34,7 @@ class TReader {
   bool Number(std::size_t size, std::uint32_t& out) {
     std::span<const std::uint8_t> b;
     if (!Take(size, b)) return false;
-    out = 0;
-    for (std::size_t i = 0; i < size; ++i) out |= std::uint32_t(b[i]) << (8 * i);
+    out = std::uint32_t(LoadUnsigned(b.data(), size, TByteOrder::LittleEndian));
     return true;
   }
   std::span<const std::uint8_t> bytes_;
@@ -42,10 +42,8 @@ class TReader {
 };
 
 bool SamePath(std::string_view a, std::string_view b) {
-  auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? char(c - 'A' + 'a') : c; };
-  return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [&](char x, char y) {
-           return lower(x) == lower(y);
-         });
+  return a.size() == b.size() &&
+         std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) { return LowerAscii(x) == LowerAscii(y); });
 }
 
 }  // namespace
@@ -92,7 +90,7 @@ std::string ReadVersionString(const std::string& fileName, int index) {
   const auto translation = table->Query(VersionTranslationPath);
   if (!translation || translation->size() < 4) throw Exception(SVersionInfoFailed);
   const auto& t = *translation;
-  const TVersionTranslation first{std::uint16_t(t[0] | t[1] << 8), std::uint16_t(t[2] | t[3] << 8)};
+  const TVersionTranslation first{LoadLE16(t.data()), LoadLE16(t.data() + 2)};
 
   const auto value = table->Query(VersionStringPath(first, VersionStringNames[std::size_t(index)]));
   if (!value || value->empty()) return {};

@@ -20,6 +20,8 @@
 #include <string_view>
 #include <vector>
 
+#include "toolkit/byte_order.h"
+
 // The section of the program file that holds the table.
 inline constexpr const char* VersionSectionName = ".rflversion";
 
@@ -94,8 +96,13 @@ namespace version_detail {
 // Feeds the table's bytes to `put`, one at a time; run once to count and once to fill.
 template <class Put>
 constexpr void EmitVersionTable(const TVersionResource& r, Put&& put) {
-  auto u16 = [&](std::uint32_t v) { put(std::uint8_t(v)); put(std::uint8_t(v >> 8)); };
-  auto u32 = [&](std::uint32_t v) { u16(v & 0xFFFF); u16(v >> 16); };
+  auto number = [&](std::uint32_t v, std::size_t size) {
+    std::uint8_t bytes[4] = {};
+    StoreUnsigned(bytes, size, v, TByteOrder::LittleEndian);
+    for (std::size_t i = 0; i < size; ++i) put(bytes[i]);
+  };
+  auto u16 = [&](std::uint32_t v) { number(v, 2); };
+  auto u32 = [&](std::uint32_t v) { number(v, 4); };
   auto text = [&](std::string_view s) { for (char c : s) put(std::uint8_t(c)); };
 
   text("RFLVINFO");

@@ -6,16 +6,13 @@
 #include <ctime>
 #include <vector>
 
+#include "toolkit/byte_order.h"
+
 namespace {
 
 constexpr std::uint8_t Signature[8] = {0x89, 0x50, 0x4E, 0x47, 0x0D, 0x0A, 0x1A, 0x0A};
 constexpr const char* SoftwareName = "RFLPNG ver 3.4";
 constexpr std::int32_t PaletteIndexFlag = 0x1000000;
-
-void PutUInt16BE(std::uint8_t* at, std::uint32_t value) {
-  at[0] = std::uint8_t(value >> 8);
-  at[1] = std::uint8_t(value);
-}
 
 std::uint8_t EntryGray(const TRGBQuad& q) { return GrayLevel(q.rgbRed, q.rgbGreen, q.rgbBlue); }
 
@@ -187,7 +184,7 @@ void TRFLPNGWriteStream::WriteColourChunk(const char* type, std::int32_t colour,
     }
     const int gray = GrayLevel(colour & 0xFF, (colour >> 8) & 0xFF, (colour >> 16) & 0xFF);
     const int sample = sourceBits_ == 1 ? (gray >= 128 ? 1 : 0) : sourceBits_ == 4 ? gray / 16 : gray;
-    PutUInt16BE(data, std::uint32_t(sample));
+    StoreBE16(data, std::uint32_t(sample));
     WriteChunk(type, data, 2);
   } else if (sourceBits_ <= 8) {
     const int index = (colour & PaletteIndexFlag) ? (colour & 0xFF) : NearestPaletteIndex(palette, colour);
@@ -201,17 +198,17 @@ void TRFLPNGWriteStream::WriteColourChunk(const char* type, std::int32_t colour,
       WriteChunk(type, data, std::uint32_t(index + 1));
     }
   } else {
-    PutUInt16BE(data, std::uint32_t(colour & 0xFF));
-    PutUInt16BE(data + 2, std::uint32_t((colour >> 8) & 0xFF));
-    PutUInt16BE(data + 4, std::uint32_t((colour >> 16) & 0xFF));
+    StoreBE16(data, std::uint32_t(colour & 0xFF));
+    StoreBE16(data + 2, std::uint32_t((colour >> 8) & 0xFF));
+    StoreBE16(data + 4, std::uint32_t((colour >> 16) & 0xFF));
     WriteChunk(type, data, 6);
   }
 }
 
 void TRFLPNGWriteStream::WriteHeaderChunks() {
   std::uint8_t data[32];
-  PutUInt32BE(data, std::uint32_t(source_->Width()));
-  PutUInt32BE(data + 4, std::uint32_t(source_->Height()));
+  StoreBE32(data, std::uint32_t(source_->Width()));
+  StoreBE32(data + 4, std::uint32_t(source_->Height()));
   data[8] = std::uint8_t(bitDepth_);
   data[9] = std::uint8_t(colourType_);
   data[10] = 0;  // deflate
@@ -230,7 +227,7 @@ void TRFLPNGWriteStream::WriteHeaderChunks() {
   }
   if (haveTime && time.Year > 0 && time.Month >= 1 && time.Month <= 12 && time.Day >= 1 && time.Day <= 31 &&
       time.Hour <= 23 && time.Minute <= 59 && time.Second <= 60) {
-    PutUInt16BE(data, time.Year);
+    StoreBE16(data, time.Year);
     data[2] = time.Month;
     data[3] = time.Day;
     data[4] = time.Hour;
@@ -252,12 +249,12 @@ void TRFLPNGWriteStream::WriteHeaderChunks() {
   // Gamma x 100000 truncated; PNG integers stop at 2^31 - 1, and a NaN is no gamma at all.
   const long double gamma = static_cast<long double>(Gamma) * 100000;
   if (gamma >= 1 && gamma < 2147483648.0L) {
-    PutUInt32BE(data, std::uint32_t(std::trunc(gamma)));
+    StoreBE32(data, std::uint32_t(std::trunc(gamma)));
     WriteChunk("gAMA", data, 4);
   }
 
   if (Chromaticities != nullptr && (*Chromaticities)[0] != 0 && (*Chromaticities)[1] != 0) {
-    for (int i = 0; i < 8; ++i) PutUInt32BE(data + 4 * i, (*Chromaticities)[std::size_t(i)]);
+    for (int i = 0; i < 8; ++i) StoreBE32(data + 4 * i, (*Chromaticities)[std::size_t(i)]);
     WriteChunk("cHRM", data, 32);
   }
 
@@ -266,7 +263,7 @@ void TRFLPNGWriteStream::WriteHeaderChunks() {
     if (sourceBits_ == 15) bits = 0x050505 | (bits & 0xFF000000);
     if (sourceBits_ == 16) bits = 0x050605 | (bits & 0xFF000000);
     if (hasAlpha_ && (sourceBits_ == 15 || sourceBits_ == 16)) bits = (bits & 0xFFFFFF) | 0x08000000;
-    for (int i = 0; i < 4; ++i) data[i] = std::uint8_t(bits >> (8 * i));
+    StoreLE32(data, bits);
     WriteChunk("sBIT", data, hasAlpha_ ? 4 : 3);
   }
 
@@ -296,8 +293,8 @@ void TRFLPNGWriteStream::WriteHeaderChunks() {
     }
     // PNG integers stop at 2^31 - 1: a resolution beyond that is not written rather than wrapped.
     if (x <= INT32_MAX && y <= INT32_MAX) {
-      PutUInt32BE(data, std::uint32_t(x));
-      PutUInt32BE(data + 4, std::uint32_t(y));
+      StoreBE32(data, std::uint32_t(x));
+      StoreBE32(data + 4, std::uint32_t(y));
       data[8] = unit;
       WriteChunk("pHYs", data, 9);
     }
@@ -430,7 +427,7 @@ void TRFLPNGWriteStream::ConvertRow(const std::uint8_t* in, const std::uint8_t* 
     case 15:
     case 16:
       for (int i = 0, x = first; i < count; ++i, x += step) {
-        const unsigned w = unsigned(in[2 * x]) | unsigned(in[2 * x + 1]) << 8;
+        const unsigned w = LoadLE16(in + 2 * x);
         std::uint8_t r, g, b;
         if (sourceBits_ == 15) {
           r = Widen5((w >> 10) & 31);

@@ -2,6 +2,8 @@
 
 #include <cstring>
 
+#include "toolkit/byte_order.h"
+
 TRFLCustomWriteStream::TRFLCustomWriteStream() : buffer_(std::make_unique<std::uint8_t[]>(BufferSize)) {}
 
 bool TRFLCustomWriteStream::NotifyProgress(int) { return false; }
@@ -28,7 +30,7 @@ void TRFLCustomWriteStream::WriteBytes(const void* data, std::size_t count) {
 void TRFLCustomWriteStream::WriteUInt32BE(std::uint32_t value) {
   if (stopRequested_) return;
   if (buffered_ + 4 >= BufferSize) FlushBuffer();
-  PutUInt32BE(buffer_.get() + buffered_, value);
+  StoreBE32(buffer_.get() + buffered_, value);
   buffered_ += 4;
 }
 

@@ -14,14 +14,6 @@
 #include "toolkit/graphic.h"
 #include "toolkit/stream.h"
 
-// Stores `value` at `at`, most significant byte first, as PNG integers are stored.
-inline void PutUInt32BE(std::uint8_t* at, std::uint32_t value) {
-  at[0] = std::uint8_t(value >> 24);
-  at[1] = std::uint8_t(value >> 16);
-  at[2] = std::uint8_t(value >> 8);
-  at[3] = std::uint8_t(value);
-}
-
 class TRFLCustomWriteStream {
  public:
   static constexpr int BufferSize = 65536;

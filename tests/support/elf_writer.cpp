@@ -1,11 +1,12 @@
 #include "tests/support/elf_writer.h"
 
+#include "toolkit/byte_order.h"
+
 std::vector<std::uint8_t> MakeElf(const std::vector<TSection>& sections, bool wide, bool bigEndian) {
   std::vector<std::uint8_t> out(wide ? 64 : 52, 0);
   auto put = [&](std::size_t at, std::uint64_t value, int size) {
     if (out.size() < at + std::size_t(size)) out.resize(at + std::size_t(size), 0);
-    for (int i = 0; i < size; ++i)
-      out[at + std::size_t(i)] = std::uint8_t(value >> (8 * (bigEndian ? size - 1 - i : i)));
+    StoreUnsigned(out.data() + at, std::size_t(size), value, bigEndian ? TByteOrder::BigEndian : TByteOrder::LittleEndian);
   };
   out[0] = 0x7F, out[1] = 'E', out[2] = 'L', out[3] = 'F';
   out[4] = wide ? 2 : 1;
