@@ -9,6 +9,8 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   libpng-dev pngcheck imagemagick
   fonts-noto-cjk xvfb xauth
+  dpkg-dev librsvg2-bin help2man desktop-file-utils appstream lintian man-db groff-base
+  xdotool x11-utils
 )
 
 missing=()
