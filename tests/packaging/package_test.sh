@@ -128,7 +128,8 @@ fi
 # --- The unpacked batch renderer ----------------------------------------------------------------
 if $with_batch; then
   batch=$root/usr/bin/rufuremina-batch
-  [[ "$("$batch" --version)" == *1.05* ]] || fail "rufuremina-batch --version: $("$batch" --version)"
+  version=$("$batch" --version) && [[ "$version" =~ (^|[[:space:]])1\.05$ ]] ||
+    fail "rufuremina-batch --version: $version"
   convert -size 120x80 gradient:red-blue "BMP3:$work/photo.bmp"
   if "$batch" --quiet -o "$work/photo.png" "$work/photo.bmp"; then
     pngcheck -q "$work/photo.png" >/dev/null || fail "rufuremina-batch wrote a damaged PNG"
