@@ -18,9 +18,9 @@
 // Replaces `image` with the picture read from the file, all of whose bytes count, or from the
 // stream's bytes between its position and its end. No bytes at all give an empty 0 x 0 image.
 //
-// Throws EFOpenError ("ファイル %s は開けません") when the file cannot be opened, EReadError
-// ("ストリームからの読み込みエラー") when the bytes end inside the headers, the masks or the colour
-// table, and EInvalidGraphic ("ビットマップイメージが不正です") for anything that is not a BMP picture
+// Throws EFOpenError (SFOpenError) when the file cannot be opened, EReadError (SReadError) when the
+// bytes end inside the headers, the masks or the colour table, and EInvalidGraphic (SInvalidBitmap)
+// for anything that is not a BMP picture
 // the program accepts: another signature, planes other than 1, a width or height of 0 (or a width
 // below 0), another bit count, more than 256 colours, a header size below 40 other than 12, a pixel
 // block above 1 GiB, a compression other than run-length or bit-field masks, or run-length data that
@@ -34,9 +34,8 @@ void ReadBitmapFile(TStream& stream, TBitmap& image);
 // are 0, and any other format as a 24-bit file of its colours.
 //
 // To a file, the bytes go to a temporary file in the same folder that replaces the target only once
-// complete, so a failure leaves an existing file as it was. Throws EFCreateError
-// ("ファイル %s を作成できません") when the file cannot be created, EWriteError
-// ("ストリームへの書き込みエラー") when a write fails, and EInvalidGraphic for an empty image, which
-// no BMP file can hold.
+// complete, so a failure leaves an existing file as it was. Throws EFCreateError (SFCreateError) when
+// the file cannot be created, EWriteError (SWriteError) when a write fails, and EInvalidGraphic for
+// an empty image, which no BMP file can hold.
 void WriteBitmapFile(const TBitmap& image, const std::string& fileName);
 void WriteBitmapFile(const TBitmap& image, TStream& stream);

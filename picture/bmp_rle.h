@@ -13,7 +13,7 @@
 // Runs, absolute runs and deltas are all checked: one that would reach past the end of its stored
 // row (the width rounded up to whole 4-byte words of indices, since encoders may code a row's fill
 // bytes too; indices past the width are dropped), or a delta past the last row, throws
-// EInvalidGraphic ("ビットマップイメージが不正です").
+// EInvalidGraphic (SInvalidBitmap).
 // Pixels that the data skips or never reaches (it ends early, or without an end-of-bitmap code) are 0,
 // and decoding stops once the last row is complete.
 TBitmap DecodeRunLength(std::span<const std::uint8_t> data, int bitsPerIndex, int width, int height,

@@ -1,6 +1,7 @@
 #include "picture/loading.h"
 
 #include "picture/bmp_file.h"
+#include "picture/messages.h"
 #include "toolkit/errors.h"
 #include "toolkit/jpeg_image.h"
 #include "toolkit/strings.h"
@@ -25,7 +26,7 @@ TPictureKind PictureKindOf(const std::string& fileName) {
 }
 
 std::string UnsupportedPictureMessage(const std::string& fileName) {
-  return "読み込めるのはBMPファイルとJPEGファイルです。\r" + SplitFileName(fileName).Name + " は読み込めません。";
+  return SUnsupportedPictureKinds + SplitFileName(fileName).Name + SUnsupportedPictureEnd;
 }
 
 void MakeOpaque(TBitmap& image) {

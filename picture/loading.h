@@ -9,8 +9,8 @@
 enum class TPictureKind { None, Bitmap, JPEG };
 TPictureKind PictureKindOf(const std::string& fileName);
 
-// The text shown for a file whose extension selects no reader: the accepted kinds, a line break
-// ("\r"), the file name without its folder and " は読み込めません。".
+// The text shown for a file whose extension selects no reader: SUnsupportedPictureKinds, the file
+// name without its folder, SUnsupportedPictureEnd.
 std::string UnsupportedPictureMessage(const std::string& fileName);
 
 // Sets the image to 32 bits per pixel (keeping its colours) and every alpha byte to 255.
@@ -19,6 +19,6 @@ void MakeOpaque(TBitmap& image);
 // Reads the file with the reader of `kind` (not None) into a new 32-bit picture. Pictures without
 // alpha become opaque; a 32-bit BMP stored without bit-field masks keeps its fourth bytes as alpha.
 // Throws the reader's error (the BMP reader's texts, EJPEG, EOutOfResources), and
-// EInvalidGraphic ("ビットマップイメージが不正です") for a picture without pixels, such as an
+// EInvalidGraphic (SInvalidBitmap) for a picture without pixels, such as an
 // empty BMP file: nothing can be shown of it.
 TBitmap ReadSourcePicture(const std::string& fileName, TPictureKind kind);

@@ -4,6 +4,7 @@
 #include <limits>
 #include <string>
 
+#include "render/messages.h"
 #include "resample/resize.h"
 #include "toolkit/errors.h"
 
@@ -36,14 +37,24 @@ class TViewMatrixKeeper {
 
 int Enlarged(int side) {
   if (std::int64_t(side) * FinalScale > std::numeric_limits<int>::max())
-    throw EOutOfResources("画像が大きすぎます (" + std::to_string(side) + ")");
+    throw EOutOfResources(std::string(SImageTooLarge) + " (" + std::to_string(side) + ")");
   return side * FinalScale;
+}
+
+std::unique_ptr<TBitmap> ShrinkByAverage(const TBitmap& enlarged, int Width, int Height) {
+  return ResizeBitmap(enlarged, Width, Height, rmAverage);
 }
 
 }  // namespace
 
 void RenderFinal(TScene& scene, const TReflectionSliders& sliders, const TBitmap& SourceImage, TBitmap& OutputImage,
                  const std::function<void()>& repaint) {
+  render_detail::RenderFinalWith(ShrinkByAverage, scene, sliders, SourceImage, OutputImage, repaint);
+}
+
+void render_detail::RenderFinalWith(const TShrink& shrink, TScene& scene, const TReflectionSliders& sliders,
+                                    const TBitmap& SourceImage, TBitmap& OutputImage,
+                                    const std::function<void()>& repaint) {
   const int W = OutputImage.Width(), H = OutputImage.Height();
   {
     const TViewMatrixKeeper keeper(scene);
@@ -55,8 +66,11 @@ void RenderFinal(TScene& scene, const TReflectionSliders& sliders, const TBitmap
     UpdateScreenMatrix(scene);
     RenderReflection(scene, sliders, SourceImage, target, /*HighQuality=*/true);
     // Colour and alpha are averaged on their own: the high-quality reflection keeps its colour
-    // unscaled, so the means stay straight-alpha.
-    if (std::unique_ptr<TBitmap> small = ResizeBitmap(target, W, H, rmAverage)) OutputImage = std::move(*small);
+    // unscaled, so the means stay straight-alpha. The average swallows its own failures (no
+    // result); keeping the preview then would pass it off as the final rendering.
+    std::unique_ptr<TBitmap> small = shrink(target, W, H);
+    if (!small) throw Exception(SFinalShrinkFailed);
+    OutputImage = std::move(*small);
   }
   if (repaint) repaint();
 }

@@ -106,11 +106,11 @@ std::unique_ptr<TBitmap> ResizeAverage(const TBitmap& Source, int Width, int Hei
   // From here on every failure (a zero side, memory, the progress event) means no result.
   try {
     const int SW = Source.Width(), SH = Source.Height();
-    if (Width == 0 || Height == 0) throw EArithmeticFault("0 による浮動小数点除算");
+    if (Width == 0 || Height == 0) throw EArithmeticFault(SZeroDivide);
     const long double area = static_cast<long double>(std::int64_t(SW) * SH);
     const float areaRatio = static_cast<float>(area / Width / Height);
     // An empty source leaves every sum at 0 over a ratio of 0: no defined mean.
-    if (areaRatio == 0) throw EArithmeticFault("無効な浮動小数点演算");
+    if (areaRatio == 0) throw EArithmeticFault(SInvalidOp);
     const double Sx = static_cast<double>(static_cast<long double>(SW) / Width);
     const double Sy = static_cast<double>(static_cast<long double>(SH) / Height);
     const TAxisCells columns = MakeAxisCells(Width, SW, Sx);
@@ -118,6 +118,8 @@ std::unique_ptr<TBitmap> ResizeAverage(const TBitmap& Source, int Width, int Hei
     if (format == pf32bit) FillAverage<4>(rows, *result, columns, lines, areaRatio, Info);
     else FillAverage<3>(rows, *result, columns, lines, areaRatio, Info);
   } catch (...) {
+    // The average's catch starts here, after the target and the row table: an error while pixels
+    // are computed means "no result", one while they are made passed to the caller above.
     return nullptr;
   }
   return result;

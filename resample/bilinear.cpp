@@ -1,6 +1,7 @@
 #include <algorithm>
 #include <cmath>
 
+#include "resample/messages.h"
 #include "resample/sampling.h"
 #include "toolkit/errors.h"
 
@@ -23,7 +24,7 @@ TBilinearPosition BilinearPosition(int i, int newLength, int sourceLength) {
 TRGBTriple FetchPixelClamped(const TBitmap& Source, const TRowTable& Rows, int Column, int Row) {
   const int lastColumn = Source.Width() - 1;
   const int lastRow = static_cast<int>(Rows.size()) - 1;
-  if (lastColumn < 0 || lastRow < 0) throw Exception("空の画像からは画素を読めません");
+  if (lastColumn < 0 || lastRow < 0) throw Exception(SEmptySourceImage);
   const std::uint8_t* p = Rows[std::size_t(std::clamp(Row, 0, lastRow))] + std::size_t(std::clamp(Column, 0, lastColumn)) * 3;
   return {p[0], p[1], p[2]};
 }

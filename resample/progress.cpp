@@ -2,6 +2,8 @@
 
 #include <utility>
 
+#include "resample/messages.h"
+
 namespace {
 
 // The one pump of the process; the window installs it once at start-up.
@@ -12,21 +14,21 @@ TMessagePump& Pump() {
 
 const char* StageSuffix(TProgressStage stage) {
   switch (stage) {
-    case psStarting: return " 処理開始";
-    case psRunning: return " 処理中";
-    case psEnding: return " 処理完了";
+    case psStarting: return SResizeStarting;
+    case psRunning: return SResizeRunning;
+    case psEnding: return SResizeEnding;
   }
   return "";
 }
 
 }  // namespace
 
-ResizeProgressInfo MakeResizeProgressInfo(void* Sender, const std::string& Caption, TProgressEvent OnProgress) {
+ResizeProgressInfo MakeResizeProgressInfo(const void* Sender, const std::string& Caption, TProgressEvent OnProgress) {
   return ResizeProgressInfo{std::move(OnProgress), Sender, Caption};
 }
 
-void SendResizeProgress(void* Sender, TProgressStage Stage, std::uint8_t PercentDone, const TProgressEvent& OnProgress,
-                        const std::string& Caption) {
+void SendResizeProgress(const void* Sender, TProgressStage Stage, std::uint8_t PercentDone,
+                        const TProgressEvent& OnProgress, const std::string& Caption) {
   if (!OnProgress) return;
   const std::string Msg = Caption + StageSuffix(Stage);
   OnProgress(Sender, Stage, PercentDone, /*RedrawNow=*/false, TRect{0, 0, 0, 0}, Msg);

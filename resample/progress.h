@@ -6,30 +6,23 @@
 #include <functional>
 #include <string>
 
-#include "toolkit/graphics_types.h"
-
-// Stage of a long operation as an event reports it. Only psRunning is ever sent by the resampler;
-// any other 8-bit value may still be passed to SendResizeProgress.
-enum TProgressStage : std::uint8_t { psStarting, psRunning, psEnding };
-
-// A caller's progress handler: sender, stage, per cent done, redraw flag, rectangle and message.
-using TProgressEvent = std::function<void(void* Sender, TProgressStage Stage, std::uint8_t PercentDone,
-                                          bool RedrawNow, const TRect& R, const std::string& Msg)>;
+#include "toolkit/progress_event.h"
 
 // What a resize reports through. An empty OnProgress means nothing is reported.
 struct ResizeProgressInfo {
-  TProgressEvent OnProgress;   // the caller's handler, or empty
-  void* Sender = nullptr;      // passed through unchanged as the event's Sender
-  std::string Caption;         // prefix of every progress message
+  TProgressEvent OnProgress;     // the caller's handler, or empty
+  const void* Sender = nullptr;  // passed through unchanged as the event's Sender
+  std::string Caption;           // prefix of every progress message
 };
 
-ResizeProgressInfo MakeResizeProgressInfo(void* Sender, const std::string& Caption, TProgressEvent OnProgress);
+ResizeProgressInfo MakeResizeProgressInfo(const void* Sender, const std::string& Caption, TProgressEvent OnProgress);
 
 // Sends one message: with OnProgress empty it returns at once. Otherwise Msg is Caption followed by
-// the stage's suffix (" 処理開始", " 処理中", " 処理完了"; none for another value), the event is
-// called with RedrawNow false and R (0, 0, 0, 0), and then the message pump runs once.
-void SendResizeProgress(void* Sender, TProgressStage Stage, std::uint8_t PercentDone, const TProgressEvent& OnProgress,
-                        const std::string& Caption);
+// the stage's suffix (SResizeStarting, SResizeRunning, SResizeEnding; none for another value), the
+// event is called with RedrawNow false and R (0, 0, 0, 0), and then the message pump runs once. The
+// resampler itself only ever sends psRunning.
+void SendResizeProgress(const void* Sender, TProgressStage Stage, std::uint8_t PercentDone,
+                        const TProgressEvent& OnProgress, const std::string& Caption);
 
 // SendResizeProgress of the running stage with the low 8 bits of Percent.
 void ReportResizeProgress(const ResizeProgressInfo& Info, std::int32_t Percent);

@@ -18,11 +18,12 @@ std::unique_ptr<TBitmap> ResizeBitmapWithProgress(const TBitmap& Source, int Wid
     else if (Source.Height() >= Height) Mode = rmAverage;
     else Mode = rmBilinear;
   }
+  // Which errors reach the caller differs by mode, on purpose; each catch sits in its mode.
   switch (Mode) {
-    case rmStretch: return ResizeStretch(Source, Width, Height);
-    case rmNearest: return ResizeNearest(Source, Width, Height, Info);
-    case rmBilinear: return ResizeBilinear(Source, Width, Height, Info);
-    case rmAverage: return ResizeAverage(Source, Width, Height, Info);
+    case rmStretch: return ResizeStretch(Source, Width, Height);          // any error: no result
+    case rmNearest: return ResizeNearest(Source, Width, Height, Info);    // every error passes
+    case rmBilinear: return ResizeBilinear(Source, Width, Height, Info);  // every error passes
+    case rmAverage: return ResizeAverage(Source, Width, Height, Info);    // an error while computing: no result
     default: return nullptr;
   }
 }
@@ -39,6 +40,7 @@ std::unique_ptr<TBitmap> ResizeStretch(const TBitmap& Source, int Width, int Hei
     TBitmapCanvas(*result).StretchDraw(TRect{0, 0, Width, Height}, Source);
     return result;
   } catch (...) {
+    // The stretch catches every error of its fill: the caller sees only "no result".
     return nullptr;
   }
 }

@@ -43,10 +43,9 @@ struct Ray {
   Vector3 direction;
 };
 
-// The message of a division by zero in the scene's arithmetic (a zero w, a singular matrix, a zero
-// size); the program's own scenes never produce one.
-inline constexpr const char* SZeroDivide = "0 による浮動小数点数除算";
-// Throws an Exception with SZeroDivide (out of line, so the inline operations stay small).
+// Throws an Exception with SZeroDivide, the scene's error for a division by zero (a zero w, a
+// singular matrix, a zero size; the program's own scenes never make one). Out of line, so the
+// inline operations stay small.
 [[noreturn]] void RaiseZeroDivide();
 
 inline constexpr Matrix4 IdentityMatrix{{{1, 0, 0, 0}, {0, 1, 0, 0}, {0, 0, 1, 0}, {0, 0, 0, 1}}};

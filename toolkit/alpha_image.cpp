@@ -8,7 +8,7 @@
 namespace {
 
 void RequireAlphaImage(const TBitmap& image) {
-  if (image.PixelFormat() != pf32bit) throw Exception("アルファ付き 32 ビット画像が必要です");
+  if (image.PixelFormat() != pf32bit) throw Exception(SAlphaImageRequired);
 }
 
 }  // namespace

@@ -173,11 +173,11 @@ void TBitmap::Create(int width, int height, TPixelFormat format, bool topDown, i
 
 void TBitmap::Allocate(int width, int height) {
   if (width < 0 || height < 0)
-    throw EOutOfResources("画像の大きさが負です (" + std::to_string(width) + " x " + std::to_string(height) + ")");
+    throw EOutOfResources(std::string(SNegativeImageSize) + " (" + std::to_string(width) + " x " + std::to_string(height) + ")");
   const std::uint64_t stride = RowStride(width, bitCount_);
   const std::uint64_t bytes = stride * std::uint64_t(height);
   if (bytes > MaxPixelBlockBytes)
-    throw EOutOfResources("画像が大きすぎます (" + std::to_string(width) + " x " + std::to_string(height) + ")");
+    throw EOutOfResources(std::string(SImageTooLarge) + " (" + std::to_string(width) + " x " + std::to_string(height) + ")");
   TPixelBlock block(static_cast<std::size_t>(bytes));
   bits_.swap(block);
   infoHeader_ = TBitmapInfoHeader();
@@ -205,7 +205,7 @@ std::uint8_t* TBitmap::ScanLine(int row) {
 
 const std::uint8_t* TBitmap::ScanLine(int row) const {
   if (row < 0 || row >= height_)
-    throw Exception("行番号 " + std::to_string(row) + " は画像の範囲外です");
+    throw Exception(FormatMessage(SRowOutOfRange, std::to_string(row)));
   const std::size_t stored = topDown_ ? std::size_t(row) : std::size_t(height_ - 1 - row);
   return bits_.data() + stored * stride_;
 }
@@ -245,7 +245,7 @@ void TBitmap::SetPixelFormat(TPixelFormat format) {
     *this = std::move(narrow);
     return;
   }
-  throw Exception("この画素形式への変換はできません");
+  throw Exception(SCannotConvertPixelFormat);
 }
 
 TBitmap ConvertTo32Bit(const TBitmap& source) {

@@ -19,7 +19,7 @@ int ColourTargetBytes(const TBitmap& image) {
 
 int RequireColourTarget(const TBitmap& image) {
   const int bytes = ColourTargetBytes(image);
-  if (bytes == 0) throw Exception("この画素形式の画像には描画できません");
+  if (bytes == 0) throw Exception(SCannotDrawOnPixelFormat);
   return bytes;
 }
 

@@ -12,7 +12,6 @@ class EClipboardException : public Exception {
  public:
   using Exception::Exception;
 };
-inline constexpr const char* SCannotOpenClipboard = "クリップボードを開くことができません";
 
 class TClipboard {
  public:

@@ -4,6 +4,8 @@
 #include <stdexcept>
 #include <string>
 
+#include "toolkit/messages.h"
+
 class Exception : public std::runtime_error {
  public:
   explicit Exception(const std::string& message) : std::runtime_error(message) {}
@@ -45,14 +47,6 @@ class EOutOfResources : public Exception {
  public:
   using Exception::Exception;
 };
-
-// The texts the user sees for the errors above.
-inline constexpr const char* SReadError = "ストリームからの読み込みエラー";
-inline constexpr const char* SWriteError = "ストリームへの書き込みエラー";
-inline constexpr const char* SInvalidBitmap = "ビットマップイメージが不正です";
-// "%s" is replaced by the file name.
-inline constexpr const char* SFOpenError = "ファイル %s は開けません";
-inline constexpr const char* SFCreateError = "ファイル %s を作成できません";
 
 // Replaces the first "%s" of a message pattern by an argument.
 std::string FormatMessage(const char* pattern, const std::string& argument);

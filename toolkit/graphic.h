@@ -11,6 +11,7 @@
 
 #include "toolkit/errors.h"
 #include "toolkit/graphics_types.h"
+#include "toolkit/progress_event.h"
 
 class TBitmap;
 class TCanvas;
@@ -34,13 +35,6 @@ inline constexpr TGraphicClass IconClass{"TIcon", &GraphicClass};
 inline constexpr TGraphicClass BitmapClass{"TBitmap", &GraphicClass};
 inline constexpr TGraphicClass JPEGImageClass{"TJPEGImage", &GraphicClass};
 
-enum TProgressStage : std::uint8_t { psStarting, psRunning, psEnding };
-
-// Progress of a long operation on a picture. Sender is the object that reports (the image being
-// written); PercentDone runs 0..100; R is the part to redraw (always empty here); Msg a text.
-using TProgressEvent = std::function<void(const void* Sender, TProgressStage Stage, std::uint8_t PercentDone,
-                                          bool RedrawNow, const TRect& R, const std::string& Msg)>;
-
 // Clipboard formats: the standard bitmap and its colour table.
 inline constexpr std::uint16_t CF_BITMAP = 2;
 inline constexpr std::uint16_t CF_PALETTE = 9;
@@ -50,8 +44,6 @@ class EConvertError : public Exception {
  public:
   using Exception::Exception;
 };
-// "%s" is replaced by the source's class name, then by the target's.
-inline constexpr const char* SAssignError = "%s を %s に代入できません";
 std::string AssignErrorMessage(std::string_view source, std::string_view target);
 
 class TGraphic {

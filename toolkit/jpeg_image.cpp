@@ -131,7 +131,7 @@ void TJPEGImage::LoadFromFile(const std::string& fileName) {
 
 void TJPEGImage::LoadFromStream(TStream& stream) {
   const std::int64_t size = stream.Remaining();
-  if (std::uint64_t(size) > MaxPixelBlockBytes) throw EOutOfResources("画像が大きすぎます");
+  if (std::uint64_t(size) > MaxPixelBlockBytes) throw EOutOfResources(SImageTooLarge);
   std::vector<std::uint8_t> bytes(static_cast<std::size_t>(size));
   stream.ReadBuffer(bytes.data(), bytes.size());
   data_ = std::move(bytes);

@@ -15,7 +15,7 @@
 #include "toolkit/errors.h"
 #include "toolkit/stream.h"
 
-// A fatal decoder error. The message is "JPEG エラー #n", n being libjpeg's message number.
+// A fatal decoder error. The message is SJPEGError with libjpeg's message number.
 class EJPEG : public Exception {
  public:
   explicit EJPEG(int messageCode);
@@ -24,9 +24,6 @@ class EJPEG : public Exception {
  private:
   int messageCode_;
 };
-
-// "%d" is libjpeg's message number.
-inline constexpr const char* SJPEGError = "JPEG エラー #%d";
 
 // Most colours the grey-scale quantiser may use.
 inline constexpr int JPEGQuantisedColours = 236;

@@ -10,15 +10,6 @@
 
 #include "toolkit/graphic.h"
 
-// The description of a summary entry that lists the patterns of several formats.
-inline constexpr const char* SAllFilter = "すべてのファイル";
-// Descriptions of the platform's formats.
-inline constexpr const char* SVMetafiles = "メタファイル";
-inline constexpr const char* SVEnhMetafiles = "拡張メタファイル";
-inline constexpr const char* SVIcons = "アイコン";
-inline constexpr const char* SVBitmaps = "ビットマップ";
-inline constexpr const char* SJPEGImageFile = "JPEG イメージファイル";
-
 struct TFileFormat {
   std::string Extension;  // lower case, without the dot
   std::string Description;
@@ -38,7 +29,7 @@ class TPicture {
 
 // The dialog filter of a picture class: "description (*.ext)|*.ext" for every format of the class
 // or of a class derived from it, latest registration first, joined by "|". When several formats
-// contribute, a summary entry "すべてのファイル (*.a;*.b)|*.a;*.b" comes first. Empty when no format
+// contribute, a summary entry "SAllFilter (*.a;*.b)|*.a;*.b" comes first. Empty when no format
 // belongs to the class.
 std::string GraphicFilter(const TGraphicClass& graphicClass);
 

@@ -8,8 +8,8 @@
 #include "toolkit/stream.h"
 
 // Calls `write` with a stream on the temporary file, then renames it over `fileName`. Throws
-// EFCreateError ("ファイル %s を作成できません") when the temporary file cannot be made or cannot
-// take the target's name (a folder of that name, a folder that refuses it), EWriteError when writing
+// EFCreateError (SFCreateError) when the temporary file cannot be made or cannot take the target's
+// name (a folder of that name, a folder that refuses it), EWriteError when writing
 // or flushing fails, and passes on whatever `write` throws; in every failure the temporary file is
 // removed and the target is untouched. The replaced file's permissions carry over.
 void WriteFileSafely(const std::string& fileName, const std::function<void(TStream&)>& write);

@@ -24,9 +24,9 @@ class TStream {
   // Bytes from the position to the end (0 when the position is past the end).
   std::int64_t Remaining();
 
-  // Reads exactly `count` bytes or throws EReadError ("ストリームからの読み込みエラー").
+  // Reads exactly `count` bytes or throws EReadError (SReadError).
   void ReadBuffer(void* buffer, std::size_t count);
-  // Writes exactly `count` bytes or throws EWriteError ("ストリームへの書き込みエラー").
+  // Writes exactly `count` bytes or throws EWriteError (SWriteError).
   void WriteBuffer(const void* buffer, std::size_t count);
 };
 
@@ -47,8 +47,9 @@ class TMemoryStream final : public TStream {
   std::size_t position_ = 0;
 };
 
-// A stream over an open file. fmOpenRead opens an existing file for reading ("ファイル %s は開けません"
-// when it cannot); fmCreate creates or empties a file for writing ("ファイル %s を作成できません").
+// A stream over an open file. fmOpenRead opens an existing file for reading (EFOpenError with
+// SFOpenError when it cannot); fmCreate creates or empties a file for writing (EFCreateError with
+// SFCreateError).
 class TFileStream final : public TStream {
  public:
   enum TMode { fmOpenRead, fmCreate };

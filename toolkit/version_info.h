@@ -21,12 +21,10 @@
 #include <vector>
 
 #include "toolkit/byte_order.h"
+#include "toolkit/messages.h"
 
 // The section of the program file that holds the table.
 inline constexpr const char* VersionSectionName = ".rflversion";
-
-// The failure of a lookup in a table that has no usable translation.
-inline constexpr const char* SVersionInfoFailed = "情報の取得に失敗しました";
 
 // The twelve standard names of version strings, by index.
 inline constexpr std::array<const char*, 12> VersionStringNames = {

@@ -8,7 +8,7 @@ namespace {
 
 // The PNG picture is a picture format as long as this unit is part of the program.
 struct Registration {
-  Registration() { TPicture::RegisterFileFormat("PNG", "PNG Format", RFLPNGClass); }
+  Registration() { TPicture::RegisterFileFormat(SPNGExtension, SPNGFormat, RFLPNGClass); }
   ~Registration() { TPicture::UnregisterGraphicClass(RFLPNGClass); }
 } registration;
 

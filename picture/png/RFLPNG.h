@@ -2,7 +2,7 @@
 // TRFLPNG: the PNG picture. It holds an image, an optional 8-bit transparency mask (0 opaque,
 // 255 fully transparent) and the PNG settings, saves them as a PNG file through
 // TRFLPNGWriteStream, and behaves like any other picture: assignment, drawing, size, palette,
-// clipboard, and registration as the picture format "png" ("PNG Format").
+// clipboard, and registration as the picture format SPNGExtension (SPNGFormat).
 //
 // Saving does not change the picture. Every replacement of the held image ends in ImageChanged.
 #include <cstdint>

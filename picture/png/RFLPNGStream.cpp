@@ -328,6 +328,8 @@ void TRFLPNGWriteStream::WriteImageRows() {
     WriteChunk("IDAT", data, std::uint32_t(count));
     return 0;
   };
+  // The start's result is not checked, on purpose: a compressor that could not start refuses the
+  // first row, which then fails with SWriteImageError like any other row that cannot be written.
   compressor_.StartCompression(CompressionLevel >= 0 && CompressionLevel <= 9 ? CompressionLevel : -1, idatSize_);
   try {
     WritePasses();

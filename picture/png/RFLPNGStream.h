@@ -12,17 +12,16 @@
 #include <string>
 
 #include "picture/png/RFLStream.h"
+#include "picture/png/messages.h"
 #include "picture/png/RFLZLIB.h"
 #include "toolkit/bitmap.h"
 #include "toolkit/errors.h"
 
-// Errors of the PNG library; their texts are English.
+// Errors of the PNG library, with the texts of picture/png/messages.h.
 class ERFLPNG : public Exception {
  public:
   using Exception::Exception;
 };
-inline constexpr const char* SIdatSizeError = "Write PNG Param: Err IDAT Size(min:256  max:100000)";
-inline constexpr const char* SWriteImageError = "Write Image (PNG): Write Error";
 
 // A date and time as the tIME chunk stores it (UTC).
 struct PngTime {

@@ -4,6 +4,7 @@
 
 #include <cstring>
 
+#include "render/messages.h"
 #include "resample/resize.h"
 #include "toolkit/errors.h"
 
@@ -63,6 +64,31 @@ TEST(RenderFinal, ShrinksAFiveFoldRenderingOfTheSameViewAndLeavesTheMatricesAsTh
   TBitmap large(1280, 1280, pf32bit);
   RenderReflection(reference.scene, reference.sliders, reference.source, large, true);
   EXPECT_TRUE(SameBytes(window.output, *ResizeBitmap(large, 256, 256, rmAverage)));
+}
+
+TEST(RenderFinal, AShrinkWithoutResultIsAnErrorThatKeepsThePreviewAndTheMatrices) {
+  TWindowState window;
+  const TBitmap preview = window.output;
+  const Matrix4 projection = window.scene.ProjectionMatrix, viewport = window.scene.ViewportMatrix,
+                screen = window.scene.ScreenMatrix;
+  const auto noResult = [](const TBitmap& enlarged, int Width, int Height) {
+    EXPECT_EQ(enlarged.Width(), 5 * Width);
+    EXPECT_EQ(enlarged.Height(), 5 * Height);
+    return std::unique_ptr<TBitmap>();
+  };
+  int repaints = 0;
+  try {
+    render_detail::RenderFinalWith(noResult, window.scene, window.sliders, window.source, window.output,
+                                   [&] { ++repaints; });
+    ADD_FAILURE() << "a missing final rendering passed for one";
+  } catch (const Exception& e) {
+    EXPECT_STREQ(e.what(), SFinalShrinkFailed);
+  }
+  EXPECT_EQ(repaints, 0);
+  EXPECT_TRUE(SameBytes(window.output, preview));
+  EXPECT_EQ(window.scene.ProjectionMatrix, projection);
+  EXPECT_EQ(window.scene.ViewportMatrix, viewport);
+  EXPECT_EQ(window.scene.ScreenMatrix, screen);
 }
 
 TEST(RenderFinal, PictureIsOpaqueAndTheReflectionFadesInAlphaOnly) {

@@ -13,7 +13,7 @@ namespace {
 using namespace resample_test;
 
 struct TMessage {
-  void* Sender;
+  const void* Sender;
   int Stage;
   int PercentDone;
   bool RedrawNow;
@@ -32,7 +32,7 @@ class ProgressRecorder {
   }
   ~ProgressRecorder() { SetMessagePump(std::move(previous_)); }
   TProgressEvent Event() {
-    return [this](void* Sender, TProgressStage Stage, std::uint8_t PercentDone, bool RedrawNow, const TRect& R,
+    return [this](const void* Sender, TProgressStage Stage, std::uint8_t PercentDone, bool RedrawNow, const TRect& R,
                   const std::string& Msg) { messages.push_back({Sender, Stage, PercentDone, RedrawNow, R, Msg}); };
   }
   std::vector<int> Percents() const {
@@ -115,7 +115,7 @@ TEST(ResizeProgress, SendBuildsTheStageSuffixAndReportTakesTheLowByte) {
 
 TEST(ResizeProgress, AnEventErrorIsSwallowedByTheAverageAndPassedOnByTheOthers) {
   const TBitmap colour = Pattern(12, 12, pf24bit);
-  const TProgressEvent failing = [](void*, TProgressStage, std::uint8_t PercentDone, bool, const TRect&,
+  const TProgressEvent failing = [](const void*, TProgressStage, std::uint8_t PercentDone, bool, const TRect&,
                                     const std::string&) {
     if (PercentDone >= 50) throw std::runtime_error("cancelled");
   };
