@@ -173,11 +173,13 @@ void TBitmap::Create(int width, int height, TPixelFormat format, bool topDown, i
 
 void TBitmap::Allocate(int width, int height) {
   if (width < 0 || height < 0)
-    throw EOutOfResources(std::string(SNegativeImageSize) + " (" + std::to_string(width) + " x " + std::to_string(height) + ")");
+    throw EOutOfResources(std::string(SNegativeImageSize) + " (" + std::to_string(width) + " x " +
+                          std::to_string(height) + ")");
   const std::uint64_t stride = RowStride(width, bitCount_);
   const std::uint64_t bytes = stride * std::uint64_t(height);
   if (bytes > MaxPixelBlockBytes)
-    throw EOutOfResources(std::string(SImageTooLarge) + " (" + std::to_string(width) + " x " + std::to_string(height) + ")");
+    throw EOutOfResources(std::string(SImageTooLarge) + " (" + std::to_string(width) + " x " +
+                          std::to_string(height) + ")");
   TPixelBlock block(static_cast<std::size_t>(bytes));
   bits_.swap(block);
   infoHeader_ = TBitmapInfoHeader();

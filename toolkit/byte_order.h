@@ -31,7 +31,11 @@ constexpr std::uint16_t LoadLE16(const std::uint8_t* at) {
 constexpr std::uint32_t LoadLE32(const std::uint8_t* at) {
   return std::uint32_t(LoadUnsigned(at, 4, TByteOrder::LittleEndian));
 }
-constexpr void StoreLE16(std::uint8_t* at, std::uint16_t value) { StoreUnsigned(at, 2, value, TByteOrder::LittleEndian); }
-constexpr void StoreLE32(std::uint8_t* at, std::uint32_t value) { StoreUnsigned(at, 4, value, TByteOrder::LittleEndian); }
+constexpr void StoreLE16(std::uint8_t* at, std::uint16_t value) {
+  StoreUnsigned(at, 2, value, TByteOrder::LittleEndian);
+}
+constexpr void StoreLE32(std::uint8_t* at, std::uint32_t value) {
+  StoreUnsigned(at, 4, value, TByteOrder::LittleEndian);
+}
 constexpr void StoreBE16(std::uint8_t* at, std::uint16_t value) { StoreUnsigned(at, 2, value, TByteOrder::BigEndian); }
 constexpr void StoreBE32(std::uint8_t* at, std::uint32_t value) { StoreUnsigned(at, 4, value, TByteOrder::BigEndian); }

@@ -12,10 +12,36 @@ struct Registration {
   ~Registration() { TPicture::UnregisterGraphicClass(RFLPNGClass); }
 } registration;
 
+// What assigning one picture to another copies: all of the source's settings but the gIFg control
+// and the row hook, which stay the target's.
+TPngSettings AssignedSettings(const TPngSettings& source, const TPngSettings& target) {
+  TPngSettings assigned = source;
+  assigned.GifControl = target.GifControl;
+  assigned.RowHook = target.RowHook;
+  assigned.RowHookKey = target.RowHookKey;
+  return assigned;
+}
+
+// What a picture stored inside other data is written with: the settings that describe the picture;
+// how it is compressed, interlaced and timed, and the row hook, stay at the encoder's defaults.
+TPngSettings EmbeddedSettings(const TPngSettings& settings) {
+  const TPngSettings defaults;
+  TPngSettings embedded = settings;
+  embedded.IdatSize = defaults.IdatSize;
+  embedded.CompressionLevel = defaults.CompressionLevel;
+  embedded.FilterMode = defaults.FilterMode;
+  embedded.Interlaced = defaults.Interlaced;
+  embedded.UseCurrentTime = defaults.UseCurrentTime;
+  embedded.RowHook = defaults.RowHook;
+  embedded.RowHookKey = defaults.RowHookKey;
+  return embedded;
+}
+
 }  // namespace
 
 TRFLPNG::TRFLPNG(TUtcClock clock) : clock_(clock ? std::move(clock) : TUtcClock(CurrentUtcTime)) {
-  ImageTime = clock_();
+  Settings.Gamma = 0.45455;
+  Settings.ImageTime = clock_();
 }
 
 void TRFLPNG::SetAlphaMask(const TBitmap& mask) { alphaMask_ = mask; }
@@ -31,22 +57,7 @@ void TRFLPNG::AssignPicture(const TGraphic& source) {
     heldImage_ = png->heldImage_;
     heldTransparent_ = png->heldTransparent_;
     alphaMask_ = png->alphaMask_;
-    CompressionLevel = png->CompressionLevel;
-    FilterMode = png->FilterMode;
-    IdatSize = png->IdatSize;
-    Interlaced = png->Interlaced;
-    Grayscale = png->Grayscale;
-    Comment = png->Comment;
-    BackgroundColor = png->BackgroundColor;
-    TransparentColor = png->TransparentColor;
-    Gamma = png->Gamma;
-    SignificantBits = png->SignificantBits;
-    PhysicalUnit = png->PhysicalUnit;
-    PixelsPerUnitX = png->PixelsPerUnitX;
-    PixelsPerUnitY = png->PixelsPerUnitY;
-    UseCurrentTime = png->UseCurrentTime;
-    ImageTime = png->ImageTime;
-    Chromaticities = png->Chromaticities;
+    Settings = AssignedSettings(png->Settings, Settings);
   }
   ImageChanged();
 }
@@ -103,50 +114,26 @@ void TRFLPNG::ImageChanged() {
   transparencyGuard_ = false;
 }
 
-void TRFLPNG::Encode(TRFLPNGWriteStream& encoder, TStream& stream) const {
-  // The picture's progress handler speaks for the image while it is written.
-  encoder.WriteImage(heldImage_, stream, OnProgress);
-}
-
-void TRFLPNG::SetDescription(TRFLPNGWriteStream& encoder) const {
-  encoder.Grayscale = Grayscale;
-  encoder.Comment = Comment;
-  encoder.BackgroundColor = BackgroundColor;
-  encoder.TransparentColor = TransparentColor;
-  encoder.Gamma = Gamma;
-  encoder.SignificantBits = SignificantBits;
-  encoder.PhysicalUnit = PhysicalUnit;
-  encoder.PixelsPerUnitX = PixelsPerUnitX;
-  encoder.PixelsPerUnitY = PixelsPerUnitY;
-  encoder.ImageTime = &ImageTime;
-  encoder.Chromaticities = &Chromaticities;
-  encoder.GifControl = &GifControl;
-  encoder.Clock = clock_;
-  if (UseAlpha) encoder.AlphaMask = &alphaMask_;
-}
-
-void TRFLPNG::SavePngToStream(TStream& stream) const {
+void TRFLPNG::Encode(const TPngSettings& settings, TStream& stream) const {
   TRFLPNGWriteStream encoder;
-  encoder.CompressionLevel = CompressionLevel;
-  encoder.FilterMode = FilterMode;
-  encoder.SetIdatSize(IdatSize);
-  encoder.Interlaced = Interlaced ? 1 : 0;
-  encoder.UseCurrentTime = UseCurrentTime;
-  encoder.RowHook = RowHook;
-  encoder.RowHookKey = RowHookKey;
-  SetDescription(encoder);
-  Encode(encoder, stream);
+  encoder.Settings = settings;
+  encoder.Clock = clock_;
+  // The picture's progress handler speaks for the image while it is written.
+  if (UseAlpha) {
+    encoder.WriteImage(heldImage_, alphaMask_, stream, OnProgress);
+  } else {
+    encoder.WriteImage(heldImage_, stream, OnProgress);
+  }
 }
+
+void TRFLPNG::SavePngToStream(TStream& stream) const { Encode(Settings, stream); }
 
 void TRFLPNG::SavePngToFile(const std::string& fileName) const {
   WriteFileSafely(fileName, [this](TStream& stream) { SavePngToStream(stream); });
 }
 
 void TRFLPNG::WriteEmbeddedData(TStream& stream) const {
-  if (heldImage_.Empty()) return;
-  TRFLPNGWriteStream encoder;
-  SetDescription(encoder);
-  Encode(encoder, stream);
+  if (!heldImage_.Empty()) Encode(EmbeddedSettings(Settings), stream);
 }
 
 void TRFLPNG::ExportClipboardData(std::uint16_t& format, TBitmap& data, std::vector<TRGBQuad>& palette) const {

@@ -21,31 +21,10 @@ class TRFLPNG : public TGraphic {
   explicit TRFLPNG(TUtcClock clock = CurrentUtcTime);
   const TGraphicClass& ClassType() const override { return RFLPNGClass; }
 
-  int IdatSize = 32768;             // bytes per IDAT chunk; checked (256..100000) at save time
-  int CompressionLevel = -1;        // deflate level; -1 the library default (6)
-  std::uint8_t FilterMode = 1;      // 1 None; see TRFLPNGWriteStream::FilterMode
-  bool Interlaced = false;          // Adam7
-  bool Grayscale = false;           // write grey levels
-  bool UseAlpha = false;            // offer AlphaMask to the encoder
-  std::int32_t LoadResult = 0;      // set by loading only
-  std::int32_t BackgroundColor = -1;   // bKGD source; -1 none
-  std::int32_t TransparentColor = -1;  // tRNS source; -1 none
-  std::string Comment;              // tEXt "Comment" when not empty
-  double Gamma = 0.45455;           // written as gAMA 45455
-  std::string RowHookKey;           // the row hooks run only when this is not empty
-  std::int32_t SignificantBits = 0;    // sBIT source; 0 none
-  std::uint8_t PhysicalUnit = 0;    // pHYs unit mode
-  std::int32_t PixelsPerUnitX = 0;  // 0: no pHYs chunk
-  std::int32_t PixelsPerUnitY = 0;
-  std::uint8_t LoadOption = 1;      // passed to loading only
-  bool UseCurrentTime = true;       // tIME from the clock at save time, else ImageTime
-  PngTime ImageTime;                // the UTC time of construction
-  TPngChromaticities Chromaticities{};  // cHRM source; written when its first two values are set
-  TPngGifControl GifControl{};      // gIFg source; written when not all zero
-  std::uint8_t LoadFlags = 0;       // passed to loading only
-  std::int32_t LoadLimitX = 0;
-  std::int32_t LoadLimitY = 0;
-  TPngWriteRowHook RowHook;         // per-row hook of the encoder
+  // What every save hands to the encoder: the encoder's defaults, but Gamma 0.45455 (written as
+  // gAMA 45455) and ImageTime the UTC time of construction. IdatSize is checked when saving.
+  TPngSettings Settings;
+  bool UseAlpha = false;  // offer AlphaMask to the encoder
 
   TBitmap& HeldImage() { return heldImage_; }
   const TBitmap& HeldImage() const { return heldImage_; }
@@ -59,8 +38,8 @@ class TRFLPNG : public TGraphic {
   void SetAlphaMask(const TBitmap& mask);
   void SetAlphaMask(const TRFLPNG& picture);
 
-  // From a TRFLPNG: image, mask and save settings (UseAlpha, GifControl, the hook and its key keep
-  // their values). Other sources raise EConvertError.
+  // From a TRFLPNG: image, mask and settings; UseAlpha, and the settings GifControl, RowHook and
+  // RowHookKey keep their values. Other sources raise EConvertError.
   void AssignPicture(const TGraphic& source) override;
   // From a bitmap: the held image takes it as it is (format and pixels).
   void AssignPicture(const TBitmap& source);
@@ -87,8 +66,9 @@ class TRFLPNG : public TGraphic {
   void SavePngToFile(const std::string& fileName) const;
   void SaveToStream(TStream& stream) const override { SavePngToStream(stream); }
   void SaveToFile(const std::string& fileName) const override { SavePngToFile(fileName); }
-  // The picture as stored inside other data: nothing for an empty image, otherwise a PNG with
-  // the descriptive settings only (encoder defaults for level, filter, IDAT size, interlace).
+  // The picture as stored inside other data: nothing for an empty image, otherwise a PNG with the
+  // settings that describe the picture; how it is compressed, interlaced and timed, and the row
+  // hook, stay at the encoder's defaults.
   void WriteEmbeddedData(TStream& stream) const;
 
   // The held image as a standard bitmap with its colour table; neither PNG data nor the mask.
@@ -101,9 +81,8 @@ class TRFLPNG : public TGraphic {
   void ImageChanged();
 
  private:
-  // Hands the settings that describe the picture (not those of the compression) to the encoder.
-  void SetDescription(TRFLPNGWriteStream& encoder) const;
-  void Encode(TRFLPNGWriteStream& encoder, TStream& stream) const;
+  // Writes the held image with `settings`, and the mask when UseAlpha.
+  void Encode(const TPngSettings& settings, TStream& stream) const;
 
   bool transparencyGuard_ = false;
   TBitmap alphaMask_;

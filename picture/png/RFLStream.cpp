@@ -57,7 +57,6 @@ void TRFLCustomWriteStream::BeginProgressPhase(int count, int share) {
   lastReported_ = progressBase_;
   remaining_ -= phaseSpan_;
   phaseSteps_ = count == 0 ? 1 : count;
-  phaseMode_ = 1;
   phaseSpan_ = (share == 0 || share >= 100) ? remaining_ : remaining_ * share / 100;
 }
 

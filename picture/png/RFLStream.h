@@ -61,7 +61,6 @@ class TRFLCustomWriteStream {
   int phaseSpan_ = 0;
   int remaining_ = 99;
   int phaseSteps_ = 1;
-  int phaseMode_ = 1;  // proportional, the only mode
   int buffered_ = 0;
   std::int64_t totalWritten_ = 0;
   std::unique_ptr<std::uint8_t[]> buffer_;

@@ -116,8 +116,8 @@ void RowCompressor::SelectRowFilter() {
   const int length = rowLength_ - 1;
   const int step = (BitsPerPixel + 7) / 8;
   const int mode = FilterMode & 0xFF;
-  if (mode >= 2 && mode <= 5) {
-    FilterRow(TPngFilter(mode - 1), current_, previous_, length, step, chosen_);
+  if (mode >= FilterModeSub && mode <= FilterModePaeth) {
+    FilterRow(TPngFilter(mode - FilterModeNone), current_, previous_, length, step, chosen_);
     return;
   }
   FilterRow(pfNone, current_, previous_, length, step, chosen_);

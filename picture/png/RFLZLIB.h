@@ -4,8 +4,8 @@
 // receives its bytes; the PNG encoder turns each call into one IDAT chunk, so no chunk but the
 // last is shorter than the buffer and no chunk is ever empty.
 //
-// Rows: the caller converts each image row into CurrentRow() (RowBytes() bytes, no filter byte),
-// calls CompressRow, then SwapRows so that the row becomes the previous row of the next one.
+// Rows: the caller converts each image row into CurrentRow() (the length StartPass set, no filter
+// byte), calls CompressRow, then SwapRows so that the row becomes the previous row of the next one.
 // StartPass zeroes the previous row, as the PNG filters demand at the start of every pass.
 #include <cstddef>
 #include <cstdint>
@@ -17,8 +17,16 @@
 // Filter types of a PNG row.
 enum TPngFilter : std::uint8_t { pfNone = 0, pfSub = 1, pfUp = 2, pfAverage = 3, pfPaeth = 4 };
 
-// Filter modes: 0 adaptive; 1 None, 2 Sub, 3 Up, 4 Average, 5 Paeth; above 5 acts as None.
-inline constexpr int FilterModeAdaptive = 0;
+// Filter modes of the row compressor: a choice per row by score, or one filter type for every row
+// (the type plus one). Any mode above FilterModePaeth acts as FilterModeNone.
+enum TPngFilterMode : std::uint8_t {
+  FilterModeAdaptive = 0,
+  FilterModeNone = 1,
+  FilterModeSub = 2,
+  FilterModeUp = 3,
+  FilterModeAverage = 4,
+  FilterModePaeth = 5,
+};
 
 // Scores a filtered row (its filter-type byte included) by how well it should compress: -1 when it
 // holds at most 8 distinct byte values or one value fills at least 90 per cent of it (take it at
@@ -44,9 +52,9 @@ class RowCompressor {
   RowCompressor& operator=(const RowCompressor&) = delete;
 
   BufferFullEvent OnBufferFull;
-  int BitsPerPixel = 8;  // bits of one pixel in the row; the filter step is (bits + 7) / 8 bytes
-  int FilterMode = 1;    // low byte used
-  int BiasClass = 8;     // depth of the source pixels; steers the adaptive choice
+  int BitsPerPixel = 8;             // bits of one pixel in the row; the filter step is (bits + 7) / 8 bytes
+  int FilterMode = FilterModeNone;  // a TPngFilterMode in the low byte
+  int BiasClass = 8;                // depth of the source pixels; steers the adaptive choice
 
   // Allocates the row buffers (current, previous, two candidates, histogram: one block) for rows
   // of up to `width` pixels of BitsPerPixel bits.
@@ -55,8 +63,6 @@ class RowCompressor {
   // Sets the length of the rows that follow (without filter byte) and zeroes the previous row.
   void StartPass(int rowBytes);
   std::uint8_t* CurrentRow() { return current_; }
-  const std::uint8_t* PreviousRow() const { return previous_; }
-  int RowBytes() const { return rowLength_ - 1; }
   void SwapRows() { std::swap(current_, previous_); }
 
   // Starts a deflate stream at `level` (-1 the library default) with an output buffer of
@@ -72,12 +78,10 @@ class RowCompressor {
   // Frees the output buffer and the deflate state.
   void EndCompression();
 
-  int BufferSize() const { return bufferSize_; }
   // The filter type chosen for the last compressed row.
   TPngFilter LastFilter() const { return TPngFilter(chosen_[0]); }
   // Fills the chosen candidate (filter byte and filtered row) for the current row.
   void SelectRowFilter();
-  const std::uint8_t* ChosenRow() const { return chosen_; }
 
  private:
   struct FreeBlock {

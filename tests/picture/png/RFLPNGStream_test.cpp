@@ -16,6 +16,12 @@ std::vector<std::uint8_t> Encode(TRFLPNGWriteStream& encoder, const TBitmap& ima
   return out.Data();
 }
 
+std::vector<std::uint8_t> EncodeWithMask(TRFLPNGWriteStream& encoder, const TBitmap& image, const TBitmap& mask) {
+  TMemoryStream out;
+  encoder.WriteImage(image, mask, out);
+  return out.Data();
+}
+
 PngTime FixedClock() { return {2024, 2, 29, 23, 59, 60}; }
 
 std::vector<TRGBQuad> RandomPalette(std::size_t count, TestRandom& random) {
@@ -111,12 +117,11 @@ TEST(TRFLPNGWriteStream, EveryFormatDecodesWithLibpngToTheExpectedSamples) {
         if (format == pf1bit && (random.Next() & 1)) image.Palette() = {{255, 255, 255, 0}, {0, 0, 0, 0}};
         TBitmap mask = MakeImage(pf8bit, w, h, random);
         TRFLPNGWriteStream encoder;
-        encoder.Grayscale = grey;
-        encoder.Interlaced = interlaced;
-        encoder.FilterMode = combination++ % 7;  // adaptive, each filter, and a mode above 5
+        encoder.Settings.Grayscale = grey;
+        encoder.Settings.Interlaced = interlaced;
+        encoder.Settings.FilterMode = combination++ % 7;  // adaptive, each filter, and a mode above 5
         encoder.Clock = FixedClock;
-        if (masked) encoder.AlphaMask = &mask;
-        const auto file = Encode(encoder, image);
+        const auto file = masked ? EncodeWithMask(encoder, image, mask) : Encode(encoder, image);
         files.push_back(file);
 
         SCOPED_TRACE("format " + std::to_string(format) + " size " + std::to_string(w) + "x" +
@@ -154,7 +159,7 @@ TEST(TRFLPNGWriteStream, SixteenBitPixelsKeepTheColoursTheirMasksGive) {
   const TBitmap colours = ConvertTo32Bit(image);
   for (const bool grey : {false, true}) {
     TRFLPNGWriteStream encoder;
-    encoder.Grayscale = grey;
+    encoder.Settings.Grayscale = grey;
     const DecodedPng decoded = DecodeWithLibpng(Encode(encoder, image));
     ASSERT_TRUE(decoded.Ok);
     EXPECT_EQ(decoded.Samples, Expect(colours, nullptr, grey).Samples) << "grey " << grey;
@@ -169,18 +174,18 @@ TEST(TRFLPNGWriteStream, WritesEachAncillaryChunkUnderItsCondition) {
   const TPngChromaticities chromaticities{31270, 32900, 64000, 33000, 30000, 60000, 15000, 6000};
   const TPngGifControl gif{2, 1, 0, 10};
   TRFLPNGWriteStream encoder;
-  encoder.Comment = "Reflection of a photo";
-  encoder.UseCurrentTime = false;
-  encoder.ImageTime = &time;
-  encoder.Chromaticities = &chromaticities;
-  encoder.GifControl = &gif;
-  encoder.Gamma = 1.0;
-  encoder.SignificantBits = 0x08070605;
-  encoder.BackgroundColor = 0x1000000 | 7;
-  encoder.TransparentColor = 0x1E140A;  // that entry's colour exactly
-  encoder.PhysicalUnit = 2;
-  encoder.PixelsPerUnitX = 96;
-  encoder.PixelsPerUnitY = 300;
+  encoder.Settings.Comment = "Reflection of a photo";
+  encoder.Settings.UseCurrentTime = false;
+  encoder.Settings.ImageTime = time;
+  encoder.Settings.Chromaticities = chromaticities;
+  encoder.Settings.GifControl = gif;
+  encoder.Settings.Gamma = 1.0;
+  encoder.Settings.SignificantBits = 0x08070605;
+  encoder.Settings.BackgroundColor = 0x1000000 | 7;
+  encoder.Settings.TransparentColor = 0x1E140A;  // that entry's colour exactly
+  encoder.Settings.PhysicalUnit = 2;
+  encoder.Settings.PixelsPerUnitX = 96;
+  encoder.Settings.PixelsPerUnitY = 300;
   const auto file = Encode(encoder, image);
   const auto chunks = SplitChunks(file);
   EXPECT_EQ(ChunkTypes(chunks), (std::vector<std::string>{"IHDR", "tIME", "tEXt", "tEXt", "tpNG", "gIFg", "gAMA",
@@ -208,12 +213,12 @@ TEST(TRFLPNGWriteStream, WritesEachAncillaryChunkUnderItsCondition) {
   const TPngGifControl noGif{};
   for (const PngTime* bad : {&month13, &second61}) {
     TRFLPNGWriteStream plain;
-    plain.UseCurrentTime = false;
-    plain.ImageTime = bad;
-    plain.Gamma = -0.45;
-    plain.Chromaticities = &noWhite;
-    plain.GifControl = &noGif;
-    plain.PixelsPerUnitX = 72;  // y stays 0: no pHYs
+    plain.Settings.UseCurrentTime = false;
+    plain.Settings.ImageTime = *bad;
+    plain.Settings.Gamma = -0.45;
+    plain.Settings.Chromaticities = noWhite;
+    plain.Settings.GifControl = noGif;
+    plain.Settings.PixelsPerUnitX = 72;  // y stays 0: no pHYs
     EXPECT_EQ(ChunkTypes(SplitChunks(Encode(plain, image))),
               (std::vector<std::string>{"IHDR", "tEXt", "tpNG", "PLTE", "IDAT", "IEND"}));
   }
@@ -225,9 +230,9 @@ TEST(TRFLPNGWriteStream, WritesNoPhysicalSizeThatAPngCannotHold) {
   const TBitmap image = MakeImage(pf24bit, 2, 2, random);
   const auto physicalSize = [&](int unit, std::int32_t x, std::int32_t y) {
     TRFLPNGWriteStream encoder;
-    encoder.PhysicalUnit = unit;
-    encoder.PixelsPerUnitX = x;
-    encoder.PixelsPerUnitY = y;
+    encoder.Settings.PhysicalUnit = unit;
+    encoder.Settings.PixelsPerUnitX = x;
+    encoder.Settings.PixelsPerUnitY = y;
     const auto chunks = SplitChunks(Encode(encoder, image));
     const PngChunk* chunk = FindChunk(chunks, "pHYs");
     return chunk ? chunk->Data : std::vector<std::uint8_t>{};
@@ -244,21 +249,21 @@ TEST(TRFLPNGWriteStream, ColourChunksFollowTheOutputKind) {
   TBitmap colour = MakeImage(pf24bit, 4, 4, random);
   TBitmap mask(4, 4, pf8bit);
   TRFLPNGWriteStream rgb;
-  rgb.BackgroundColor = 0x332211;
-  rgb.TransparentColor = 0x665544;
-  rgb.SignificantBits = 0x08080808;
-  rgb.AlphaMask = &mask;  // with alpha no tRNS, and sBIT takes four bytes
-  auto chunks = SplitChunks(Encode(rgb, colour));
+  rgb.Settings.BackgroundColor = 0x332211;
+  rgb.Settings.TransparentColor = 0x665544;
+  rgb.Settings.SignificantBits = 0x08080808;
+  // With alpha no tRNS, and sBIT takes four bytes.
+  auto chunks = SplitChunks(EncodeWithMask(rgb, colour, mask));
   using Bytes = std::vector<std::uint8_t>;
   EXPECT_EQ(FindChunk(chunks, "bKGD")->Data, (Bytes{0, 0x11, 0, 0x22, 0, 0x33}));
   EXPECT_EQ(FindChunk(chunks, "tRNS"), nullptr);
   EXPECT_EQ(FindChunk(chunks, "sBIT")->Data, (Bytes{8, 8, 8, 8}));
 
   TRFLPNGWriteStream grey;
-  grey.Grayscale = true;
-  grey.BackgroundColor = 0xFFFFFF;
-  grey.TransparentColor = 0x000080;  // red 128: (77 x 128) / 256 = 38
-  grey.SignificantBits = 8;          // no sBIT for grey output
+  grey.Settings.Grayscale = true;
+  grey.Settings.BackgroundColor = 0xFFFFFF;
+  grey.Settings.TransparentColor = 0x000080;  // red 128: (77 x 128) / 256 = 38
+  grey.Settings.SignificantBits = 8;          // no sBIT for grey output
   chunks = SplitChunks(Encode(grey, colour));
   EXPECT_EQ(FindChunk(chunks, "bKGD")->Data, (Bytes{0, 255}));
   EXPECT_EQ(FindChunk(chunks, "tRNS")->Data, (Bytes{0, 38}));
@@ -266,9 +271,8 @@ TEST(TRFLPNGWriteStream, ColourChunksFollowTheOutputKind) {
 
   TBitmap sixteen = MakeImage(pf16bit, 4, 4, random);
   TRFLPNGWriteStream forced;
-  forced.SignificantBits = 0x01010101;
-  forced.AlphaMask = &mask;
-  EXPECT_EQ(FindChunk(SplitChunks(Encode(forced, sixteen)), "sBIT")->Data, (Bytes{5, 6, 5, 8}));
+  forced.Settings.SignificantBits = 0x01010101;
+  EXPECT_EQ(FindChunk(SplitChunks(EncodeWithMask(forced, sixteen, mask)), "sBIT")->Data, (Bytes{5, 6, 5, 8}));
 }
 
 TEST(TRFLPNGWriteStream, RefusesIdatSizesOutsideItsRangeAndSplitsIdatExactly) {
@@ -327,7 +331,7 @@ std::vector<Report> ProgressOf(int width, int height, bool interlaced) {
   std::vector<Report> reports;
   TBitmap image(width, height, pf32bit);
   TRFLPNGWriteStream encoder;
-  encoder.Interlaced = interlaced;
+  encoder.Settings.Interlaced = interlaced;
   Encode(encoder, image, [&](const void*, TProgressStage stage, std::uint8_t percent, bool, const TRect&,
                              const std::string&) { reports.push_back({stage, percent}); });
   return reports;
@@ -351,9 +355,9 @@ TEST(TRFLPNGWriteStream, RowHookSeesEveryRowAndMayChangeIt) {
   const TBitmap image = MakeImage(pf24bit, 9, 7, random);
   std::vector<int> numbers;
   TRFLPNGWriteStream encoder;
-  encoder.Interlaced = 1;
-  encoder.RowHookKey = "key";
-  encoder.RowHook = [&](TRFLPNGWriteStream& sender, std::uint8_t* row, int length, int number, const std::string& key) {
+  encoder.Settings.Interlaced = 1;
+  encoder.Settings.RowHookKey = "key";
+  encoder.Settings.RowHook = [&](TRFLPNGWriteStream& sender, std::uint8_t* row, int length, int number, const std::string& key) {
     EXPECT_EQ(&sender, &encoder);
     EXPECT_EQ(key, "key");
     EXPECT_EQ(length % 3, 0);
@@ -371,7 +375,7 @@ TEST(TRFLPNGWriteStream, RowHookSeesEveryRowAndMayChangeIt) {
   EXPECT_EQ(DecodeWithLibpng(file).Samples, inverted);
 
   // Without a key the hook stays silent and the flag is 0.
-  encoder.RowHookKey.clear();
+  encoder.Settings.RowHookKey.clear();
   numbers.clear();
   const auto plain = Encode(encoder, image);
   EXPECT_TRUE(numbers.empty());

@@ -135,7 +135,7 @@ TEST(TRFLPNG, StartsEmptyWithTheExportDefaultsAndWritesAlphaOnlyWhenAsked) {
   EXPECT_TRUE(png.IsEmpty());
   EXPECT_EQ(png.Width(), 0);
   EXPECT_EQ(png.Height(), 0);
-  EXPECT_EQ(png.ImageTime, FixedClock());
+  EXPECT_EQ(png.Settings.ImageTime, FixedClock());
 
   const TBitmap image = Rendering(5, 4, 1);
   png.AssignPicture(image);
@@ -175,16 +175,16 @@ TEST(TRFLPNG, AssignmentCopiesPictureAndSettingsButKeepsUseAlpha) {
   source.AssignPicture(Rendering(6, 3, 2));
   source.SetAlphaMask(InvertedAlphaMask(source.HeldImage()));
   source.UseAlpha = true;
-  source.Comment = "c";
-  source.Interlaced = true;
-  source.GifControl = {1, 0, 0, 0};
+  source.Settings.Comment = "c";
+  source.Settings.Interlaced = true;
+  source.Settings.GifControl = {1, 0, 0, 0};
   TRFLPNG target(FixedClock);
-  target.GifControl = {0, 0, 5, 0};
+  target.Settings.GifControl = {0, 0, 5, 0};
   target.AssignPicture(source);
   EXPECT_FALSE(target.UseAlpha);
-  EXPECT_EQ(target.Comment, "c");
-  EXPECT_TRUE(target.Interlaced);
-  EXPECT_EQ(target.GifControl, (TPngGifControl{0, 0, 5, 0}));
+  EXPECT_EQ(target.Settings.Comment, "c");
+  EXPECT_TRUE(target.Settings.Interlaced);
+  EXPECT_EQ(target.Settings.GifControl, (TPngGifControl{0, 0, 5, 0}));
   EXPECT_EQ(target.HeldImage().Width(), 6);
   EXPECT_EQ(target.AlphaMask().Height(), 3);
 
@@ -266,7 +266,7 @@ TEST(TRFLPNG, AFailedSaveLeavesNoFileAndKeepsAnExistingOne) {
   std::ofstream(path) << "old";
   TRFLPNG png(FixedClock);
   png.AssignPicture(Rendering(10, 10, 7));
-  png.IdatSize = 255;
+  png.Settings.IdatSize = 255;
   try {
     png.SavePngToFile(path.string());
     ADD_FAILURE() << "saved";
@@ -278,10 +278,10 @@ TEST(TRFLPNG, AFailedSaveLeavesNoFileAndKeepsAnExistingOne) {
   EXPECT_EQ(folder.Count(), 1u);
 
   TMemoryStream stream;
-  png.IdatSize = 100001;
+  png.Settings.IdatSize = 100001;
   EXPECT_THROW(png.SavePngToStream(stream), ERFLPNG);
   EXPECT_TRUE(stream.Data().empty());
-  png.IdatSize = 100000;
+  png.Settings.IdatSize = 100000;
   png.SavePngToFile(path.string());  // a good save replaces the old file
   EXPECT_TRUE(DecodeWithLibpng(ReadFile(path)).Ok);
 }
