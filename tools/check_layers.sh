@@ -42,6 +42,11 @@ for layer in "${!allowed[@]}"; do
     while IFS=: read -r line text; do
       if [[ $text =~ ^[[:space:]]*#[[:space:]]*include[[:space:]]*\"([^\"]+)\" ]]; then
         header=${BASH_REMATCH[1]}
+        if [[ $header == *..* ]]; then
+          echo "$file:$line: $header climbs out of its folder; name the header from the source root"
+          status=1
+          continue
+        fi
         target=$(layer_of "$header")
         if [ -z "$target" ] || [ "$target" = "$layer" ]; then continue; fi
         if [[ " ${allowed[$layer]} " != *" $target "* ]]; then
