@@ -63,7 +63,9 @@ std::optional<std::string> TForm1::AskSaveName(const QString& title, const TGrap
   request.Filter = QString::fromStdString(GraphicFilter(pictureClass)) + QStringLiteral("|すべてのファイル|*.*");
   request.FilterIndex = 1;
   request.DefaultExt = QString::fromStdString(GraphicExtension(pictureClass));
-  request.FileName = LastSaveName;
+  // The last name comes back with this export's extension: confirming it as offered must not put
+  // PNG data under a .bmp name, or the reverse.
+  if (!LastSaveName.isEmpty()) request.FileName = WithExtension(LastSaveName, request.DefaultExt);
   const auto chosen = Dialogs().SaveFile(this, request);
   if (!chosen) return std::nullopt;
   LastSaveName = WithDefaultExtension(*chosen, request.DefaultExt);

@@ -17,6 +17,12 @@ QString WithDefaultExtension(const QString& fileName, const QString& defaultExt)
   return fileName + QLatin1Char('.') + defaultExt;
 }
 
+QString WithExtension(const QString& fileName, const QString& extension) {
+  const qsizetype nameStart = fileName.lastIndexOf(QLatin1Char('/')) + 1;
+  const qsizetype dot = fileName.lastIndexOf(QLatin1Char('.'));
+  return (dot >= nameStart ? fileName.left(dot) : fileName) + QLatin1Char('.') + extension;
+}
+
 namespace {
 
 // Qt reads the patterns of a filter from the last parentheses of its text, separated by spaces;

@@ -35,6 +35,10 @@ struct TFileDialogRequest {
 // for a name typed without one.
 QString WithDefaultExtension(const QString& fileName, const QString& defaultExt);
 
+// The name with the extension of its last part (from its last ".") replaced by ".extension", or
+// with ".extension" added when it has none.
+QString WithExtension(const QString& fileName, const QString& extension);
+
 class TDialogs {
  public:
   virtual ~TDialogs() = default;

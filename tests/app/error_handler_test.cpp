@@ -1,4 +1,4 @@
-// The general error handler's text rule, and the dialogs' filter parsing.
+// The general error handler's text rule, and the dialogs' filter parsing and file-name extensions.
 #include <QTest>
 
 #include "app/dialogs.h"
@@ -36,6 +36,12 @@ class TErrorHandlerTest : public QObject {
     QCOMPARE(entries[0].Patterns, QStringLiteral("*.bmp;*.jpg;*.jpeg"));
     QCOMPARE(entries[1], (TFileFilter{QStringLiteral("ビットマップ (*.bmp)"), QStringLiteral("*.bmp")}));
     QVERIFY(ParseFilter(QString()).empty());
+  }
+
+  void ReplacesTheExtensionOfTheNameOnly() {
+    QCOMPARE(WithExtension(QStringLiteral("/d/trap.bmp"), QStringLiteral("png")), QStringLiteral("/d/trap.png"));
+    QCOMPARE(WithExtension(QStringLiteral("/d/v1.2.PNG"), QStringLiteral("bmp")), QStringLiteral("/d/v1.2.bmp"));
+    QCOMPARE(WithExtension(QStringLiteral("/d.old/trap"), QStringLiteral("png")), QStringLiteral("/d.old/trap.png"));
   }
 };
 

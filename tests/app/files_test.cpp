@@ -279,10 +279,25 @@ class TFilesTest : public QObject {
     QCOMPARE(r[2].Request.Title, QStringLiteral("PNG形式で書き出し"));
     QCOMPARE(r[2].Request.Filter, QStringLiteral("PNG Format (*.png)|*.png|すべてのファイル|*.*"));
     QCOMPARE(r[2].Request.DefaultExt, QStringLiteral("png"));
-    QCOMPARE(r[3].Request.FileName, Path("third.png"));
+    QCOMPARE(r[3].Request.FileName, Path("third.bmp"));  // the last name, with this export's extension
     for (const auto& request : r) QVERIFY(request.Save && request.Request.FilterIndex == 1);
     QVERIFY(std::filesystem::exists(*dir / "third.png"));
     QVERIFY(!std::filesystem::exists(*dir / "third"));
+  }
+
+  // Confirming the offered name writes a PNG export into a .png file, not into the last BMP export.
+  void TheOfferedNameTakesTheExportsExtension() {
+    Export(form->actExportBMP24, Path("trap.bmp"));
+    form->actExportPNG->trigger();  // cancelled
+    const QString offered = dialogs->FileRequests.back().Request.FileName;
+    QCOMPARE(offered, Path("trap.png"));
+    Export(form->actExportPNG, offered);
+    QVERIFY(DecodeWithLibpng(FileBytes(*dir / "trap.png")).Ok);
+    TBitmap kept;
+    ReadBitmapFile(*dir / "trap.bmp", kept);
+    QCOMPARE(kept.PixelFormat(), pf24bit);
+    form->actExportBMP32->trigger();  // cancelled
+    QCOMPARE(dialogs->FileRequests.back().Request.FileName, Path("trap.bmp"));
   }
 
   // Every export shows and writes the final rendering; transparent pixels are black in the 24-bit
