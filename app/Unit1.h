@@ -58,6 +58,11 @@ class TForm1 : public QMainWindow {
   int DragOffsetX = 0;  // folded pointer minus the output rectangle's left edge at the press
   int DragOffsetY = 0;
   TDragCursor Cursor = crDefault;  // the output area's pointer shape; a drag keeps the one of its press
+  TDragSides DragSides;            // the sides of the centre the drag's press fell on
+  TPoint DragPress;                // where the drag's button went down
+  // A secondary press on an edge starts a drag that may still be a click: the context menu waits
+  // for the release and opens there unless the pointer has moved.
+  bool MenuPending = false;
   int PreviewRenders = 0;          // previews rendered since creation
   QString LastSaveName;            // the file last chosen in any export, offered again
 

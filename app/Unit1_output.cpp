@@ -56,9 +56,12 @@ void TClientArea::mouseReleaseEvent(QMouseEvent* event) {
 }
 
 void TClientArea::contextMenuEvent(QContextMenuEvent* event) {
+  // A secondary press on an edge waits for its release (FormMouseUp) to tell a click from a drag.
+  if (event->reason() == QContextMenuEvent::Mouse && form_->MenuPending) return;
   // The menu takes the pointer, so the release that would end a drag never reaches the window:
-  // a secondary press opens the menu and starts no drag.
+  // a menu that opens for any other reason ends the drag.
   form_->Dragging = false;
+  form_->MenuPending = false;
   form_->PopupMenu1->popup(event->globalPos());
 }
 
@@ -89,10 +92,13 @@ void TForm1::SetCursor(TDragCursor cursor) {
   ClientArea->setCursor(shapes[cursor]);
 }
 
-void TForm1::FormMouseDown(Qt::MouseButton, int X, int Y) {
+void TForm1::FormMouseDown(Qt::MouseButton Button, int X, int Y) {
   if (Cursor == crDefault) return;
   const TRect r = OutputRect();
   Dragging = true;
+  MenuPending = Button == Qt::RightButton;
+  DragPress = {X, Y};
+  DragSides = SidesOf(r, X, Y);
   FoldDragPoint(r, X, Y);
   DragOffsetX = X - r.Left;
   DragOffsetY = Y - r.Top;
@@ -103,8 +109,9 @@ void TForm1::FormMouseMove(int X, int Y) {
     SetCursor(CursorAt(OutputRect(), X, Y));
     return;
   }
+  if (X != DragPress.X || Y != DragPress.Y) MenuPending = false;  // a drag, not a click
   // Every move re-sizes, re-renders and repaints, also when the size stays the same.
-  const TOutputSize size = DraggedSize(OutputRect(), Cursor, X, Y, DragOffsetX, DragOffsetY);
+  const TOutputSize size = DraggedSize(OutputRect(), Cursor, DragSides, X, Y, DragOffsetX, DragOffsetY);
   OutputImage.SetSize(size.Width, size.Height);
   UpdateProjection();
   trcCameraZChange(nullptr);  // the camera distance follows the output height
@@ -112,4 +119,9 @@ void TForm1::FormMouseMove(int X, int Y) {
   RepaintWindow();
 }
 
-void TForm1::FormMouseUp(Qt::MouseButton, int, int) { Dragging = false; }
+void TForm1::FormMouseUp(Qt::MouseButton Button, int X, int Y) {
+  const bool click = Dragging && MenuPending && Button == Qt::RightButton;
+  Dragging = false;
+  MenuPending = false;
+  if (click) PopupMenu1->popup(ClientArea->mapToGlobal(QPoint(X, Y)));
+}

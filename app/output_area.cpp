@@ -18,13 +18,20 @@ TPoint Centre(const TRect& rect) {
   return {rect.Left + (rect.Right - rect.Left) / 2, rect.Top + (rect.Bottom - rect.Top) / 2};
 }
 
+void MirrorFromSides(const TRect& rect, TDragSides sides, int& X, int& Y) {
+  const TPoint c = Centre(rect);
+  if (sides.Right) X = 2 * c.X - X;
+  if (sides.Bottom) Y = 2 * c.Y - Y;
+}
+
 }  // namespace
 
-void FoldDragPoint(const TRect& rect, int& X, int& Y) {
+TDragSides SidesOf(const TRect& rect, int X, int Y) {
   const TPoint c = Centre(rect);
-  if (X >= c.X) X = 2 * c.X - X;
-  if (Y >= c.Y) Y = 2 * c.Y - Y;
+  return {X >= c.X, Y >= c.Y};
 }
+
+void FoldDragPoint(const TRect& rect, int& X, int& Y) { MirrorFromSides(rect, SidesOf(rect, X, Y), X, Y); }
 
 TDragCursor CursorAt(const TRect& r, int X, int Y) {
   const bool inside = r.Top < Y && Y < r.Bottom;
@@ -45,9 +52,10 @@ TDragCursor CursorAt(const TRect& r, int X, int Y) {
   return crDefault;
 }
 
-TOutputSize DraggedSize(const TRect& rect, TDragCursor cursor, int X, int Y, int dragOffsetX, int dragOffsetY) {
+TOutputSize DraggedSize(const TRect& rect, TDragCursor cursor, TDragSides pressed, int X, int Y, int dragOffsetX,
+                        int dragOffsetY) {
   const TPoint c = Centre(rect);
-  FoldDragPoint(rect, X, Y);
+  MirrorFromSides(rect, pressed, X, Y);
   TOutputSize size{rect.Width(), rect.Height()};
   const bool diagonal = cursor == crSizeNWSE || cursor == crSizeNESW;
   if (cursor == crSizeWE || diagonal) size.Width = 2 * (c.X - (X - dragOffsetX));

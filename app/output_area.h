@@ -26,6 +26,13 @@ struct TOutputSize {
 TRect OutputRect(int clientWidth, int clientHeight, int controlColumnWidth, int statusBarHeight,
                  int imageWidth, int imageHeight);
 
+// Which side of the centre of `rect` (rounded down) a point lies on, in each direction.
+struct TDragSides {
+  bool Right = false;
+  bool Bottom = false;
+};
+TDragSides SidesOf(const TRect& rect, int X, int Y);
+
 // Mirrors a point into the upper-left quadrant of `rect` (about its centre, rounded down), so that
 // the right and bottom edges are handled as if they were the left and top ones.
 void FoldDragPoint(const TRect& rect, int& X, int& Y);
@@ -35,5 +42,8 @@ TDragCursor CursorAt(const TRect& rect, int X, int Y);
 
 // The new output size while dragging with `cursor`: the dragged edge keeps the offset it had from
 // the folded pointer when the button went down, the opposite edge mirrors it about the centre, and
-// each direction is clamped to MinOutputSize..MaxOutputSize. (X, Y) is the unfolded pointer.
-TOutputSize DraggedSize(const TRect& rect, TDragCursor cursor, int X, int Y, int dragOffsetX, int dragOffsetY);
+// each direction is clamped to MinOutputSize..MaxOutputSize. (X, Y) is the unfolded pointer; it is
+// mirrored by the sides the press fell on, not by where it is now, so that a pointer dragged inward
+// past the centre keeps the size at MinOutputSize instead of growing it from the other side.
+TOutputSize DraggedSize(const TRect& rect, TDragCursor cursor, TDragSides pressed, int X, int Y, int dragOffsetX,
+                        int dragOffsetY);

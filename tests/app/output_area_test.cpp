@@ -70,10 +70,29 @@ class TOutputAreaTest : public QObject {
   void DraggedSizeClampsEachDirection() {
     const TRect r{72, 22, 328, 278};
     // Past the centre or below the minimum gives 32; far out gives 512; each direction alone.
-    QCOMPARE(DraggedSize(r, crSizeNWSE, 195, -1000, 0, 0), (TOutputSize{32, 512}));
-    QCOMPARE(DraggedSize(r, crSizeNWSE, -1000, 149, 0, 0), (TOutputSize{512, 32}));
-    QCOMPARE(DraggedSize(r, crSizeWE, 186, 150, 0, 0), (TOutputSize{32, 256}));
-    QCOMPARE(DraggedSize(r, crSizeWE, 183, 150, 0, 0), (TOutputSize{34, 256}));
+    QCOMPARE(DraggedSize(r, crSizeNWSE, {}, 195, -1000, 0, 0), (TOutputSize{32, 512}));
+    QCOMPARE(DraggedSize(r, crSizeNWSE, {}, -1000, 149, 0, 0), (TOutputSize{512, 32}));
+    QCOMPARE(DraggedSize(r, crSizeWE, {}, 186, 150, 0, 0), (TOutputSize{32, 256}));
+    QCOMPARE(DraggedSize(r, crSizeWE, {}, 183, 150, 0, 0), (TOutputSize{34, 256}));
+  }
+
+  // The same pointer above the centre: 96 high when the top edge was pressed (its edge line is
+  // there), 32 when the bottom edge was pressed and dragged up past the centre.
+  void ThePressedSideDecidesPastTheCentre() {
+    const TRect r{72, 22, 328, 278};  // centre (200, 150); a press at the bottom edge's Y = 280
+    int x = 200, y = 280;
+    const TDragSides pressed = SidesOf(r, x, y);
+    QVERIFY(pressed.Bottom);
+    FoldDragPoint(r, x, y);
+    const int offsetY = y - r.Top;  // -2
+    QCOMPARE(DraggedSize(r, crSizeNS, pressed, 200, 160, 0, offsetY), (TOutputSize{256, 32}));
+    QCOMPARE(DraggedSize(r, crSizeNS, pressed, 200, 100, 0, offsetY), (TOutputSize{256, 32}));
+    QCOMPARE(DraggedSize(r, crSizeNS, pressed, 200, -500, 0, offsetY), (TOutputSize{256, 32}));
+    QCOMPARE(DraggedSize(r, crSizeNS, {}, 200, 100, 0, offsetY), (TOutputSize{256, 96}));
+    // Back on the pressed side the edge follows the pointer again.
+    QCOMPARE(DraggedSize(r, crSizeNS, pressed, 200, 250, 0, offsetY), (TOutputSize{256, 196}));
+    // The same for a right-edge press dragged left past the centre.
+    QCOMPARE(DraggedSize(r, crSizeWE, SidesOf(r, 330, 150), 120, 150, -2, 0), (TOutputSize{32, 256}));
   }
 };
 

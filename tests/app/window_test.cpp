@@ -458,22 +458,82 @@ class TWindowTest : public QObject {
     QWidget* area = form->ClientArea;
     const TRect r = form->OutputRect();
     const int y = MidY();
-    // The secondary button on an edge opens the context menu, which takes the release: no drag.
+    // A menu that opens during a drag for another reason (the keyboard's menu key) takes the
+    // release that would end it: the drag ends there.
     QTest::mouseMove(area, QPoint(r.Right + 2, y));
     const QPoint edge(r.Right + 2, y);
-    QTest::mousePress(area, Qt::RightButton, {}, edge);
-    QContextMenuEvent menuRequest(QContextMenuEvent::Mouse, edge, area->mapToGlobal(edge));
-    QApplication::sendEvent(area, &menuRequest);  // what the desktop sends after the press
+    QTest::mousePress(area, Qt::LeftButton, {}, edge);
+    QContextMenuEvent menuRequest(QContextMenuEvent::Keyboard, edge, area->mapToGlobal(edge));
+    QApplication::sendEvent(area, &menuRequest);
     QVERIFY(form->PopupMenu1->isVisible());
     QVERIFY(!form->Dragging);
     form->PopupMenu1->hide();
-    QTest::mouseRelease(area, Qt::RightButton, {}, edge);
+    QTest::mouseRelease(area, Qt::LeftButton, {}, edge);
     // A drag whose release went elsewhere ends at the next move without a button.
     QTest::mouseMove(area, QPoint(r.Right + 2, y));
     form->Dragging = true;
     QTest::mouseMove(area, QPoint(r.Right + 40, y));
     QVERIFY(!form->Dragging);
     QCOMPARE(form->OutputImage.Width(), 256);
+  }
+
+  // The secondary button on an edge drags like any other; its context menu waits for the release
+  // and opens there only when the pointer has not moved. Elsewhere it opens at the press.
+  void ASecondaryPressOnAnEdgeDragsOrClicks() {
+    SetOutputAreaWidth(400);
+    QWidget* area = form->ClientArea;
+    QMenu* menu = form->PopupMenu1;
+    const auto pressRight = [&](QPoint at) {
+      QTest::mouseMove(area, at);
+      QTest::mousePress(area, Qt::RightButton, {}, at);
+      QContextMenuEvent request(QContextMenuEvent::Mouse, at, area->mapToGlobal(at));
+      QApplication::sendEvent(area, &request);  // what the desktop sends after the press
+    };
+    const QPoint edge(form->OutputRect().Right + 2, MidY());
+    pressRight(edge);
+    QVERIFY(!menu->isVisible());
+    QTest::mouseMove(area, edge + QPoint(10, 0));
+    QCOMPARE(form->OutputImage.Width(), 276);
+    QTest::mouseRelease(area, Qt::RightButton, {}, edge + QPoint(10, 0));
+    QVERIFY(!menu->isVisible());
+    QVERIFY(!form->Dragging);
+
+    const QPoint click(form->OutputRect().Right + 2, MidY());
+    pressRight(click);
+    QVERIFY(!menu->isVisible());
+    QTest::mouseRelease(area, Qt::RightButton, {}, click);
+    QVERIFY(menu->isVisible());
+    QCOMPARE(menu->pos(), area->mapToGlobal(click));
+    QVERIFY(!form->Dragging);
+    QCOMPARE(form->OutputImage.Width(), 276);
+    menu->hide();
+
+    pressRight(QPoint(10, 10));
+    QVERIFY(menu->isVisible());
+    QVERIFY(!form->Dragging);
+    menu->hide();
+    QTest::mouseRelease(area, Qt::RightButton, {}, QPoint(10, 10));
+  }
+
+  // Dragging the bottom edge up in small steps far past the centre: the height falls to 32 and
+  // stays there until the pointer comes back.
+  void DraggingInwardPastTheCentreKeepsTheMinimum() {
+    QWidget* area = form->ClientArea;
+    const TRect r = form->OutputRect();
+    const QPoint press((r.Left + r.Right) / 2, r.Bottom + 2);
+    QTest::mouseMove(area, press);
+    QTest::mousePress(area, Qt::LeftButton, {}, press);
+    int least = 256;
+    for (int y = press.y(); y >= 0; y -= 3) {
+      QTest::mouseMove(area, QPoint(press.x(), y));
+      const int height = form->OutputImage.Height();
+      QVERIFY2(height <= least, qPrintable(QStringLiteral("grew to %1 at y = %2").arg(height).arg(y)));
+      least = height;
+    }
+    QCOMPARE(least, 32);
+    QTest::mouseMove(area, press);
+    QCOMPARE(form->OutputImage.Height(), 256);
+    QTest::mouseRelease(area, Qt::LeftButton, {}, press);
   }
 
   void FirstMoveMakesAnOddWidthEven() {
