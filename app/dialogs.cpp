@@ -5,6 +5,8 @@
 #include <QMessageBox>
 #include <QStringList>
 
+#include "app/readable_file_dialog.h"
+
 std::vector<TFileFilter> ParseFilter(const QString& filter) {
   const QStringList parts = filter.split(QLatin1Char('|'));
   std::vector<TFileFilter> entries;
@@ -55,6 +57,7 @@ void Prepare(QFileDialog& dialog, const TFileDialogRequest& request) {
     dialog.selectNameFilter(filters[index - 1]);
   }
   if (!request.FileName.isEmpty()) dialog.selectFile(request.FileName);
+  MakeReadable(dialog);
 }
 
 std::optional<QString> Run(QFileDialog& dialog) {

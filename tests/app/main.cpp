@@ -4,8 +4,13 @@
 
 #include "app/application.h"
 #include "tests/app/suites.h"
+#include "tests/support/temp_dir.h"
 
 int main(int argc, char* argv[]) {
+  // Qt's file dialog keeps its column widths and last folders in the user's settings; the tests
+  // start from none and leave none behind.
+  const TempDir settings;
+  qputenv("XDG_CONFIG_HOME", QByteArray::fromStdString(settings.Path().string()));
   TApplication application(argc, argv);
   SetApplicationTitle(QStringLiteral("ルフレミナ"));
   int failures = 0;

@@ -5,10 +5,14 @@
 #include <QApplication>
 #include <QComboBox>
 #include <QFileDialog>
+#include <QFileInfo>
+#include <QHeaderView>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QTest>
 #include <QTimer>
+#include <QTreeView>
+#include <filesystem>
 #include <functional>
 
 #include "app/Unit1.h"
@@ -33,6 +37,30 @@ QStringList FilterEntries(QFileDialog* dialog) {
   if (combo == nullptr) return entries;
   for (int i = 0; i < combo->count(); ++i) entries << combo->itemText(i);
   return entries;
+}
+
+// What of the file dialog's lists a person cannot read whole: every title and entry of the file
+// list wider than its column, columns beyond the list's width, place names wider than their list.
+QStringList CutEntries(QFileDialog* dialog) {
+  QStringList cut;
+  auto* list = dialog->findChild<QTreeView*>(QStringLiteral("treeView"));
+  auto* places = dialog->findChild<QAbstractItemView*>(QStringLiteral("sidebar"));
+  if (list == nullptr || places == nullptr) return {QStringLiteral("no file list")};
+  const QHeaderView* header = list->header();
+  const QAbstractItemModel* files = list->model();
+  for (int c = 0; c < header->count(); ++c) {
+    if (header->sectionSizeHint(c) > header->sectionSize(c)) cut << files->headerData(c, Qt::Horizontal).toString();
+    for (int row = 0; row < files->rowCount(list->rootIndex()); ++row) {
+      const QModelIndex entry = files->index(row, c, list->rootIndex());
+      if (list->sizeHintForIndex(entry).width() > header->sectionSize(c)) cut << entry.data().toString();
+    }
+  }
+  if (header->length() > list->viewport()->width()) cut << QStringLiteral("the list's right columns");
+  for (int row = 0; row < places->model()->rowCount(); ++row) {
+    const QModelIndex place = places->model()->index(row, 0);
+    if (places->sizeHintForIndex(place).width() > places->viewport()->width()) cut << place.data().toString();
+  }
+  return cut;
 }
 
 class TQtDialogsTest : public QObject {
@@ -70,6 +98,47 @@ class TQtDialogsTest : public QObject {
     QCOMPARE(selected, entries.value(0));
     QCOMPARE(form->PreviewRenders, renders);
     QCOMPARE(form->SourceImage.Width(), 1);
+  }
+
+  // Both file dialogs open wide enough to show their lists whole at the window's font, and write
+  // sizes and dates in Japanese like the rest of the window.
+  void FileDialogsShowTheirListsWholeInJapanese() {
+    TempDir dir;
+    PutFile(dir / "写真.bmp", std::vector<std::uint8_t>(307712, 0));
+    std::filesystem::create_directory(dir / "フォルダー");
+    const QString picture = QString::fromStdString(dir / "写真.bmp");
+    const QLocale japanese(QLocale::Japanese, QLocale::Japan);
+    TFileDialogRequest request;
+    request.Filter = QStringLiteral("すべてのファイル|*.*");
+    request.FileName = picture;
+    for (const bool save : {false, true}) {
+      bool listed = false;
+      QStringList cut;
+      QString size, date, folderType;
+      WhenFileDialog([&](QFileDialog* dialog) {
+        auto* list = dialog->findChild<QTreeView*>(QStringLiteral("treeView"));
+        listed = list != nullptr &&
+                 QTest::qWaitFor([&] { return list->model()->rowCount(list->rootIndex()) == 2; }, 5000);
+        cut = CutEntries(dialog);
+        for (int row = 0; listed && row < 2; ++row) {
+          const auto cell = [&](int column) { return list->model()->index(row, column, list->rootIndex()).data().toString(); };
+          if (cell(0) == QStringLiteral("フォルダー")) {
+            folderType = cell(2);
+          } else {
+            size = cell(1);
+            date = cell(3);
+          }
+        }
+        dialog->reject();
+      });
+      TQtDialogs dialogs;
+      save ? dialogs.SaveFile(form.get(), request) : dialogs.OpenFile(form.get(), request);
+      QVERIFY(listed);
+      QVERIFY2(cut.isEmpty(), qPrintable(cut.join(QStringLiteral(" | "))));
+      QCOMPARE(size, japanese.formattedDataSize(307712));  // 300.50 KiB
+      QCOMPARE(date, japanese.toString(QFileInfo(picture).lastModified(), QLocale::ShortFormat));
+      QCOMPARE(folderType, QStringLiteral("フォルダー"));
+    }
   }
 
   // "third" is written as third.png, so an existing third.png must be asked about before the export
