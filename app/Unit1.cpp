@@ -82,14 +82,47 @@ void TForm1::FormDestroy() {
 
 void TForm1::showEvent(QShowEvent* event) {
   QMainWindow::showEvent(event);
-  if (placed_) return;
-  placed_ = true;
-  // The outer size includes the frame the window manager draws, known only once the window shows.
+  if (placement_ != TPlacement::Unplaced) return;
+  // A manager that keeps the place asked for sends no move: its frame shows by the first expose.
+  if (windowHandle()) windowHandle()->installEventFilter(this);
+  Place();
+}
+
+bool TForm1::eventFilter(QObject* watched, QEvent* event) {
+  if (watched == windowHandle() && event->type() == QEvent::Expose) FollowFrame();
+  return QMainWindow::eventFilter(watched, event);
+}
+
+void TForm1::moveEvent(QMoveEvent* event) {
+  QMainWindow::moveEvent(event);
+  FollowFrame();
+}
+
+void TForm1::resizeEvent(QResizeEvent* event) {
+  QMainWindow::resizeEvent(event);
+  FollowFrame();
+}
+
+void TForm1::Place() {
   const QMargins frame = windowHandle() ? windowHandle()->frameMargins() : QMargins();
   resize(OuterWidth - frame.left() - frame.right(), OuterHeight - frame.top() - frame.bottom());
   if (const QScreen* screen = this->screen()) {
     const QRect area = screen->availableGeometry();
     move(area.left() + (area.width() - OuterWidth) / 2, area.top() + (area.height() - OuterHeight) / 2);
+  }
+  placedFrame_ = frame;
+  placedSize_ = size();
+  placement_ = frame.isNull() ? TPlacement::AwaitingFrame : TPlacement::Placed;
+}
+
+void TForm1::FollowFrame() {
+  // The manager's frame is known by the first expose, or the first move or resize, after it has
+  // taken the window. A size the user (or a maximize) has given since is kept.
+  if (placement_ != TPlacement::AwaitingFrame) return;
+  if (size() != placedSize_ || windowState() != Qt::WindowNoState) {
+    placement_ = TPlacement::Placed;
+  } else if (windowHandle() && windowHandle()->frameMargins() != placedFrame_) {
+    Place();
   }
 }
 

@@ -147,6 +147,9 @@ class TForm1 : public QMainWindow {
 
  protected:
   void showEvent(QShowEvent* event) override;
+  bool eventFilter(QObject* watched, QEvent* event) override;
+  void moveEvent(QMoveEvent* event) override;
+  void resizeEvent(QResizeEvent* event) override;
   void dragEnterEvent(QDragEnterEvent* event) override;
   void dropEvent(QDropEvent* event) override;
 
@@ -167,5 +170,12 @@ class TForm1 : public QMainWindow {
 
   std::unique_ptr<TDialogs> dialogs_;
   std::unique_ptr<TClipboard> clipboard_;
-  bool placed_ = false;  // the window has taken its outer size and place on the screen
+  // The window takes its outer size, frame included, centred on the screen. A window manager
+  // frames the window only after its first show, so the place is taken again once the frame is known.
+  enum class TPlacement { Unplaced, AwaitingFrame, Placed };
+  void Place();
+  void FollowFrame();
+  TPlacement placement_ = TPlacement::Unplaced;
+  QMargins placedFrame_;  // the frame the last placement allowed for
+  QSize placedSize_;      // the inner size it gave
 };
