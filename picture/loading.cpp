@@ -38,16 +38,27 @@ void MakeOpaque(TBitmap& image) {
 }
 
 TBitmap ReadSourcePicture(const std::string& fileName, TPictureKind kind) {
+  if (kind == TPictureKind::None) throw EInvalidGraphic(SInvalidBitmap);
+  TFileStream file(fileName, TFileStream::fmOpenRead);
+  return ReadSourcePicture(file, kind);
+}
+
+TBitmap ReadSourcePicture(TStream& stream, TPictureKind kind) {
   TBitmap picture;
   if (kind == TPictureKind::Bitmap) {
-    ReadBitmapFile(fileName, picture);
+    ReadBitmapFile(stream, picture);
     // Only a plain 32-bit file carries alpha in its fourth bytes; with bit-field masks it does not.
     if (picture.PixelFormat() != pf32bit) MakeOpaque(picture);
   } else if (kind == TPictureKind::JPEG) {
     TJPEGImage jpeg;
-    jpeg.LoadFromFile(fileName);
+    jpeg.LoadFromStream(stream);
+    // A few bytes of header can declare gigabytes of pixels: a picture that cannot be held at the
+    // 32 bits it is used at is refused before any time is spent decoding it.
+    const TJPEGImage::TDimensions size = jpeg.Dimensions();
+    CheckImageSize(size.Width, size.Height, 32);
     jpeg.AssignTo(picture);
-    MakeOpaque(picture);
+    // Colour pictures arrive opaque at 32 bits; grey ones as quantised indices.
+    if (picture.PixelFormat() != pf32bit) MakeOpaque(picture);
   } else {
     throw EInvalidGraphic(SInvalidBitmap);
   }

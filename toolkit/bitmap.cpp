@@ -171,15 +171,19 @@ void TBitmap::Create(int width, int height, TPixelFormat format, bool topDown, i
   *this = std::move(fresh);
 }
 
-void TBitmap::Allocate(int width, int height) {
+void CheckImageSize(int width, int height, int bitsPerPixel) {
   if (width < 0 || height < 0)
     throw EOutOfResources(std::string(SNegativeImageSize) + " (" + std::to_string(width) + " x " +
                           std::to_string(height) + ")");
-  const std::uint64_t stride = RowStride(width, bitCount_);
-  const std::uint64_t bytes = stride * std::uint64_t(height);
-  if (bytes > MaxPixelBlockBytes)
+  if (RowStride(width, bitsPerPixel) * std::uint64_t(height) > MaxPixelBlockBytes)
     throw EOutOfResources(std::string(SImageTooLarge) + " (" + std::to_string(width) + " x " +
                           std::to_string(height) + ")");
+}
+
+void TBitmap::Allocate(int width, int height) {
+  CheckImageSize(width, height, bitCount_);
+  const std::uint64_t stride = RowStride(width, bitCount_);
+  const std::uint64_t bytes = stride * std::uint64_t(height);
   TPixelBlock block(static_cast<std::size_t>(bytes));
   bits_.swap(block);
   infoHeader_ = TBitmapInfoHeader();

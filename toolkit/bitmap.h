@@ -49,6 +49,11 @@ int PixelFormatBits(TPixelFormat format);
 // non-negative 32-bit width.
 std::uint64_t RowStride(std::int64_t width, int bitsPerPixel);
 
+// Throws what creating an image of this size and depth would throw (EOutOfResources for a negative
+// size or a pixel block beyond MaxPixelBlockBytes) without allocating anything, so that a reader can
+// refuse a picture before it spends time decoding it.
+void CheckImageSize(int width, int height, int bitsPerPixel);
+
 // A pixel block taken from the system already zeroed (calloc), so that a new image costs neither
 // time nor memory for pages that nothing writes to: a small file that declares a huge picture, of
 // which it holds only a few rows, stays cheap. Copying copies the bytes.

@@ -84,9 +84,10 @@ bool HeaderStep(TDecompressor* d, const std::uint8_t* data, std::size_t size) {
     d->info.quantize_colors = TRUE;
     d->info.desired_number_of_colors = JPEGQuantisedColours;
   } else {
-    // libjpeg's choice for colour files is RGB; we take it in the bitmap's byte order. Any other
-    // choice (CMYK, YCCK, unknown) has no conversion to RGB and fails when decoding starts.
-    d->info.out_color_space = JCS_EXT_BGR;
+    // libjpeg's choice for colour files is RGB; we take it in the 32-bit bitmap's byte order, with
+    // the fourth byte set to 255 by libjpeg. Any other choice (CMYK, YCCK, unknown) has no
+    // conversion to RGB and fails when decoding starts.
+    d->info.out_color_space = JCS_EXT_BGRA;
   }
   jpeg_calc_output_dimensions(&d->info);
   return true;
@@ -137,16 +138,24 @@ void TJPEGImage::LoadFromStream(TStream& stream) {
   data_ = std::move(bytes);
 }
 
+TJPEGImage::TDimensions TJPEGImage::Dimensions() const {
+  TDecompressor d;
+  if (!CreateStep(&d)) d.Fail();
+  if (!HeaderStep(&d, data_.data(), data_.size())) d.Fail();
+  return {static_cast<int>(d.info.output_width), static_cast<int>(d.info.output_height)};
+}
+
 void TJPEGImage::AssignTo(TBitmap& target) const {
   TDecompressor d;
   if (!CreateStep(&d)) d.Fail();
   if (!HeaderStep(&d, data_.data(), data_.size())) d.Fail();
 
   const bool quantised = d.info.quantize_colors;
-  const int components = quantised ? 1 : 3;
-  // Throws before anything large is allocated when the picture is beyond the image limit.
+  const int components = quantised ? 1 : 4;
+  // Throws before anything large is allocated, and before decoding starts, when the picture is
+  // beyond the image limit.
   TBitmap picture(static_cast<int>(d.info.output_width), static_cast<int>(d.info.output_height),
-                  quantised ? pf8bit : pf24bit);
+                  quantised ? pf8bit : pf32bit);
   std::vector<JSAMPROW> rows(static_cast<std::size_t>(picture.Height()));
   for (int y = 0; y < picture.Height(); ++y) rows[std::size_t(y)] = picture.ScanLine(y);
 

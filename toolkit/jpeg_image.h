@@ -3,10 +3,11 @@
 // bitmap.
 //
 // Decoding runs at full size with the floating-point inverse DCT and block smoothing, in the
-// colour space libjpeg chooses for the file. Colour files become pf24bit images (blue, green, red);
-// one-component (grey) files are quantised by libjpeg to at most 236 grey levels and become pf8bit
-// images whose colour table is the quantiser's palette. Decoder warnings (a truncated file, for
-// example) are ignored: the picture decodes as far as the data goes.
+// colour space libjpeg chooses for the file. Colour files become opaque pf32bit images (blue,
+// green, red, alpha 255), which libjpeg writes directly; one-component (grey) files are quantised
+// by libjpeg to at most 236 grey levels and become pf8bit images whose colour table is the
+// quantiser's palette. Decoder warnings (a truncated file, for example) are ignored: the picture
+// decodes as far as the data goes.
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -42,8 +43,18 @@ class TJPEGImage {
   const std::vector<std::uint8_t>& Data() const { return data_; }
   bool Empty() const { return data_.empty(); }
 
+  // The size of the picture the held data decodes to, read from the file's header alone, however
+  // large a picture the header declares. Throws EJPEG, as AssignTo would, when the header cannot be
+  // read.
+  struct TDimensions {
+    int Width = 0;
+    int Height = 0;
+  };
+  TDimensions Dimensions() const;
+
   // Decodes the held data and replaces `target` by the picture; on any error (EJPEG, or
-  // EOutOfResources for a picture beyond the image size limit) `target` keeps its contents.
+  // EOutOfResources for a picture beyond the image size limit, refused before decoding starts)
+  // `target` keeps its contents.
   void AssignTo(TBitmap& target) const;
 
  private:

@@ -2,6 +2,95 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <random>
+#include <string>
+
+// clang-format off
+#include <jpeglib.h>
+#include <jerror.h>
+// clang-format on
+
+#include "tests/support/jpeg_writer.h"
+#include "toolkit/errors.h"
+#include "toolkit/jpeg_image.h"
+
+namespace {
+
+TBitmap LoadJPEG(const std::vector<std::uint8_t>& bytes) {
+  TMemoryStream stream(bytes);
+  return ReadSourcePicture(stream, TPictureKind::JPEG);
+}
+
+// The road JPEG pictures took before colour was decoded straight to 32 bits: libjpeg with the
+// program's settings into 24-bit blue-green-red rows (grey files quantised to 8-bit indices),
+// then MakeOpaque. The test files are valid, so libjpeg's own error handling may end the program.
+TBitmap LoadThroughTwentyFourBits(const std::vector<std::uint8_t>& bytes) {
+  jpeg_decompress_struct info{};
+  jpeg_error_mgr errors{};
+  info.err = jpeg_std_error(&errors);
+  jpeg_create_decompress(&info);
+  jpeg_mem_src(&info, bytes.data(), static_cast<unsigned long>(bytes.size()));
+  jpeg_read_header(&info, TRUE);
+  info.scale_num = 1;
+  info.scale_denom = 1;
+  info.dct_method = JDCT_FLOAT;
+  info.do_block_smoothing = TRUE;
+  info.do_fancy_upsampling = TRUE;
+  const bool grey = info.out_color_space == JCS_GRAYSCALE;
+  if (grey) {
+    info.quantize_colors = TRUE;
+    info.desired_number_of_colors = JPEGQuantisedColours;
+  } else {
+    info.out_color_space = JCS_EXT_BGR;
+  }
+  jpeg_start_decompress(&info);
+  TBitmap picture(int(info.output_width), int(info.output_height), grey ? pf8bit : pf24bit);
+  if (grey) {
+    picture.Palette().clear();
+    for (int i = 0; i < info.actual_number_of_colors; ++i) {
+      const std::uint8_t v = info.colormap[0][i];
+      picture.Palette().push_back({v, v, v, 0});
+    }
+  }
+  while (info.output_scanline < info.output_height) {
+    JSAMPROW row = picture.ScanLine(int(info.output_scanline));
+    jpeg_read_scanlines(&info, &row, 1);
+  }
+  jpeg_finish_decompress(&info);
+  jpeg_destroy_decompress(&info);
+  MakeOpaque(picture);
+  return picture;
+}
+
+// Smooth fields, hard edges and grain, all drawn from the seed: what the inverse DCT, block
+// smoothing and chroma upsampling meet in a photo.
+TJPEGSamples PhotoSamples(std::mt19937& random, int width, int height, int components) {
+  TJPEGSamples s{width, height, components, {}};
+  std::uniform_real_distribution<float> unit(0.0f, 1.0f);
+  float phase[3], slope[3], edge = unit(random) * float(width);
+  for (int c = 0; c < 3; ++c) phase[c] = 6.0f * unit(random), slope[c] = 0.02f + 0.2f * unit(random);
+  for (int y = 0; y < height; ++y)
+    for (int x = 0; x < width; ++x)
+      for (int c = 0; c < components; ++c) {
+        float v = 128 + 100 * std::sin(phase[c] + slope[c] * float(x) + 0.7f * slope[c] * float(y));
+        if (float(x) + 0.5f * float(y) > edge) v = 255 - v;
+        v += 30 * (unit(random) - 0.5f);
+        s.Samples.push_back(std::uint8_t(std::clamp(v, 0.0f, 255.0f)));
+      }
+  return s;
+}
+
+// A picture that is already there, to see that a refusal leaves it alone.
+TBitmap Sentinel() {
+  TBitmap image(2, 2, pf32bit);
+  image.ScanLine(0)[0] = 0x5A;
+  return image;
+}
+
+}  // namespace
 
 TEST(PictureKind, ExtensionsChooseTheReaderInAnyLetterCase) {
   EXPECT_EQ(PictureKindOf("/p/PHOTO.JPG"), TPictureKind::JPEG);
@@ -13,4 +102,87 @@ TEST(PictureKind, ExtensionsChooseTheReaderInAnyLetterCase) {
   EXPECT_EQ(UnsupportedPictureMessage("/home/u/picture.png"),
             "読み込めるのはBMPファイルとJPEGファイルです。\rpicture.png は読み込めません。");
   EXPECT_EQ(UnsupportedPictureMessage("/home/u/noext"), "読み込めるのはBMPファイルとJPEGファイルです。\rnoext は読み込めません。");
+}
+
+// Colour decoded straight to 32 bits must give every byte the 24-bit decode and MakeOpaque gave:
+// libjpeg converts and upsamples through separate routines for each output layout. Sizes are odd
+// and small (partial blocks and MCUs at the edges) or wide (the vector loops' main bodies), with
+// every chroma subsampling, baseline and progressive, colour and grey.
+TEST(SourcePicture, JPEGLoadGivesTheBytesOfThe24BitRoad) {
+  std::mt19937 random(20240611);
+  const int sizes[][2] = {{1, 1}, {7, 3}, {17, 9}, {33, 31}, {95, 47}, {130, 66}, {517, 121}};
+  const int samplings[][2] = {{2, 2}, {2, 1}, {1, 1}};
+  int cases = 0;
+  for (const auto& size : sizes) {
+    for (int round = 0; round < 4; ++round) {
+      const int components = round == 3 ? 1 : 3;
+      TJPEGSamples samples = PhotoSamples(random, size[0], size[1], components);
+      samples.LumaSamplingX = samplings[round % 3][0];
+      samples.LumaSamplingY = samplings[round % 3][1];
+      const bool progressive = random() % 2 == 1;
+      const int quality = 40 + int(random() % 61);
+      const std::vector<std::uint8_t> bytes = EncodeJPEG(samples, quality, progressive);
+      const std::string what = std::to_string(size[0]) + " x " + std::to_string(size[1]) + ", " +
+                               std::to_string(components) + " components, sampling " +
+                               std::to_string(samples.LumaSamplingX) + "x" + std::to_string(samples.LumaSamplingY) +
+                               (progressive ? ", progressive" : ", baseline") + ", quality " + std::to_string(quality);
+
+      const TBitmap expected = LoadThroughTwentyFourBits(bytes);
+      const TBitmap actual = LoadJPEG(bytes);
+      ASSERT_EQ(actual.PixelFormat(), pf32bit) << what;
+      ASSERT_EQ(actual.Width(), expected.Width()) << what;
+      ASSERT_EQ(actual.Height(), expected.Height()) << what;
+      for (int y = 0; y < actual.Height(); ++y)
+        ASSERT_EQ(std::memcmp(actual.ScanLine(y), expected.ScanLine(y), std::size_t(actual.Width()) * 4), 0)
+            << what << ", row " << y;
+      ++cases;
+    }
+  }
+  EXPECT_EQ(cases, 28);
+}
+
+// A few header bytes can declare a picture of gigabytes: each of these fits the image limit as
+// libjpeg decodes it (24-bit colour, 8-bit grey) but not at the 32 bits the program holds it at.
+// Their frames name a quantisation table the files do not define, which fails at the first step
+// of decoding: only a refusal made before decoding starts gives the "too large" error.
+TEST(SourcePicture, JPEGTooLargeAt32BitsIsRefusedBeforeDecoding) {
+  const struct {
+    const char* what;
+    int width, height, components;
+    bool progressive;
+  } cases[] = {
+      {"colour", 18000, 18000, 3, false},
+      {"progressive colour", 5086, 64258, 3, true},
+      {"grey", 32000, 32000, 1, false},
+  };
+  for (const auto& c : cases) {
+    TJPEGSamples samples{16, 16, c.components, std::vector<std::uint8_t>(std::size_t(16 * 16 * c.components), 90)};
+    std::vector<std::uint8_t> bytes = EncodeJPEG(samples, 90, c.progressive);
+    std::size_t sof = 0;  // the frame header: FF C0 or FF C2, length, precision, height, width, ...
+    while (!(bytes.at(sof) == 0xFF && (bytes.at(sof + 1) == 0xC0 || bytes.at(sof + 1) == 0xC2))) ++sof;
+    bytes.at(sof + 5) = std::uint8_t(c.height >> 8);
+    bytes.at(sof + 6) = std::uint8_t(c.height);
+    bytes.at(sof + 7) = std::uint8_t(c.width >> 8);
+    bytes.at(sof + 8) = std::uint8_t(c.width);
+    bytes.at(sof + 12) = 3;  // the first component's quantisation table
+
+    TJPEGImage jpeg;
+    TMemoryStream header(bytes);
+    jpeg.LoadFromStream(header);
+    EXPECT_EQ(jpeg.Dimensions().Width, c.width) << c.what;
+    EXPECT_EQ(jpeg.Dimensions().Height, c.height) << c.what;
+
+    TBitmap source = Sentinel();
+    try {
+      source = LoadJPEG(bytes);
+      ADD_FAILURE() << c.what << ": loaded";
+    } catch (const EOutOfResources& e) {
+      EXPECT_EQ(e.Message(), "画像が大きすぎます (" + std::to_string(c.width) + " x " + std::to_string(c.height) + ")")
+          << c.what;
+    } catch (const Exception& e) {
+      ADD_FAILURE() << c.what << ": " << e.Message();
+    }
+    ASSERT_EQ(source.Width(), 2) << c.what;
+    EXPECT_EQ(source.ScanLine(0)[0], 0x5A) << c.what;
+  }
 }

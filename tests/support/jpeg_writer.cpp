@@ -32,6 +32,10 @@ std::vector<std::uint8_t> EncodeJPEG(const TJPEGSamples& samples, int quality, b
   info.in_color_space = samples.Components == 1 ? JCS_GRAYSCALE : samples.Components == 4 ? JCS_CMYK : JCS_RGB;
   jpeg_set_defaults(&info);
   jpeg_set_quality(&info, quality, TRUE);
+  if (samples.Components == 3) {
+    info.comp_info[0].h_samp_factor = samples.LumaSamplingX;
+    info.comp_info[0].v_samp_factor = samples.LumaSamplingY;
+  }
   if (progressive) jpeg_simple_progression(&info);
   jpeg_start_compress(&info, TRUE);
   const std::size_t stride = std::size_t(samples.Width) * std::size_t(samples.Components);

@@ -8,6 +8,10 @@ struct TJPEGSamples {
   int Height = 0;
   int Components = 3;                 // 1 grey, 3 RGB, 4 CMYK
   std::vector<std::uint8_t> Samples;  // rows top to bottom, Components bytes a pixel
+  // Sampling factors of the first component against the others' 1 x 1: 2 x 2 is libjpeg's
+  // default for colour (chroma at half size both ways), 1 x 1 keeps full-size chroma.
+  int LumaSamplingX = 2;
+  int LumaSamplingY = 2;
 };
 
 // Samples of one colour per quadrant (red, green, blue, white: top-left, top-right, bottom-left,

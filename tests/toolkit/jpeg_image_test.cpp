@@ -25,9 +25,9 @@ TBitmap Decode(const std::vector<std::uint8_t>& bytes) {
   return out;
 }
 
-// The decoded pixel (x, y) of a 24-bit picture as red, green, blue.
+// The decoded pixel (x, y) of a 32-bit picture as red, green, blue.
 std::array<int, 3> Rgb(const TBitmap& image, int x, int y) {
-  const std::uint8_t* p = image.ScanLine(y) + 3 * x;
+  const std::uint8_t* p = image.ScanLine(y) + 4 * x;
   return {p[2], p[1], p[0]};
 }
 
@@ -62,13 +62,15 @@ std::size_t FrameHeader(const std::vector<std::uint8_t>& bytes) {
 
 }  // namespace
 
-// Quadrant borders fall on 16-pixel blocks, so the sampled centres are flat colour; an odd width
-// gives padded rows. Catches swapped channels, flipped rows and wrong strides.
-TEST(JPEGImage, ColourFilesDecodeTo24BitInPlace) {
+// Quadrant borders fall on 16-pixel blocks, so the sampled centres are flat colour; an odd size
+// gives partial blocks. Catches swapped channels, flipped rows, wrong strides and a missing alpha.
+TEST(JPEGImage, ColourFilesDecodeToOpaque32BitInPlace) {
   const TJPEGSamples samples = QuadrantSamples(41, 35, 16, 16);
   for (bool progressive : {false, true}) {
     const TBitmap image = Decode(EncodeJPEG(samples, 95, progressive));
-    ASSERT_EQ(image.PixelFormat(), pf24bit);
+    ASSERT_EQ(image.PixelFormat(), pf32bit);
+    for (int y = 0; y < image.Height(); ++y)
+      for (int x = 0; x < image.Width(); ++x) ASSERT_EQ(image.ScanLine(y)[4 * x + 3], 255) << x << ", " << y;
     ASSERT_EQ(image.Width(), 41);
     ASSERT_EQ(image.Height(), 35);
     ExpectNear(Rgb(image, 5, 5), {255, 0, 0}, 10, "top left");
