@@ -34,6 +34,11 @@ class Source {
     stream_.ReadBuffer(buffer, std::size_t(count));
     left_ -= count;
   }
+  void Skip(std::uint64_t count) {
+    if (count > left_) throw EReadError(SReadError);
+    stream_.Seek(std::int64_t(count), TSeekOrigin::soCurrent);
+    left_ -= count;
+  }
   std::vector<std::uint8_t> ReadBytes(std::uint64_t count) {
     if (count > left_) throw EReadError(SReadError);
     std::vector<std::uint8_t> bytes(static_cast<std::size_t>(count));
@@ -86,7 +91,7 @@ struct PixelLayout {
   bool topDown = false;
   int bits = 0;
   std::uint32_t compression = BI_RGB;
-  std::uint32_t colours = 0;       // colour-table entries in the file
+  std::uint32_t colours = 0;       // colour-table entries in the file, any number beyond 8 bits
   std::uint64_t blockBytes = 0;    // stride x height of the uncompressed rows
 };
 
@@ -119,7 +124,9 @@ PixelLayout CheckHeader(const TBitmapInfoHeader& info) {
   }
 
   layout.colours = info.biClrUsed != 0 ? info.biClrUsed : layout.bits <= 8 ? 1u << layout.bits : 0;
-  if (layout.colours > 256) Invalid();
+  // Indexed pixels take their colours from the table, which an image holds up to 256 of. Deeper
+  // pixels use no table, and a file may still carry one of any length.
+  if (layout.bits <= 8 && layout.colours > 256) Invalid();
 
   const std::uint64_t stride = RowStride(layout.width, layout.bits);
   if (std::uint64_t(layout.height) > MaxPixelBlockBytes / stride) Invalid();
@@ -207,7 +214,11 @@ void ReadBitmapFile(TStream& stream, TBitmap& image) {
   }
 
   const std::size_t entrySize = info.biSize == kCoreHeaderSize ? 3 : 4;
-  std::vector<TRGBQuad> table = ReadColourTable(source, layout.colours, entrySize);
+  std::vector<TRGBQuad> table;
+  if (layout.colours <= 256)
+    table = ReadColourTable(source, layout.colours, entrySize);
+  else  // an unused table too long for an image's palette: passed over
+    source.Skip(std::uint64_t(layout.colours) * entrySize);
 
   // A file may end before its pixel data does; only the bytes present are read.
   const std::uint64_t declared = info.biSizeImage != 0 ? info.biSizeImage : layout.blockBytes;

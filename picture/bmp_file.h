@@ -9,7 +9,8 @@
 //   32 bits                    pf32bit keeping the file's fourth bytes; with bit-field masks pfCustom
 //   8 or 4 bits, run-length    pfDevice (blue, green, red, fourth byte 0)
 // Rows keep the file's order: a file with a negative height gives a top-down image. The image keeps
-// the file's info header (TBitmap::InfoHeader) and, beyond 8 bits, any colour table as its palette.
+// the file's info header (TBitmap::InfoHeader) and, beyond 8 bits, a colour table of up to 256
+// entries as its palette; a longer one, which no pixel uses, is skipped.
 #include <string>
 
 #include "toolkit/bitmap.h"
@@ -22,10 +23,10 @@
 // bytes end inside the headers, the masks or the colour table, and EInvalidGraphic (SInvalidBitmap)
 // for anything that is not a BMP picture
 // the program accepts: another signature, planes other than 1, a width or height of 0 (or a width
-// below 0), another bit count, more than 256 colours, a header size below 40 other than 12, a pixel
-// block above 1 GiB, a compression other than run-length or bit-field masks, or run-length data that
-// leaves the picture. Pixel data shorter than the header declares is not an error: the rows it lacks
-// are 0. On any error `image` keeps what it held and the file is closed.
+// below 0), another bit count, more than 256 colours at 1, 4 or 8 bits, a header size below 40 other
+// than 12, a pixel block above 1 GiB, a compression other than run-length or bit-field masks, or
+// run-length data that leaves the picture. Pixel data shorter than the header declares is not an
+// error: the rows it lacks are 0. On any error `image` keeps what it held and the file is closed.
 void ReadBitmapFile(const std::string& fileName, TBitmap& image);
 void ReadBitmapFile(TStream& stream, TBitmap& image);
 

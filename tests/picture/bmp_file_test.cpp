@@ -191,6 +191,47 @@ TEST(ReadBitmapFile, ReadsColourTablesOfBothEntrySizes) {
   EXPECT_EQ(Pixel32(small, 2, 0), (TBGRA{0, 0, 0, 0}));
 }
 
+// Deeper pixels use no colour table, and other readers show such files whatever table they carry:
+// the declared entries are passed over exactly, so the pixels are the bytes right after them.
+TEST(ReadBitmapFile, ReadsDeepPicturesPastAnUnusedTableOfAnyLength) {
+  const Bytes pixels = {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16};
+  for (int bits : {16, 24, 32}) {
+    for (bool masked : {false, true}) {
+      if (masked && bits == 24) continue;
+      BmpBuilder file;
+      file.bitCount = std::uint16_t(bits);
+      file.width = 1;
+      file.height = 2;
+      if (masked) file.compression = 3, file.masks = {0xF800, 0x07E0, 0x001F};
+      file.clrUsed = 300;
+      file.table.assign(300 * 4, 0xEE);
+      file.pixels = pixels;
+      const std::string what = std::to_string(bits) + (masked ? " bits with masks" : " bits");
+      TBitmap image;
+      ASSERT_NO_THROW(image = Read(file.Bytes())) << what;
+      EXPECT_EQ(image.BitCount(), bits) << what;
+      EXPECT_TRUE(image.Palette().empty()) << what;
+      EXPECT_EQ(Row(image, 1, std::size_t(bits / 8)), Bytes(pixels.begin(), pixels.begin() + bits / 8)) << what;
+      EXPECT_EQ(Row(image, 0, std::size_t(bits / 8)), Bytes(pixels.begin() + 4, pixels.begin() + 4 + bits / 8)) << what;
+      EXPECT_EQ(image.InfoHeader().biClrUsed, 300u) << what;
+
+      // A file that ends inside the table, however much the count promises.
+      const Bytes bytes = file.Bytes();
+      const std::size_t tableEnd = bytes.size() - pixels.size();
+      EXPECT_THROW(Read(Bytes(bytes.begin(), bytes.begin() + std::ptrdiff_t(tableEnd - 1))), EReadError) << what;
+    }
+  }
+
+  // Counts whose byte size wraps around in 32 bits (to 4 bytes, to 0) are as long as they say.
+  for (std::uint32_t count : {0x40000001u, 0x40000000u, 0xFFFFFFFFu}) {
+    BmpBuilder file;
+    file.clrUsed = count;
+    file.table.assign(4, 0xEE);
+    file.pixels.assign(24, 0x33);
+    EXPECT_THROW(Read(file.Bytes()), EReadError) << count;
+  }
+}
+
 TEST(ReadBitmapFile, KeepsTheFilesRowOrderAndTakesPixelsRightAfterTheTable) {
   BmpBuilder topDown;
   topDown.height = -2;
@@ -290,6 +331,8 @@ TEST(ReadBitmapFile, RefusesHeadersThatDescribeNoAcceptedPicture) {
       {"header size 16", [](BmpBuilder& b) { b.headerSize = 16; }},
       {"header size 39", [](BmpBuilder& b) { b.headerSize = 39; }},
       {"257 colours", [](BmpBuilder& b) { b.bitCount = 8, b.clrUsed = 257, b.table.assign(257 * 4, 0); }},
+      {"300 colours at 4 bits", [](BmpBuilder& b) { b.bitCount = 4, b.clrUsed = 300, b.table.assign(300 * 4, 0); }},
+      {"300 colours at 1 bit", [](BmpBuilder& b) { b.bitCount = 1, b.clrUsed = 300, b.table.assign(300 * 4, 0); }},
       {"JPEG inside", [](BmpBuilder& b) { b.compression = 4; }},
       {"PNG inside", [](BmpBuilder& b) { b.compression = 5; }},
       {"unknown compression", [](BmpBuilder& b) { b.compression = 0x12345678; }},
