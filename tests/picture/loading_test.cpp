@@ -157,14 +157,8 @@ TEST(SourcePicture, JPEGTooLargeAt32BitsIsRefusedBeforeDecoding) {
   };
   for (const auto& c : cases) {
     TJPEGSamples samples{16, 16, c.components, std::vector<std::uint8_t>(std::size_t(16 * 16 * c.components), 90)};
-    std::vector<std::uint8_t> bytes = EncodeJPEG(samples, 90, c.progressive);
-    std::size_t sof = 0;  // the frame header: FF C0 or FF C2, length, precision, height, width, ...
-    while (!(bytes.at(sof) == 0xFF && (bytes.at(sof + 1) == 0xC0 || bytes.at(sof + 1) == 0xC2))) ++sof;
-    bytes.at(sof + 5) = std::uint8_t(c.height >> 8);
-    bytes.at(sof + 6) = std::uint8_t(c.height);
-    bytes.at(sof + 7) = std::uint8_t(c.width >> 8);
-    bytes.at(sof + 8) = std::uint8_t(c.width);
-    bytes.at(sof + 12) = 3;  // the first component's quantisation table
+    const std::vector<std::uint8_t> bytes =
+        WithDeclaredSize(EncodeJPEG(samples, 90, c.progressive), c.width, c.height, true);
 
     TJPEGImage jpeg;
     TMemoryStream header(bytes);

@@ -49,3 +49,14 @@ std::vector<std::uint8_t> EncodeJPEG(const TJPEGSamples& samples, int quality, b
   std::free(buffer);
   return bytes;
 }
+
+std::vector<std::uint8_t> WithDeclaredSize(std::vector<std::uint8_t> bytes, int width, int height, bool undecodable) {
+  std::size_t sof = 0;  // the frame header: FF C0 or FF C2, length, precision, height, width, ...
+  while (!(bytes.at(sof) == 0xFF && (bytes.at(sof + 1) == 0xC0 || bytes.at(sof + 1) == 0xC2))) ++sof;
+  bytes.at(sof + 5) = std::uint8_t(height >> 8);
+  bytes.at(sof + 6) = std::uint8_t(height);
+  bytes.at(sof + 7) = std::uint8_t(width >> 8);
+  bytes.at(sof + 8) = std::uint8_t(width);
+  if (undecodable) bytes.at(sof + 12) = 3;
+  return bytes;
+}

@@ -19,3 +19,9 @@ struct TJPEGSamples {
 TJPEGSamples QuadrantSamples(int width, int height, int splitX, int splitY);
 
 std::vector<std::uint8_t> EncodeJPEG(const TJPEGSamples& samples, int quality = 95, bool progressive = false);
+
+// The file with its frame header changed to declare width x height, its pixel data untouched; with
+// `undecodable`, the first component also names a quantisation table the file does not define, so
+// that decoding fails at its first step while the header still reads.
+std::vector<std::uint8_t> WithDeclaredSize(std::vector<std::uint8_t> bytes, int width, int height,
+                                           bool undecodable = false);
