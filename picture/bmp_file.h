@@ -21,12 +21,12 @@
 //
 // Throws EFOpenError (SFOpenError) when the file cannot be opened, EReadError (SReadError) when the
 // bytes end inside the headers, the masks or the colour table, and EInvalidGraphic (SInvalidBitmap)
-// for anything that is not a BMP picture
-// the program accepts: another signature, planes other than 1, a width or height of 0 (or a width
-// below 0), another bit count, more than 256 colours at 1, 4 or 8 bits, a header size below 40 other
-// than 12, a pixel block above 1 GiB, a compression other than run-length or bit-field masks, or
-// run-length data that leaves the picture. Pixel data shorter than the header declares is not an
-// error: the rows it lacks are 0. On any error `image` keeps what it held and the file is closed.
+// for anything that is not a BMP picture the program accepts: another signature, planes other than
+// 1, a width or height of 0 (or a width below 0), another bit count, more than 256 colours at 1, 4
+// or 8 bits, a header size below 40 other than 12, a pixel block above 1 GiB, a compression other
+// than run-length or bit-field masks, or run-length data that leaves the picture. Pixel data
+// shorter than the header declares is not an error: the rows it lacks are 0. On any error `image`
+// keeps what it held and the file is closed.
 void ReadBitmapFile(const std::string& fileName, TBitmap& image);
 void ReadBitmapFile(TStream& stream, TBitmap& image);
 
