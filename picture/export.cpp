@@ -16,14 +16,15 @@ void ExportBMP32(const TRenderingSource& takeRendering, const std::string& fileN
 void ExportPNG(const TRenderingSource& takeRendering, const std::string& fileName, TClipboard& clipboard) {
   const std::unique_ptr<TBitmap> rendering = takeRendering();
   // The picture keeps its transparency as a mask of 255 minus alpha; the encoder turns it back
-  // into the file's alpha channel.
-  const std::unique_ptr<TBitmap> mask = ExtractAlphaMask(*rendering, true);
+  // into the file's alpha channel. It takes the rendering and the mask themselves, not copies.
   TRFLPNG png;
-  png.AssignPicture(*rendering);
+  png.SetAlphaMask(std::move(*ExtractAlphaMask(*rendering, true)));
+  png.AssignPicture(std::move(*rendering));
   png.UseAlpha = true;
-  png.SetAlphaMask(*mask);
   png.SavePngToFile(fileName);
-  clipboard.Assign(png);
+  // What the picture puts on the clipboard is its image with the image's colour table: handed
+  // over as it is, not through a copy.
+  clipboard.Assign(png.HeldImage());
 }
 
 void CopyToClipboard(const TRenderingSource& takeRendering, TClipboard& clipboard) {

@@ -5,13 +5,15 @@
 #include <string>
 
 #include "render/messages.h"
+#include "render/supersample.h"
+#include "resample/five_fold.h"
 #include "resample/resize.h"
 #include "toolkit/errors.h"
 
 namespace {
 
 // The final rendering casts FinalScale x FinalScale rays per output pixel.
-constexpr int FinalScale = 5;
+constexpr int FinalScale = FiveFold;
 
 // Puts the projection, viewport and screen matrices back as they were when it was made, also when
 // the rendering between fails, so the scene always describes the output image the window shows.
@@ -41,38 +43,53 @@ int Enlarged(int side) {
   return side * FinalScale;
 }
 
-std::unique_ptr<TBitmap> ShrinkByAverage(const TBitmap& enlarged, int Width, int Height) {
-  return ResizeBitmap(enlarged, Width, Height, rmAverage);
+// Runs `finalPass`(target width, target height, W, H) with the scene's matrices set for the
+// enlarged target of the W x H output, puts the W x H image it returns in OutputImage, and
+// repaints. The camera stays where it is for the output height, so the enlarged target shows the
+// same view at five times the resolution. The matrices are put back whatever happens, and
+// OutputImage keeps the preview until the result replaces it whole, so a failure leaves the
+// window's picture as it was.
+template <class TFinalPass>
+void RenderEnlarged(TScene& scene, TBitmap& OutputImage, const std::function<void()>& repaint,
+                    const TFinalPass& finalPass) {
+  const int W = OutputImage.Width(), H = OutputImage.Height();
+  {
+    const TViewMatrixKeeper keeper(scene);
+    const int targetWidth = Enlarged(W), targetHeight = Enlarged(H);
+    UpdateProjection(scene, targetWidth, targetHeight);
+    UpdateScreenMatrix(scene);
+    OutputImage = finalPass(targetWidth, targetHeight, W, H);
+  }
+  if (repaint) repaint();
 }
 
 }  // namespace
 
 void RenderFinal(TScene& scene, const TReflectionSliders& sliders, const TBitmap& SourceImage, TBitmap& OutputImage,
                  const std::function<void()>& repaint) {
-  render_detail::RenderFinalWith(ShrinkByAverage, scene, sliders, SourceImage, OutputImage, repaint);
+  RenderEnlarged(scene, OutputImage, repaint, [&](int targetWidth, int targetHeight, int W, int H) {
+    // An empty target has no pixel to cast, as RenderReflection refuses an empty image.
+    if (targetWidth == 0 || targetHeight == 0) throw EInvalidGraphic(SInvalidBitmap);
+    const TReflectionCaster caster(scene, sliders, SourceImage, targetWidth, targetHeight, /*HighQuality=*/true);
+    // Cast and averaged a few rows at a time on the worker pool, byte for byte what the plain path
+    // below gives. Colour and alpha are averaged on their own: the high-quality reflection keeps
+    // its colour unscaled, so the means stay straight-alpha.
+    return CastFiveFoldShrunk(caster, W, H);
+  });
 }
 
 void render_detail::RenderFinalWith(const TShrink& shrink, TScene& scene, const TReflectionSliders& sliders,
                                     const TBitmap& SourceImage, TBitmap& OutputImage,
                                     const std::function<void()>& repaint) {
-  const int W = OutputImage.Width(), H = OutputImage.Height();
-  {
-    const TViewMatrixKeeper keeper(scene);
-    // The camera stays where it is for the output height, so the enlarged target shows the same
-    // view at five times the resolution. OutputImage keeps the preview until the shrunk result
-    // replaces it whole, so a failure leaves the window's picture as it was.
-    TBitmap target(Enlarged(W), Enlarged(H), pf32bit);
-    UpdateProjection(scene, target.Width(), target.Height());
-    UpdateScreenMatrix(scene);
+  RenderEnlarged(scene, OutputImage, repaint, [&](int targetWidth, int targetHeight, int W, int H) {
+    TBitmap target(targetWidth, targetHeight, pf32bit);
     RenderReflection(scene, sliders, SourceImage, target, /*HighQuality=*/true);
-    // Colour and alpha are averaged on their own: the high-quality reflection keeps its colour
-    // unscaled, so the means stay straight-alpha. The average swallows its own failures (no
-    // result); keeping the preview then would pass it off as the final rendering.
+    // The average swallows its own failures (no result); keeping the preview then would pass it
+    // off as the final rendering.
     std::unique_ptr<TBitmap> small = shrink(target, W, H);
     if (!small) throw Exception(SFinalShrinkFailed);
-    OutputImage = std::move(*small);
-  }
-  if (repaint) repaint();
+    return std::move(*small);
+  });
 }
 
 std::unique_ptr<TBitmap> TakeRendering(TScene& scene, const TReflectionSliders& sliders, const TBitmap& SourceImage,

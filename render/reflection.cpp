@@ -41,7 +41,9 @@ Extended RoundHalfEven(Extended value) {
 int RoundIndex(Extended value, int max) {
   if (!(value >= 0)) return 0;
   if (value > max) return max;  // also keeps the rounding step in range
-  return int(RoundHalfEven(value));
+  // The rounded value is a whole number that a double holds exactly; converting through it spares
+  // the switch of the x87 rounding mode that a direct truncation of a long double costs.
+  return int(double(RoundHalfEven(value)));
 }
 
 // floor / ceiling of a box bound, clamped into -1..limit + 1 before it becomes an integer so that a
@@ -112,25 +114,23 @@ TBGRA BlendPixel(TBGRA a, TBGRA b, bool HighQuality, float w) {
   return result;
 }
 
-void RenderReflection(const TScene& scene, const TReflectionSliders& sliders, const TBitmap& SourceImage,
-                      TBitmap& OutputImage, bool HighQuality) {
+TReflectionCaster::TReflectionCaster(const TScene& scene, const TReflectionSliders& sliders,
+                                     const TBitmap& SourceImage, int width, int height, bool HighQuality)
+    : source_(SourceImage), sliders_(sliders), gradient_(scene.GradientEnabled), highQuality_(HighQuality) {
   RequireImage(SourceImage);
-  RequireImage(OutputImage);
   if (sliders.OpacityMax == 0 || sliders.LengthMax == 0) throw Exception(SZeroDivide);
-  const int wo = OutputImage.Width(), ho = OutputImage.Height();
 
   // The picture lies on z = 0 of the image frame's space, the reflection on z = 0 of its own.
-  const Plane picturePlane = MakePlane({0, 0, 0}, {0, 0, 1});
+  picturePlane_ = MakePlane({0, 0, 0}, {0, 0, 1});
   const Matrix4& imageLocal = scene.ImageFrame->LocalMatrix;
   const Matrix4 reflectionWorld = MatrixMultiply(scene.ReflectionFrame->LocalMatrix, imageLocal);
   const Matrix4& cameraLocal = scene.CameraFrame->LocalMatrix;
   const Matrix4 pictureToScreen = MatrixMultiply(imageLocal, scene.ScreenMatrix);
-  const Matrix4 screenToPicture = InvertMatrix(pictureToScreen);
+  screenToPicture_ = InvertMatrix(pictureToScreen);
   const Matrix4 reflectionToScreen = MatrixMultiply(reflectionWorld, scene.ScreenMatrix);
-  const Matrix4 screenToReflection = InvertMatrix(reflectionToScreen);
-  const Vector3 cameraInPicture = TransformPoint({0, 0, 0}, MatrixMultiply(cameraLocal, InvertMatrix(imageLocal)));
-  const Vector3 cameraInReflection =
-      TransformPoint({0, 0, 0}, MatrixMultiply(cameraLocal, InvertMatrix(reflectionWorld)));
+  screenToReflection_ = InvertMatrix(reflectionToScreen);
+  cameraInPicture_ = TransformPoint({0, 0, 0}, MatrixMultiply(cameraLocal, InvertMatrix(imageLocal)));
+  cameraInReflection_ = TransformPoint({0, 0, 0}, MatrixMultiply(cameraLocal, InvertMatrix(reflectionWorld)));
 
   // The camera is never pitched or rolled, so the picture's top corners give the horizontal extent
   // of the picture and its reflection, and the box runs from the picture's top to the reflection's
@@ -139,46 +139,56 @@ void RenderReflection(const TScene& scene, const TReflectionSliders& sliders, co
   const Vector3 q = TransformPoint({0.5f, 1, 0}, pictureToScreen);
   const Vector3 r = TransformPoint({-0.5f, 1, 0}, reflectionToScreen);
   const Vector3 s = TransformPoint({0.5f, 1, 0}, reflectionToScreen);
-  const int x0 = std::max(BoxBound(std::floor(p.x), wo, 0), 0);
-  const int x1 = std::min(BoxBound(std::ceil(q.x), wo, wo - 1), wo - 1);
-  const int y0 = std::max(BoxBound(std::floor(std::min(p.y, q.y)), ho, 0), 0);
-  const int y1 = std::min(BoxBound(std::ceil(std::max(r.y, s.y)), ho, ho - 1), ho - 1);
-
-  std::memset(OutputImage.Bits(), 0, OutputImage.BitsSize());
-  const SourceSampler sample(SourceImage);
+  x0_ = std::max(BoxBound(std::floor(p.x), width, 0), 0);
+  x1_ = std::min(BoxBound(std::ceil(q.x), width, width - 1), width - 1);
+  y0_ = std::max(BoxBound(std::floor(std::min(p.y, q.y)), height, 0), 0);
+  y1_ = std::min(BoxBound(std::ceil(std::max(r.y, s.y)), height, height - 1), height - 1);
 
   // The reflection fades from full opacity at its near edge to nothing at LengthPosition / LengthMax
   // of its height.
-  const float slope =
-      sliders.LengthPosition == 0 ? 0.0f : float(-1 / (Extended(sliders.LengthPosition) / sliders.LengthMax));
-  auto opacity = [&](float h) -> float {
-    if (!scene.GradientEnabled) return float(Extended(sliders.OpacityPosition) / sliders.OpacityMax);
-    if (sliders.LengthPosition == 0) return 0;
-    const float g = float(Extended(slope) * h + 1);
-    const float w = float(Extended(sliders.OpacityPosition) * g / sliders.OpacityMax);
-    if (!(w >= 0)) return 0;
-    return w > 1 ? 1 : w;
-  };
+  slope_ = sliders.LengthPosition == 0 ? 0.0f : float(-1 / (Extended(sliders.LengthPosition) / sliders.LengthMax));
+}
 
-  for (int y = y0; y <= y1; ++y) {
-    std::uint8_t* row = OutputImage.ScanLine(y);
-    for (int x = x0; x <= x1; ++x) {
-      // The point on the far plane seen at the pixel's top-left corner.
-      const Vector3 screenPoint{float(x), float(y), 1};
-      Vector3 hit;
-      const Vector3 far = TransformPoint(screenPoint, screenToPicture);
-      if (!IntersectRayPlane(MakeRay(cameraInPicture, SubtractVectors(far, cameraInPicture)), picturePlane, hit))
-        continue;
-      if (InsideHitBand(hit)) {
-        StorePixel(row, x, sample(hit.x, hit.y));
-        continue;
-      }
-      const Vector3 farMirrored = TransformPoint(screenPoint, screenToReflection);
-      if (!IntersectRayPlane(MakeRay(cameraInReflection, SubtractVectors(farMirrored, cameraInReflection)),
-                             picturePlane, hit) ||
-          !InsideHitBand(hit))
-        continue;
-      StorePixel(row, x, BlendPixel(LoadPixel(row, x), sample(hit.x, hit.y), HighQuality, opacity(hit.y)));
+float TReflectionCaster::Opacity(float h) const {
+  if (!gradient_) return float(Extended(sliders_.OpacityPosition) / sliders_.OpacityMax);
+  if (sliders_.LengthPosition == 0) return 0;
+  const float g = float(Extended(slope_) * h + 1);
+  const float w = float(Extended(sliders_.OpacityPosition) * g / sliders_.OpacityMax);
+  if (!(w >= 0)) return 0;
+  return w > 1 ? 1 : w;
+}
+
+void TReflectionCaster::CastRow(int y, std::uint8_t* pixels, int column) const {
+  const SourceSampler sample(source_);
+  for (int x = x0_; x <= x1_; ++x) {
+    // The point on the far plane seen at the pixel's top-left corner.
+    const Vector3 screenPoint{float(x), float(y), 1};
+    Vector3 hit;
+    const Vector3 far = TransformPoint(screenPoint, screenToPicture_);
+    if (!IntersectRayPlane(MakeRay(cameraInPicture_, SubtractVectors(far, cameraInPicture_)), picturePlane_, hit))
+      continue;
+    if (InsideHitBand(hit)) {
+      StorePixel(pixels, x - column, sample(hit.x, hit.y));
+      continue;
     }
+    const Vector3 farMirrored = TransformPoint(screenPoint, screenToReflection_);
+    if (!IntersectRayPlane(MakeRay(cameraInReflection_, SubtractVectors(farMirrored, cameraInReflection_)),
+                           picturePlane_, hit) ||
+        !InsideHitBand(hit))
+      continue;
+    // Where the reflection has faded out, the blend gives the current pixel back: the sample is not
+    // needed.
+    const float w = Opacity(hit.y);
+    if (w == 0) continue;
+    StorePixel(pixels, x - column, BlendPixel(LoadPixel(pixels, x - column), sample(hit.x, hit.y), highQuality_, w));
   }
+}
+
+void RenderReflection(const TScene& scene, const TReflectionSliders& sliders, const TBitmap& SourceImage,
+                      TBitmap& OutputImage, bool HighQuality) {
+  RequireImage(SourceImage);
+  RequireImage(OutputImage);
+  const TReflectionCaster caster(scene, sliders, SourceImage, OutputImage.Width(), OutputImage.Height(), HighQuality);
+  std::memset(OutputImage.Bits(), 0, OutputImage.BitsSize());
+  for (int y = caster.FirstRow(); y <= caster.LastRow(); ++y) caster.CastRow(y, OutputImage.ScanLine(y), 0);
 }

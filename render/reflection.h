@@ -1,6 +1,9 @@
 #pragma once
 // The ray-cast renderer: the picture standing on the floor line and its mirrored, fading
 // reflection, cast one ray per output pixel into a 32-bit image with straight alpha.
+#include <cstdint>
+
+#include "render/supersample.h"
 #include "scene/scene.h"
 #include "toolkit/bitmap.h"
 #include "toolkit/graphics_types.h"
@@ -11,6 +14,34 @@ struct TReflectionSliders {
   int OpacityMax = 10;
   int LengthPosition = 7;   // trcLength
   int LengthMax = 10;
+};
+
+// What RenderReflection works out once per render for a scene, its sliders, the picture and the
+// target size: the inverted matrices, the camera in the picture's and in the reflection's space, the
+// box of pixels that rays are cast for, and the reflection's fade. Each row of the box can then be
+// cast on its own, in any order and on any thread at once, and comes out exactly as RenderReflection
+// casts it into a cleared image. SourceImage must outlive the caster and stay unchanged.
+class TReflectionCaster final : public TRowCaster {
+ public:
+  // Throws, as RenderReflection does, for a picture that is empty or not pf32bit, for a zero slider
+  // maximum, and for matrices that cannot be inverted; width and height are the target's (> 0).
+  TReflectionCaster(const TScene& scene, const TReflectionSliders& sliders, const TBitmap& SourceImage, int width,
+                    int height, bool HighQuality);
+
+  // Pixels that no ray hits are left as they are.
+  void CastRow(int y, std::uint8_t* pixels, int column) const override;
+
+ private:
+  float Opacity(float h) const;
+
+  const TBitmap& source_;
+  TReflectionSliders sliders_;
+  bool gradient_;
+  bool highQuality_;
+  float slope_;
+  Plane picturePlane_;
+  Matrix4 screenToPicture_, screenToReflection_;
+  Vector3 cameraInPicture_, cameraInReflection_;
 };
 
 // Renders the scene into OutputImage (pf32bit, any size the scene's ScreenMatrix is current for).

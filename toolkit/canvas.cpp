@@ -81,9 +81,16 @@ void TBitmapCanvas::Draw(int x, int y, const TBitmap& image) {
   const bool keepFourth = bytes == 4 && image.PixelFormat() == pf32bit;
   const int left = std::max(0, x), right = std::min<long long>(target_.Width(), (long long)x + image.Width());
   const int top = std::max(0, y), bottom = std::min<long long>(target_.Height(), (long long)y + image.Height());
+  // Rows of the same layout are copied whole.
+  const bool sameLayout = sourceBytes == bytes && (bytes == 3 || keepFourth);
   for (int ty = top; ty < bottom; ++ty) {
     const std::uint8_t* in = source->ScanLine(ty - y);
     std::uint8_t* out = target_.ScanLine(ty);
+    if (sameLayout) {
+      if (right > left)
+        std::memcpy(out + std::size_t(left) * bytes, in + std::size_t(left - x) * bytes, std::size_t(right - left) * bytes);
+      continue;
+    }
     for (int tx = left; tx < right; ++tx) {
       const std::uint8_t* s = in + std::size_t(tx - x) * sourceBytes;
       std::uint8_t* d = out + std::size_t(tx) * bytes;

@@ -28,6 +28,9 @@ inline constexpr const char* SJPEGError = "JPEG エラー #%d";
 // "%s" is replaced by the source's class name, then by the target's.
 inline constexpr const char* SAssignError = "%s を %s に代入できません";
 
+// A worker pool asked to work with no thread at all.
+inline constexpr const char* SNoWorkerThreads = "スレッド数は 1 以上にしてください";
+
 inline constexpr const char* SCannotOpenClipboard = "クリップボードを開くことができません";
 
 // The failure of a version lookup in a table that has no usable translation.

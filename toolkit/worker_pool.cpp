@@ -4,6 +4,7 @@
 #include <optional>
 
 #include "toolkit/errors.h"
+#include "toolkit/messages.h"
 
 // One ParallelFor call. It lives on its caller's stack; the caller returns only once `unfinished`
 // has reached 0, and nobody touches the job after that. Every field is guarded by the pool's mutex.
@@ -122,7 +123,7 @@ TWorkerPool& SharedWorkerPool() {
 }
 
 void SetSharedWorkerPoolSize(unsigned totalThreads) {
-  if (totalThreads == 0) throw Exception("スレッド数は 1 以上にしてください");
+  if (totalThreads == 0) throw Exception(SNoWorkerThreads);
   TSharedPool& shared = Shared();
   const std::lock_guard lock(shared.mutex);
   if (shared.pool && shared.pool->Size() == totalThreads - 1) return;

@@ -1,5 +1,7 @@
 #include "picture/png/RFLPNG.h"
 
+#include <utility>
+
 #include "toolkit/canvas.h"
 #include "toolkit/picture_registry.h"
 #include "toolkit/safe_file.h"
@@ -46,6 +48,10 @@ TRFLPNG::TRFLPNG(TUtcClock clock) : clock_(clock ? std::move(clock) : TUtcClock(
 
 void TRFLPNG::SetAlphaMask(const TBitmap& mask) { alphaMask_ = mask; }
 
+void TRFLPNG::SetAlphaMask(TBitmap&& mask) {
+  if (&mask != &alphaMask_) alphaMask_ = std::move(mask);
+}
+
 void TRFLPNG::SetAlphaMask(const TRFLPNG& picture) {
   if (&picture != this) alphaMask_ = picture.alphaMask_;
 }
@@ -64,6 +70,12 @@ void TRFLPNG::AssignPicture(const TGraphic& source) {
 
 void TRFLPNG::AssignPicture(const TBitmap& source) {
   if (&source != &heldImage_) heldImage_ = source;
+  heldTransparent_ = false;
+  ImageChanged();
+}
+
+void TRFLPNG::AssignPicture(TBitmap&& source) {
+  if (&source != &heldImage_) heldImage_ = std::move(source);
   heldTransparent_ = false;
   ImageChanged();
 }

@@ -36,6 +36,8 @@ class TRFLPNG : public TGraphic {
   // AlphaMask takes a copy of the image (of its mask when it is a TRFLPNG). Whether it fits is
   // decided at save time.
   void SetAlphaMask(const TBitmap& mask);
+  // Takes the mask itself, without a copy.
+  void SetAlphaMask(TBitmap&& mask);
   void SetAlphaMask(const TRFLPNG& picture);
 
   // From a TRFLPNG: image, mask and settings; UseAlpha, and the settings GifControl, RowHook and
@@ -43,6 +45,8 @@ class TRFLPNG : public TGraphic {
   void AssignPicture(const TGraphic& source) override;
   // From a bitmap: the held image takes it as it is (format and pixels).
   void AssignPicture(const TBitmap& source);
+  // The same, taking the image itself without a copy.
+  void AssignPicture(TBitmap&& source);
   // A TRFLPNG target takes the held image as a bitmap, with its transparency flag; others raise
   // EConvertError.
   void AssignToPicture(TGraphic& target) const override;

@@ -2,10 +2,17 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstring>
 #include <filesystem>
+#include <random>
 
+#include "picture/bmp_file.h"
+#include "picture/png/RFLPNG.h"
 #include "tests/support/recording_clipboard.h"
 #include "tests/support/temp_dir.h"
+#include "toolkit/alpha_image.h"
+#include "toolkit/canvas.h"
 #include "toolkit/errors.h"
 
 namespace {
@@ -26,7 +33,50 @@ class Export : public testing::Test {
   TRecordingClipboard clipboard_;
 };
 
+// The PNG bytes with the time chunk's data and checksum blanked: they follow the clock.
+std::vector<std::uint8_t> WithoutTime(std::vector<std::uint8_t> png) {
+  const char type[] = "tIME";
+  const auto at = std::search(png.begin(), png.end(), type, type + 4);
+  if (at != png.end() && png.end() - at >= 4 + 7 + 4) std::fill(at + 4, at + 4 + 7 + 4, std::uint8_t(0));
+  return png;
+}
+
 }  // namespace
+
+// The exports hand the rendering, its mask and its composite on without copying them: the files
+// and the clipboard get what copies of them gave, byte for byte. An odd width gives the 24-bit rows
+// padding.
+TEST_F(Export, WritesWhatCopiesOfTheRenderingGive) {
+  TBitmap rendering(7, 5, pf32bit);
+  std::mt19937 random(7);
+  for (std::size_t i = 0; i < rendering.BitsSize(); ++i) rendering.Bits()[i] = std::uint8_t(random());
+  const TRenderingSource source = [&] { return std::make_unique<TBitmap>(rendering); };
+
+  ExportPNG(source, File("a.png"), clipboard_);
+  TRFLPNG copied;
+  copied.AssignPicture(rendering);
+  copied.UseAlpha = true;
+  copied.SetAlphaMask(*ExtractAlphaMask(rendering, true));
+  TMemoryStream expected;
+  copied.SavePngToStream(expected);
+  EXPECT_EQ(WithoutTime(FileBytes(File("a.png"))), WithoutTime(expected.Data()));
+  ASSERT_EQ(clipboard_.Stores, 1);
+  EXPECT_EQ(clipboard_.Bitmap.PixelFormat(), pf32bit);
+  EXPECT_EQ(clipboard_.Palette, rendering.Palette());
+  ASSERT_EQ(clipboard_.Bitmap.BitsSize(), rendering.BitsSize());
+  EXPECT_EQ(std::memcmp(clipboard_.Bitmap.Bits(), rendering.Bits(), rendering.BitsSize()), 0);
+
+  // Over black: the blend drawn on a new 24-bit image of the rendering's size.
+  TBitmap drawn(7, 5, pf24bit);
+  TBitmapCanvas canvas(drawn);
+  CompositeOnColor(canvas, 0, 0, rendering, clBlack);
+  WriteBitmapFile(drawn, File("expected.bmp"));
+  ExportBMP24(source, File("b.bmp"));
+  EXPECT_EQ(FileBytes(File("b.bmp")), FileBytes(File("expected.bmp")));
+  CopyToClipboard(source, clipboard_);
+  ASSERT_EQ(clipboard_.Bitmap.BitsSize(), drawn.BitsSize());
+  EXPECT_EQ(std::memcmp(clipboard_.Bitmap.Bits(), drawn.Bits(), drawn.BitsSize()), 0);
+}
 
 TEST_F(Export, FailuresPassThroughAndStopTheLaterSteps) {
   // A folder that does not exist: the writer's error, and the PNG never reaches the clipboard.

@@ -142,6 +142,22 @@ TEST(RenderFinal, EdgesThatCrossPixelsGetPartialAlpha) {
   EXPECT_EQ(PixelAt(window.output, last + 2, row).Alpha, 0);
 }
 
+TEST(RenderFinal, AFailureKeepsThePreviewAndTheMatricesAndTheNextCallWorks) {
+  TWindowState window;
+  const TBitmap preview = window.output;
+  const Matrix4 screen = window.scene.ScreenMatrix;
+  TReflectionSliders broken = window.sliders;
+  broken.OpacityMax = 0;
+  EXPECT_THROW(RenderFinal(window.scene, broken, window.source, window.output, nullptr), Exception);
+  const TBitmap empty;
+  EXPECT_THROW(RenderFinal(window.scene, window.sliders, empty, window.output, nullptr), EInvalidGraphic);
+  EXPECT_TRUE(SameBytes(window.output, preview));
+  EXPECT_EQ(window.scene.ScreenMatrix, screen);
+
+  RenderFinal(window.scene, window.sliders, window.source, window.output, nullptr);
+  EXPECT_EQ(PixelAt(window.output, 128, 80), PictureColour);
+}
+
 TEST(TakeRendering, CopiesTheFinalRenderingWithOrWithoutAlpha) {
   TWindowState window;
   const auto withAlpha = TakeRendering(window.scene, window.sliders, window.source, window.output, nullptr, true);

@@ -2,7 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <cstring>
+#include <vector>
 
 #include "toolkit/errors.h"
 
@@ -45,6 +47,36 @@ TEST(CompositeOnColor, BlendsStraightAlphaOverTheColourAtThePosition) {
   const std::uint8_t overColour[3 * 3] = {0, 100, 200, 10, 20, 30, 128, 178, 228};
   EXPECT_EQ(std::memcmp(target.ScanLine(0), overColour, sizeof overColour), 0);
   EXPECT_THROW(CompositeOnColor(canvas, 0, 0, TBitmap(1, 1, pf24bit), clBlack), Exception);
+}
+
+// Every alpha, background channel and image channel against the blend in floating point that
+// the integers replace: a = alpha / 255 held as a single, round((1 - a) x fill + a x value) in
+// extended precision, halves to even. The three channels carry different values, so a channel
+// taken for another shows too.
+TEST(BlendOnColor, EqualsTheFloatingPointBlendForEveryAlphaBackgroundAndValue) {
+  TBitmap image(256, 256, pf32bit);
+  auto green = [](int v) { return 255 - v; };
+  auto red = [](int v) { return v ^ 0xA5; };
+  for (int alpha = 0; alpha < 256; ++alpha)
+    for (int v = 0; v < 256; ++v) {
+      std::uint8_t* p = image.ScanLine(alpha) + 4 * v;
+      p[0] = std::uint8_t(v), p[1] = std::uint8_t(green(v)), p[2] = std::uint8_t(red(v)), p[3] = std::uint8_t(alpha);
+    }
+  std::vector<std::uint8_t> expected(256 * 256);
+  for (int fill = 0; fill < 256; ++fill) {
+    for (int alpha = 0; alpha < 256; ++alpha) {
+      const long double a = static_cast<float>(alpha / 255.0L);
+      for (int v = 0; v < 256; ++v) expected[std::size_t(alpha * 256 + v)] = std::uint8_t(std::rint((1 - a) * fill + a * v));
+    }
+    const TBitmap blended = BlendOnColor(image, RGB(std::uint8_t(fill), std::uint8_t(fill), std::uint8_t(fill)));
+    for (int alpha = 0; alpha < 256; ++alpha)
+      for (int v = 0; v < 256; ++v) {
+        const std::uint8_t* p = blended.ScanLine(alpha) + 3 * v;
+        const std::uint8_t* e = &expected[std::size_t(alpha * 256)];
+        ASSERT_TRUE(p[0] == e[v] && p[1] == e[green(v)] && p[2] == e[red(v)])
+            << "fill " << fill << " alpha " << alpha << " value " << v;
+      }
+  }
 }
 
 }  // namespace

@@ -121,6 +121,28 @@ TEST(TBitmapCanvas, FillsAndDrawsClippedToTheTarget) {
   EXPECT_EQ(target.ScanLine(0)[9], 10);
   EXPECT_EQ(target.ScanLine(1)[9], 3);  // untouched fill below it
   EXPECT_EQ(target.ScanLine(0)[6], 3);  // untouched fill to its left
+
+  // Images of the target's own layout, clipped on the left and at the bottom, or on the top and the
+  // right; a 32-bit image keeps its fourth byte on a 32-bit target.
+  for (TPixelFormat format : {pf24bit, pf32bit}) {
+    const int bytes = format == pf24bit ? 3 : 4;
+    TBitmap surface(4, 3, format);
+    TBitmapCanvas onSurface(surface);
+    onSurface.FillRect({0, 0, 4, 3}, RGB(1, 2, 3));
+    TBitmap tile(3, 3, format);
+    for (int y = 0; y < 3; ++y)
+      for (int i = 0; i < 3 * bytes; ++i) tile.ScanLine(y)[i] = std::uint8_t(100 + 10 * y + i);
+    onSurface.Draw(-1, 1, tile);  // tile columns 1..2 of rows 0..1 land at columns 0..1 of rows 1..2
+    onSurface.Draw(3, -2, tile);  // tile column 0 of row 2 lands at column 3 of row 0
+    for (int y = 0; y < 3; ++y)
+      for (int x = 0; x < 4; ++x)
+        for (int b = 0; b < bytes; ++b) {
+          int expected = b == 3 ? 0 : 3 - b;
+          if (y >= 1 && x <= 1) expected = 100 + 10 * (y - 1) + (x + 1) * bytes + b;
+          if (y == 0 && x == 3) expected = 100 + 20 + b;
+          ASSERT_EQ(surface.ScanLine(y)[x * bytes + b], expected) << bytes << " bytes, " << x << "," << y << " byte " << b;
+        }
+  }
 }
 
 }  // namespace

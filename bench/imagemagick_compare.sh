@@ -1,0 +1,78 @@
+#!/usr/bin/env bash
+# The whole job a user runs, side by side with ImageMagick doing the same job, each as one process:
+# a 1024 x 768 JPEG photo loaded, stood on a floor line with its reflection below (flipped, alpha
+# fading from 0.8 to nothing over 0.7 of its height), put in perspective on a 512 x 512 transparent
+# output, and written as a PNG with alpha.
+#
+# Ours: bench/whole_job (the final rendering at 512 x 512 with every slider at its default, then
+# the PNG export). ImageMagick's command, which places the photo and its reflection where ours
+# does:
+#
+#   /usr/bin/convert photo.jpg -alpha set
+#     ( +clone -flip ( -size 1024x538 gradient:gray80-black -size 1024x230 xc:black -append )
+#       -alpha off -compose CopyOpacity -composite ) +compose -background none -append
+#     -virtual-pixel transparent -define distort:viewport=512x512+0+0
+#     -distort Perspective '0,0 208,184 1024,0 305,184 0,1536 208,330 1024,1536 305,330'
+#     +repage magick.png
+#
+# ImageMagick is called by its full path: another `convert` may stand first on a PATH. The two
+# alternate, run after run (the order swaps every run so neither always goes first); the script
+# prints the median wall time of each, their ratio, and the median peak memory (maximum resident
+# set size from /usr/bin/time -v).
+#
+#   bash bench/imagemagick_compare.sh [RUNS]     (default 21)
+set -euo pipefail
+export LC_ALL=C
+cd "$(dirname "$0")/.."
+runs=${1:-21}
+
+cmake -S . -B build/bench -G Ninja -DCMAKE_BUILD_TYPE=Release -DRFL_BUILD_TESTS=OFF -DRFL_BUILD_APP=OFF \
+  -DRFL_BUILD_BENCH=ON >/dev/null
+cmake --build build/bench --target whole_job >/dev/null
+
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+/usr/bin/convert -size 1024x768 -seed 7 plasma:fractal -blur 0x1 -quality 90 "$work/photo.jpg"
+
+ours=(build/bench/bench/whole_job "$work/photo.jpg" "$work/ours.png" 512)
+magick=(/usr/bin/convert "$work/photo.jpg" -alpha set
+  '(' +clone -flip '(' -size 1024x538 gradient:gray80-black -size 1024x230 xc:black -append ')'
+  -alpha off -compose CopyOpacity -composite ')' +compose -background none -append
+  -virtual-pixel transparent -define distort:viewport=512x512+0+0
+  -distort Perspective '0,0 208,184 1024,0 305,184 0,1536 208,330 1024,1536 305,330'
+  +repage "$work/magick.png")
+
+# Runs one job under /usr/bin/time -v; appends its wall milliseconds and peak KiB to $1.times/.mem.
+run() {
+  local name=$1
+  shift
+  local start=$EPOCHREALTIME
+  /usr/bin/time -v -o "$work/time.txt" "$@" >/dev/null
+  local end=$EPOCHREALTIME
+  awk -v s="$start" -v e="$end" 'BEGIN { printf "%.3f\n", (e - s) * 1000 }' >>"$work/$name.times"
+  awk -F': ' '/Maximum resident set size/ { print $2 }' "$work/time.txt" >>"$work/$name.mem"
+}
+
+median() { sort -g "$1" | awk '{ v[NR] = $1 } END { print (NR % 2) ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2 }'; }
+
+# One untimed run of each, so that both start with the files and libraries in the page cache.
+"${ours[@]}"
+"${magick[@]}"
+for ((i = 0; i < runs; ++i)); do
+  if ((i % 2 == 0)); then
+    run ours "${ours[@]}"
+    run magick "${magick[@]}"
+  else
+    run magick "${magick[@]}"
+    run ours "${ours[@]}"
+  fi
+done
+
+ours_ms=$(median "$work/ours.times")
+magick_ms=$(median "$work/magick.times")
+printf 'runs each:                 %d (alternating)\n' "$runs"
+printf 'ours, median wall:         %8.1f ms   peak memory %6.1f MiB\n' "$ours_ms" \
+  "$(awk '{ print $1 / 1024 }' <<<"$(median "$work/ours.mem")")"
+printf 'ImageMagick, median wall:  %8.1f ms   peak memory %6.1f MiB\n' "$magick_ms" \
+  "$(awk '{ print $1 / 1024 }' <<<"$(median "$work/magick.mem")")"
+printf 'ImageMagick / ours:        %8.1f x\n' "$(awk -v a="$magick_ms" -v b="$ours_ms" 'BEGIN { print a / b }')"

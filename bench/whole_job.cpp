@@ -1,0 +1,44 @@
+// The whole job a user runs, as one process, for the side-by-side comparison with ImageMagick
+// (bench/imagemagick_compare.sh): load a picture, the final rendering at an output size with every
+// slider at its default, and the PNG export. The export's clipboard copy is left out: the program
+// the job is compared with has none.
+//
+//   whole_job PICTURE OUTPUT.png [SIDE]     (SIDE 32..512, default 512)
+#include <cstdio>
+#include <exception>
+#include <string>
+
+#include "picture/export.h"
+#include "picture/loading.h"
+#include "render/final.h"
+
+namespace {
+
+class TNoClipboard final : public TClipboard {
+ public:
+  void SetBitmap(const TBitmap&, const std::vector<TRGBQuad>&) override {}
+};
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc < 3 || argc > 4) {
+    std::fprintf(stderr, "usage: %s PICTURE OUTPUT.png [SIDE]\n", argv[0]);
+    return 2;
+  }
+  try {
+    const std::string pictureName = argv[1];
+    const int side = argc == 4 ? std::stoi(argv[3]) : 512;
+    const TBitmap source = ReadSourcePicture(pictureName, PictureKindOf(pictureName));
+    TScene scene;
+    CreateScene(scene, {}, source.Width(), source.Height(), side, side);
+    const TReflectionSliders sliders;
+    TBitmap output(side, side, pf32bit);
+    TNoClipboard clipboard;
+    ExportPNG([&] { return TakeRendering(scene, sliders, source, output, nullptr, true); }, argv[2], clipboard);
+  } catch (const std::exception& e) {
+    std::fprintf(stderr, "%s\n", e.what());
+    return 1;
+  }
+  return 0;
+}
