@@ -11,6 +11,7 @@
 #include "batch/render_picture.h"
 #include "batch/report.h"
 #include "toolkit/errors.h"
+#include "toolkit/worker_pool.h"
 
 namespace {
 
@@ -27,9 +28,13 @@ std::string MessageOf(const std::exception_ptr& error) {
   }
 }
 
-// Every picture, each on its own: one picture's failure is reported and the others go on.
+// Every picture, each on its own, --jobs of them at once on the shared pool (whose threads also
+// render the bands of each final rendering). A picture's failure is caught and reported right there,
+// so it never stops the others.
 void RenderAll(const TBatchPlan& plan, const TBatchOptions& options, const TUtcClock& clock, TBatchReport& report) {
-  for (const TBatchPicture& picture : plan.Pictures) {
+  SetSharedWorkerPoolSize(options.Jobs);
+  SharedWorkerPool().ParallelFor(plan.Pictures.size(), [&](std::size_t i) {
+    const TBatchPicture& picture = plan.Pictures[i];
     report.Started(picture.Input);
     try {
       RenderBatchPicture(picture, options.Settings, clock, options.Overwrite);
@@ -37,7 +42,7 @@ void RenderAll(const TBatchPlan& plan, const TBatchOptions& options, const TUtcC
     } catch (...) {
       report.Failed(picture.Input, MessageOf(std::current_exception()));
     }
-  }
+  });
 }
 
 int Run(const TBatchOptions& options) {
