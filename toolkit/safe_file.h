@@ -19,8 +19,6 @@ class EFileExists : public EFCreateError {
  public:
   using EFCreateError::EFCreateError;
 };
-// "%s" is replaced by the file name.
-inline constexpr const char* SFileExists = "ファイル %s は既に存在します";
 
 // Calls `write` with a stream on the temporary file, then renames it over `fileName`. Throws
 // EFCreateError (SFCreateError) when the temporary file cannot be made or cannot take the target's
