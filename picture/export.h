@@ -6,12 +6,34 @@
 #include <memory>
 #include <string>
 
+#include "picture/png/RFLPNG.h"
 #include "toolkit/bitmap.h"
 #include "toolkit/clipboard.h"
+#include "toolkit/safe_file.h"
+#include "toolkit/stream.h"
 
 // Runs the final rendering and returns a new 32-bit copy of it, owned by the caller. The window
 // passes its TakeRendering with WithAlpha true, which also shows the final rendering.
 using TRenderingSource = std::function<std::unique_ptr<TBitmap>()>;
+
+// The PNG picture that the PNG export saves: the rendering with its alpha. `clock` answers the time
+// that tIME carries when the picture is saved.
+std::unique_ptr<TRFLPNG> RenderingPNG(TBitmap rendering, TUtcClock clock = CurrentUtcTime);
+
+// The files the exports write, from the 32-bit final rendering.
+enum class TExportFormat {
+  BMP24,  // over black, no alpha
+  BMP32,  // the fourth bytes carry alpha
+  PNG,    // with alpha
+};
+
+// Writes the file of `format` to `stream`: the bytes that the window's export of that format writes
+// (a PNG's tIME from `clock`).
+void WriteRendering(const TBitmap& rendering, TExportFormat format, TStream& stream,
+                    const TUtcClock& clock = CurrentUtcTime);
+// The same as a file, written whole or not at all (WriteFileSafely).
+void SaveRendering(const TBitmap& rendering, TExportFormat format, const std::string& fileName,
+                   const TUtcClock& clock = CurrentUtcTime, TExistingFile existing = TExistingFile::Replace);
 
 // A 24-bit BMP of the rendering over black. The clipboard is not touched.
 void ExportBMP24(const TRenderingSource& takeRendering, const std::string& fileName);

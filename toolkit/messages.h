@@ -7,6 +7,8 @@ inline constexpr const char* SReadError = "ストリームからの読み込み�
 inline constexpr const char* SWriteError = "ストリームへの書き込みエラー";
 inline constexpr const char* SFOpenError = "ファイル %s は開けません";
 inline constexpr const char* SFCreateError = "ファイル %s を作成できません";
+// A write that was asked to keep an existing file met one.
+inline constexpr const char* SFileExists = "ファイル %s は既に存在します";
 
 // Image errors. The size texts are followed by the size at fault in brackets where it is known.
 inline constexpr const char* SInvalidBitmap = "ビットマップイメージが不正です";

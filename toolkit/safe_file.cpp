@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdio>
 #include <vector>
 
@@ -29,9 +30,29 @@ mode_t TargetMode(const std::string& fileName) {
   return 0666 & ~mask;
 }
 
+// Gives the finished temporary file the target's name. Keep never replaces a file: the kernel
+// refuses the rename when the name is taken; a file system without that refusal gets a hard link,
+// which fails just the same on a taken name.
+void TakeTargetName(const std::string& temporary, const std::string& fileName, TExistingFile existing) {
+  if (existing == TExistingFile::Replace) {
+    if (::rename(temporary.c_str(), fileName.c_str()) != 0)
+      throw EFCreateError(FormatMessage(SFCreateError, fileName));
+    return;
+  }
+  int result = ::renameat2(AT_FDCWD, temporary.c_str(), AT_FDCWD, fileName.c_str(), RENAME_NOREPLACE);
+  if (result != 0 && (errno == EINVAL || errno == ENOSYS)) {
+    result = ::link(temporary.c_str(), fileName.c_str());
+    if (result == 0) ::unlink(temporary.c_str());
+  }
+  if (result == 0) return;
+  if (errno == EEXIST) throw EFileExists(FormatMessage(SFileExists, fileName));
+  throw EFCreateError(FormatMessage(SFCreateError, fileName));
+}
+
 }  // namespace
 
-void WriteFileSafely(const std::string& fileName, const std::function<void(TStream&)>& write) {
+void WriteFileSafely(const std::string& fileName, const std::function<void(TStream&)>& write,
+                     TExistingFile existing) {
   // A folder of that name could never be replaced; say so before anything is written.
   struct stat st {};
   if (::stat(fileName.c_str(), &st) == 0 && S_ISDIR(st.st_mode))
@@ -47,8 +68,7 @@ void WriteFileSafely(const std::string& fileName, const std::function<void(TStre
     write(stream);
     ::fchmod(fd, TargetMode(fileName));
     stream.Commit();
-    if (::rename(temporary.c_str(), fileName.c_str()) != 0)
-      throw EFCreateError(FormatMessage(SFCreateError, fileName));
+    TakeTargetName(temporary, fileName, existing);
   } catch (...) {
     ::unlink(temporary.c_str());
     throw;

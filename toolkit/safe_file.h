@@ -5,11 +5,28 @@
 #include <functional>
 #include <string>
 
+#include "toolkit/errors.h"
 #include "toolkit/stream.h"
+
+// What happens to a file that already has the target's name.
+enum class TExistingFile {
+  Replace,  // the new file takes its place
+  Keep,     // it stays as it is and the write fails with EFileExists
+};
+
+// The target already existed and was kept.
+class EFileExists : public EFCreateError {
+ public:
+  using EFCreateError::EFCreateError;
+};
 
 // Calls `write` with a stream on the temporary file, then renames it over `fileName`. Throws
 // EFCreateError (SFCreateError) when the temporary file cannot be made or cannot take the target's
 // name (a folder of that name, a folder that refuses it), EWriteError when writing
 // or flushing fails, and passes on whatever `write` throws; in every failure the temporary file is
 // removed and the target is untouched. The replaced file's permissions carry over.
-void WriteFileSafely(const std::string& fileName, const std::function<void(TStream&)>& write);
+// With TExistingFile::Keep the finished file takes the name only if no file holds it at that moment
+// (checked and taken in one step, so a file that appears meanwhile is never replaced either);
+// otherwise EFileExists(SFileExists) is thrown and the temporary file removed.
+void WriteFileSafely(const std::string& fileName, const std::function<void(TStream&)>& write,
+                     TExistingFile existing = TExistingFile::Replace);

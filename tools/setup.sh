@@ -7,6 +7,7 @@ packages=(
   build-essential cmake ninja-build pkg-config
   qt6-base-dev qt6-translations-l10n libgl-dev zlib1g-dev libjpeg62-turbo-dev
   libgtest-dev libgmock-dev libbenchmark-dev
+  libcli11-dev
   libpng-dev pngcheck imagemagick
   fonts-noto-cjk xvfb xauth openbox
   dpkg-dev librsvg2-bin help2man desktop-file-utils appstream lintian man-db groff-base

@@ -95,4 +95,19 @@ TEST(WriteFileSafely, ReplacesTheTargetOnlyWhenEverythingWasWritten) {
   EXPECT_TRUE(std::filesystem::is_directory(dir / "folder"));
 }
 
+TEST(WriteFileSafely, KeepingExistingFilesWritesNewNamesOnly) {
+  TempDir dir;
+  const std::string target = dir / "picture.png";
+  WriteFileSafely(target, [](TStream& s) { s.WriteBuffer("one", 3); }, TExistingFile::Keep);
+  EXPECT_EQ(FileBytes(target), (Bytes{'o', 'n', 'e'}));
+  try {
+    WriteFileSafely(target, [](TStream& s) { s.WriteBuffer("two", 3); }, TExistingFile::Keep);
+    ADD_FAILURE() << "an existing file was replaced";
+  } catch (const EFileExists& e) {
+    EXPECT_EQ(e.Message(), "ファイル " + target + " は既に存在します");
+  }
+  EXPECT_EQ(FileBytes(target), (Bytes{'o', 'n', 'e'}));
+  EXPECT_EQ(dir.Names(), std::vector<std::string>{"picture.png"});  // no temporary file left
+}
+
 }  // namespace

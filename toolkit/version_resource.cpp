@@ -1,6 +1,7 @@
-// The program's version information, placed in its own section of the executable so that the
-// About box can read it back from the program file at run time. Linked into the program itself
-// (not into a library), so that the linker always keeps it.
+// The version information of both programs (the window and the batch renderer), placed in its own
+// section of each executable so that the About box and --version read it back from the program
+// file at run time. Linked into each program itself (not into a library), so that the linker always
+// keeps it.
 #include "toolkit/version_info.h"
 
 namespace {

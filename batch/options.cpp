@@ -1,0 +1,227 @@
+#include "batch/options.h"
+
+#include <CLI/CLI.hpp>
+
+#include <charconv>
+#include <cstdio>
+#include <thread>
+
+#include "toolkit/version_info.h"
+
+namespace {
+
+// The program file, whose version table --version reads.
+constexpr const char* OwnProgramFile = "/proc/self/exe";
+
+// Largest --jobs: far more threads than cores only cost memory.
+constexpr int MaxJobs = 256;
+
+std::optional<int> WholeNumber(const std::string& text) {
+  int value = 0;
+  const char* end = text.data() + text.size();
+  const auto [stop, error] = std::from_chars(text.data(), end, value);
+  if (error != std::errc() || stop != end) return std::nullopt;
+  return value;
+}
+
+// A whole number from `low` to `high`. The message names the range; CLI11 puts the option's name
+// in front of it.
+CLI::Validator InRange(int low, int high) {
+  const std::string range = std::to_string(low) + ".." + std::to_string(high);
+  return CLI::Validator(
+      [low, high, range](std::string& text) -> std::string {
+        const auto value = WholeNumber(text);
+        if (value && *value >= low && *value <= high) return {};
+        return "must be a whole number in " + range + ", not '" + text + "'";
+      },
+      "");
+}
+
+// WIDTHxHEIGHT, each within the sizes a drag of the window's output area can reach.
+constexpr int MinOutputSide = 32;
+constexpr int MaxOutputSide = 512;
+
+std::optional<std::pair<int, int>> OutputSize(const std::string& text) {
+  const std::size_t x = text.find_first_of("xX");
+  if (x == std::string::npos) return std::nullopt;
+  const auto width = WholeNumber(text.substr(0, x)), height = WholeNumber(text.substr(x + 1));
+  if (!width || !height) return std::nullopt;
+  for (int side : {*width, *height})
+    if (side < MinOutputSide || side > MaxOutputSide) return std::nullopt;
+  return std::pair{*width, *height};
+}
+
+CLI::Validator OutputSizeValidator() {
+  return CLI::Validator(
+      [](std::string& text) -> std::string {
+        if (OutputSize(text)) return {};
+        return "must be WIDTHxHEIGHT with each side in 32..512, not '" + text + "'";
+      },
+      "");
+}
+
+std::string VersionLine() {
+  return std::string(BatchProgramName) + " " + ReadVersionString(OwnProgramFile, VersionProductVersion);
+}
+
+bool EndsWithExtension(const std::string& fileName, const std::string& extension) {
+  std::string name = fileName;
+  for (char& c : name)
+    if (c >= 'A' && c <= 'Z') c = char(c - 'A' + 'a');
+  return name.size() > extension.size() && name.ends_with(extension) && name[name.size() - extension.size() - 1] != '/';
+}
+
+const char* const Usage =
+    "Usage: rufuremina-batch [SETTINGS] [--format FORMAT] (-o FILE | --output-dir FOLDER) FILE|FOLDER...\n\n";
+
+const char* const Description =
+    "Renders the final rendering of the ルフレミナ window (the picture standing on the floor line with\n"
+    "its fading reflection) for any number of BMP and JPEG pictures, with the settings found in the\n"
+    "window, and writes the same files as the window's exports. A folder contributes its .bmp, .jpg\n"
+    "and .jpeg files (any letter case, sorted by name); other files in it are skipped and counted.\n"
+    "Each setting is one control of the window, named in brackets as the window names it.\n";
+
+// The usage line first and then the description, as manual-page tools expect them.
+class TBatchHelpFormatter : public CLI::Formatter {
+ public:
+  std::string make_help(const CLI::App* app, std::string, CLI::AppFormatMode mode) const override {
+    return std::string(Usage) + Description + make_positionals(app) + make_groups(app, mode) + "\n" +
+           make_footer(app);
+  }
+};
+
+const char* const Footer =
+    "Exit status:\n"
+    "  0  every picture asked for was written (also --help and --version)\n"
+    "  1  at least one picture failed; the others were written, and each failure was reported\n"
+    "     on standard error as FILE: message\n"
+    "  2  usage error: an unknown option, a value out of range, no output or two, colliding\n"
+    "     outputs; nothing was written\n"
+    "\n"
+    "Environment:\n"
+    "  SOURCE_DATE_EPOCH  seconds since 1970-01-01 00:00:00 UTC: PNG files carry this time in their\n"
+    "                     tIME chunk instead of the current time, so that two runs write identical files\n"
+    "\n"
+    "Examples:\n"
+    "  rufuremina-batch --picture-size 4 --tilt -2 --output-size 512x384 --output-dir out photos\n";
+
+}  // namespace
+
+std::string FormatExtension(TExportFormat format) { return format == TExportFormat::PNG ? ".png" : ".bmp"; }
+
+void PrintUsageError(std::FILE* err, const std::string& message) {
+  std::fprintf(err, "%s: %s\nRun '%s --help' for the options.\n", BatchProgramName, message.c_str(), BatchProgramName);
+}
+
+TParsedCommandLine ParseBatchCommandLine(int argc, const char* const* argv, std::FILE* out, std::FILE* err) {
+  TBatchOptions options;
+  TBatchSettings& s = options.Settings;
+  options.Jobs = std::max(1u, std::min(unsigned(MaxJobs), std::thread::hardware_concurrency()));
+  int jobs = int(options.Jobs);
+  std::string format = "png", outputSize = "256x256";
+  bool uniform = false;
+
+  CLI::App app("", BatchProgramName);
+  app.formatter(std::make_shared<TBatchHelpFormatter>());
+  app.footer(Footer);
+  app.set_help_flag("-h,--help", "Print this help and exit");
+  app.set_version_flag("--version", VersionLine, "Print the version and exit");
+  app.get_formatter()->column_width(26);
+
+  app.add_option("inputs", options.Inputs, "Picture files (.bmp, .jpg, .jpeg) and folders")->type_name("FILE|FOLDER");
+
+  // "[name] what it does, range (default)": the name is the window's caption of the control.
+  const auto setting = [&](const char* option, int& value, int low, int high, const std::string& help,
+                           const char* group) {
+    app.add_option(option, value,
+                   help + ", " + std::to_string(low) + ".." + std::to_string(high) + " (default " +
+                       std::to_string(value) + ")")
+        ->check(InRange(low, high))
+        ->type_name("N")
+        ->group(group);
+  };
+  const char* picture = "Picture settings (the window's group 画像)";
+  setting("--picture-size", s.Scene.CameraZ, 1, 10, "[大きさ] size of the picture and its reflection", picture);
+  setting("--camera-height", s.Scene.CameraY, -5, 5, "[位置] height of the camera; slants the picture's base",
+          picture);
+  setting("--tilt", s.Scene.Yaw, -5, 5, "[傾き] turn about the upright axis, about 10 degrees a step", picture);
+  const char* reflection = "Reflection settings (the window's group 反射)";
+  setting("--opacity", s.Reflection.OpacityPosition, 0, 10, "[不透明度] opacity of the reflection", reflection);
+  setting("--length", s.Reflection.LengthPosition, 0, 10, "[長さ] length of the reflection's fade", reflection);
+  setting("--distance", s.Scene.Margin, 0, 10, "[距離] gap between the picture and its reflection", reflection);
+  app.add_flag("--uniform", uniform,
+               "[設定 > グラデーション turned off] a reflection of even opacity instead of the fade "
+               "(default: the fade)")
+      ->group(reflection);
+
+  const char* output = "Output";
+  app.add_option("--output-size", outputSize,
+                 "[出力サイズ, set by dragging the edges of the output area] size of the rendering, "
+                 "each side 32..512 (default 256x256)")
+      ->check(OutputSizeValidator())
+      ->type_name("WxH")
+      ->group(output);
+  app.add_option("--format", format,
+                 "png: PNG with alpha [PNG形式で書き出し]; bmp32: 32-bit BMP with alpha "
+                 "[アルファ付きBMP形式で書き出し]; bmp24: 24-bit BMP over black [BMP形式で書き出し] (default png)")
+      ->check(CLI::IsMember({"png", "bmp32", "bmp24"}))
+      ->type_name("FORMAT")
+      ->group(output);
+  app.add_option("-o,--output", options.OutputFile,
+                 "The file to write, for a single input picture; named *.png or *.bmp after the format")
+      ->type_name("FILE")
+      ->group(output);
+  app.add_option("--output-dir", options.OutputDir,
+                 "The folder to write into, made if missing: each picture under its own name with the "
+                 "format's extension")
+      ->type_name("FOLDER")
+      ->group(output);
+  app.add_flag("-r,--recursive", options.Recursive,
+               "Also take the pictures in the folders' subfolders, keeping the subfolders under --output-dir")
+      ->group(output);
+  app.add_flag("--overwrite", options.Overwrite,
+               "Replace existing files (default: an existing file is kept and its picture fails)")
+      ->group(output);
+
+  const char* running = "Running";
+  app.add_option("-j,--jobs", jobs,
+                 "Pictures rendered at once, 1.." + std::to_string(MaxJobs) + " (default: the number of cores)")
+      ->check(InRange(1, MaxJobs))
+      ->type_name("N")
+      ->group(running);
+  app.add_flag("-q,--quiet", options.Quiet, "No progress line and no summary; failures are still reported")
+      ->group(running);
+
+  try {
+    app.parse(argc, argv);
+    if (options.Inputs.empty()) throw EBatchUsage("name at least one picture file or folder");
+    if (options.OutputFile.empty() == options.OutputDir.empty())
+      throw EBatchUsage("give exactly one of -o FILE and --output-dir FOLDER");
+    if (!options.OutputFile.empty() && options.Inputs.size() != 1)
+      throw EBatchUsage("-o writes one file: name exactly one input picture, or use --output-dir");
+  } catch (const CLI::CallForHelp&) {
+    std::fputs(app.help().c_str(), out);
+    return {};
+  } catch (const CLI::CallForVersion& e) {
+    std::fprintf(out, "%s\n", e.what());
+    return {};
+  } catch (const CLI::ParseError& e) {
+    PrintUsageError(err, e.what());
+    return {std::nullopt, ExitUsage};
+  } catch (const EBatchUsage& e) {
+    PrintUsageError(err, e.what());
+    return {std::nullopt, ExitUsage};
+  }
+
+  s.GradientEnabled = !uniform;
+  s.Format = format == "bmp24" ? TExportFormat::BMP24 : format == "bmp32" ? TExportFormat::BMP32 : TExportFormat::PNG;
+  std::tie(s.OutputWidth, s.OutputHeight) = *OutputSize(outputSize);
+  options.Jobs = unsigned(jobs);
+  const std::string extension = FormatExtension(s.Format);
+  if (!options.OutputFile.empty() && !EndsWithExtension(options.OutputFile, extension)) {
+    PrintUsageError(err, "-o " + options.OutputFile + ": a " + format + " file must be named *" + extension +
+                             (s.Format == TExportFormat::PNG ? " (for a BMP file give --format bmp24 or bmp32)" : ""));
+    return {std::nullopt, ExitUsage};
+  }
+  return {std::move(options), ExitAllWritten};
+}

@@ -1,0 +1,34 @@
+#pragma once
+// What a run will do, worked out before anything is written: every picture with the file it goes
+// to, the named inputs that are no pictures, and the files met in folders that are skipped.
+#include <string>
+#include <vector>
+
+#include "batch/options.h"
+#include "picture/loading.h"
+
+struct TBatchPicture {
+  std::string Input;   // as named on the command line, or below a named folder
+  std::string Output;
+  TPictureKind Kind = TPictureKind::None;
+};
+
+// A picture that fails before it is read, with the message to report.
+struct TBatchFailure {
+  std::string Input;
+  std::string Message;
+};
+
+struct TBatchPlan {
+  std::vector<TBatchPicture> Pictures;  // in the order of the command line, each folder's sorted by name
+  std::vector<TBatchFailure> Failures;
+  std::size_t Skipped = 0;              // files in folders that are no pictures
+};
+
+// Lists the inputs' pictures and the file each one writes. Throws EBatchUsage, before anything is
+// written, when two pictures would write the same file or a picture would write over an input, and
+// when -o names one folder.
+TBatchPlan PlanBatch(const TBatchOptions& options);
+
+// The folders the plan writes into, each once, parents first.
+std::vector<std::string> OutputFolders(const TBatchPlan& plan);

@@ -1,0 +1,164 @@
+// rufuremina-batch run as a user runs it, on pictures the tests make: what it writes, what it says,
+// its exit status, and what it must leave alone.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <filesystem>
+
+#include "picture/bmp_file.h"
+#include "tests/batch/run_batch.h"
+#include "tests/picture/bmp_builder.h"
+#include "tests/picture/png/png_test_support.h"
+#include "tests/support/jpeg_writer.h"
+#include "tests/support/temp_dir.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// Every file below a folder with its bytes, to see that a run changed nothing.
+std::vector<std::pair<std::string, std::vector<std::uint8_t>>> Snapshot(const fs::path& folder) {
+  std::vector<std::pair<std::string, std::vector<std::uint8_t>>> files;
+  for (const auto& entry : fs::recursive_directory_iterator(folder))
+    files.emplace_back(entry.path().string(), entry.is_regular_file() ? FileBytes(entry.path()) : std::vector<std::uint8_t>{});
+  std::sort(files.begin(), files.end());
+  return files;
+}
+
+class BatchTest : public testing::Test {
+ protected:
+  TempDir dir;
+  std::string photos = dir / "photos";
+
+  void SetUp() override {
+    fs::create_directory(photos);
+    PutFile(photos + "/a.JPG", EncodeJPEG(QuadrantSamples(64, 48, 40, 20)));
+    BmpBuilder bmp;  // 3 x 2, 24 bits
+    bmp.pixels = {10, 20, 200, 30, 40, 50, 200, 20, 10, 0, 0, 0, 90, 90, 90, 250, 250, 250, 0, 0, 0, 0, 0, 0};
+    PutFile(photos + "/b.bmp", bmp.Bytes());
+    PutFile(photos + "/damaged.jpg", {0xFF, 0xD8, 0xFF, 0xE0, 'n', 'o', 't', ' ', 'a', ' ', 'J', 'P', 'E', 'G'});
+    PutFile(photos + "/notes.txt", {'h', 'i'});
+    PutFile(dir / "pic.png", EncodeJPEG(QuadrantSamples(16, 16, 8, 8)));
+  }
+};
+
+TEST_F(BatchTest, HelpAndVersionPrintAndExitZero) {
+  const TBatchRun version = RunBatch({"--version"});
+  EXPECT_EQ(version.Status, 0);
+  EXPECT_EQ(version.Out, "rufuremina-batch 1.05\n");
+
+  const TBatchRun help = RunBatch({"--help"});
+  EXPECT_EQ(help.Status, 0);
+  for (const char* text : {"--picture-size", "大きさ", "1..10 (default 3)", "--camera-height", "位置", "-5..5 (default 0)",
+                           "--tilt", "傾き", "--opacity", "不透明度", "0..10 (default 8)", "--length", "長さ",
+                           "0..10 (default 7)", "--distance", "距離", "--uniform", "グラデーション", "--output-size",
+                           "32..512 (default 256x256)", "--format", "bmp24", "--output-dir", "--recursive",
+                           "--overwrite", "--jobs", "--quiet", "SOURCE_DATE_EPOCH", "Exit status:"})
+    EXPECT_NE(help.Out.find(text), std::string::npos) << text;
+}
+
+// Each of these is refused with status 2 and a message naming what is wrong, and leaves the disk as
+// it was: no output folder, no file.
+TEST_F(BatchTest, UsageErrorsExitTwoAndChangeNothing) {
+  PutFile(photos + "/a.bmp", BmpBuilder().Bytes());  // a.JPG and a.bmp would both become a.png
+  const auto before = Snapshot(dir.Path());
+  const std::string out = dir / "out";
+  const struct {
+    std::vector<std::string> arguments;
+    std::string message;
+  } cases[] = {
+      {{"--picture-size", "11", "--output-dir", out, photos}, "--picture-size: must be a whole number in 1..10, not '11'"},
+      {{"--tilt", "x", "--output-dir", out, photos}, "--tilt: must be a whole number in -5..5"},
+      {{"--output-size", "600x200", "--output-dir", out, photos}, "--output-size: must be WIDTHxHEIGHT with each side in 32..512"},
+      {{"--format", "gif", "--output-dir", out, photos}, "--format"},
+      {{"--frobnicate", "--output-dir", out, photos}, "--frobnicate"},
+      {{photos + "/b.bmp"}, "give exactly one of -o FILE and --output-dir FOLDER"},
+      {{"-o", dir / "x.png", "--output-dir", out, photos + "/b.bmp"}, "give exactly one of"},
+      {{"-o", dir / "x.png", photos + "/b.bmp", photos + "/a.JPG"}, "-o writes one file"},
+      {{"-o", dir / "x.png", photos}, "is a folder"},
+      {{"-o", dir / "x.bmp", photos + "/b.bmp"}, "a png file must be named *.png"},
+      {{"--format", "bmp32", "-o", dir / "x.png", photos + "/b.bmp"}, "a bmp32 file must be named *.bmp"},
+      {{"--output-dir", out, photos}, "/a.JPG and " + photos + "/a.bmp would both write " + out + "/a.png"},
+      {{"--format", "bmp24", "--output-dir", photos, photos + "/b.bmp"}, "which is an input picture"},
+  };
+  for (const auto& c : cases) {
+    const TBatchRun run = RunBatch(c.arguments);
+    EXPECT_EQ(run.Status, 2) << c.message;
+    EXPECT_NE(run.Err.find(c.message), std::string::npos) << run.Err;
+  }
+  const TBatchRun badEpoch = RunBatch({"-o", dir / "x.png", photos + "/b.bmp"}, {{"SOURCE_DATE_EPOCH", "yesterday"}});
+  EXPECT_EQ(badEpoch.Status, 2);
+  EXPECT_NE(badEpoch.Err.find("SOURCE_DATE_EPOCH"), std::string::npos);
+  EXPECT_EQ(Snapshot(dir.Path()), before);
+}
+
+// A damaged picture and a file of another kind fail on their own line; every other picture is
+// written, the folder's other files are skipped, and the status says that something failed.
+TEST_F(BatchTest, EachFailureIsReportedAndTheOthersAreWritten) {
+  const std::string out = dir / "out";
+  const TBatchRun run = RunBatch({"--output-dir", out, photos, dir / "pic.png"});
+  EXPECT_EQ(run.Status, 1);
+  EXPECT_EQ(run.Out, "");
+  EXPECT_EQ(run.Err, dir / "pic.png: 読み込めるのはBMPファイルとJPEGファイルです。 pic.png は読み込めません。\n" +
+                         photos + "/damaged.jpg: JPEG エラー #51\n" + "2 written, 1 skipped, 2 failed (" +
+                         run.Err.substr(run.Err.rfind('(') + 1));
+  EXPECT_EQ(Snapshot(out).size(), 2u);
+  const DecodedPng a = DecodeWithLibpng(FileBytes(out + "/a.png"));
+  ASSERT_TRUE(a.Ok);
+  EXPECT_EQ(a.Width, 256);
+  EXPECT_EQ(a.ColorType, 6);  // RGBA
+  EXPECT_TRUE(fs::exists(out + "/b.png"));
+
+  // Quiet: the failures still, the summary no more.
+  const TBatchRun quiet = RunBatch({"-q", "--overwrite", "-o", dir / "one.png", photos + "/damaged.jpg"});
+  EXPECT_EQ(quiet.Status, 1);
+  EXPECT_EQ(quiet.Err, photos + "/damaged.jpg: JPEG エラー #51\n");
+}
+
+TEST_F(BatchTest, ExistingFilesAreReplacedOnlyWithOverwrite) {
+  const std::string target = dir / "a.bmp";
+  PutFile(target, {'o', 'l', 'd'});
+  const TBatchRun kept = RunBatch({"--format", "bmp24", "-o", target, photos + "/a.JPG"});
+  EXPECT_EQ(kept.Status, 1);
+  EXPECT_NE(kept.Err.find(photos + "/a.JPG: ファイル " + target + " は既に存在します"), std::string::npos) << kept.Err;
+  EXPECT_EQ(FileBytes(target), (std::vector<std::uint8_t>{'o', 'l', 'd'}));
+
+  const TBatchRun replaced = RunBatch({"--format", "bmp24", "--overwrite", "-o", target, photos + "/a.JPG"});
+  EXPECT_EQ(replaced.Status, 0) << replaced.Err;
+  TBitmap written;
+  ReadBitmapFile(target, written);
+  EXPECT_EQ(written.PixelFormat(), pf24bit);
+  EXPECT_EQ(written.Width(), 256);
+  EXPECT_EQ(dir.Names().size(), 3u);  // photos, pic.png, a.bmp: no temporary file left
+}
+
+// With SOURCE_DATE_EPOCH two runs write the same bytes, and tIME carries that time.
+TEST_F(BatchTest, SourceDateEpochMakesRunsReproducible) {
+  const std::vector<std::pair<std::string, std::string>> epoch{{"SOURCE_DATE_EPOCH", "1700000000"}};
+  ASSERT_EQ(RunBatch({"--output-dir", dir / "one", photos + "/b.bmp"}, epoch).Status, 0);
+  ASSERT_EQ(RunBatch({"--output-dir", dir / "two", photos + "/b.bmp"}, epoch).Status, 0);
+  const auto one = FileBytes(dir / "one/b.png");
+  EXPECT_EQ(one, FileBytes(dir / "two/b.png"));
+  const auto chunks = SplitChunks(one);
+  const PngChunk* time = FindChunk(chunks, "tIME");
+  ASSERT_NE(time, nullptr);
+  EXPECT_EQ(time->Data, (std::vector<std::uint8_t>{0x07, 0xE7, 11, 14, 22, 13, 20}));  // 2023-11-14 22:13:20 UTC
+}
+
+// --recursive keeps the subfolders, so the same name in two folders stays two files; without it a
+// subfolder is not entered.
+TEST_F(BatchTest, RecursiveRunsKeepTheSubfolders) {
+  fs::create_directories(photos + "/2024/may");
+  fs::copy_file(photos + "/b.bmp", photos + "/2024/may/b.BMP");
+  fs::remove(photos + "/damaged.jpg");
+  const TBatchRun flat = RunBatch({"--output-dir", dir / "flat", photos});
+  EXPECT_EQ(flat.Status, 0) << flat.Err;
+  EXPECT_EQ(Snapshot(dir / "flat").size(), 2u);
+  const TBatchRun deep = RunBatch({"-r", "--format", "bmp32", "--output-dir", dir / "deep", photos});
+  EXPECT_EQ(deep.Status, 0) << deep.Err;
+  EXPECT_TRUE(deep.Err.starts_with("3 written, 1 skipped, 0 failed (")) << deep.Err;
+  EXPECT_TRUE(fs::exists(dir / "deep/2024/may/b.bmp"));
+  EXPECT_EQ(FileBytes(dir / "deep/2024/may/b.bmp"), FileBytes(dir / "deep/b.bmp"));
+}
+
+}  // namespace
