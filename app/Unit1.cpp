@@ -139,34 +139,42 @@ TReflectionSliders TForm1::ReflectionSliders() const {
   return {trcOpacity->Position(), trcOpacity->maximum(), trcLength->Position(), trcLength->maximum()};
 }
 
+void TForm1::trcCameraZChange() {
+  UpdateCameraPosition();
+  SceneChanged();
+}
+
+void TForm1::trcYawChange() {
+  UpdateImageFrame();
+  SceneChanged();
+}
+
+void TForm1::trcMarginChange() {
+  UpdateReflectionFrame();
+  SceneChanged();
+}
+
+void TForm1::trcOpacityChange() { SceneChanged(); }
+
+void TForm1::UpdateCameraPosition() {
+  SceneCameraZChange(Scene, trcCameraZ->Position(), trcCameraY->Position(), OutputImage.Height());
+}
+
+void TForm1::UpdateImageFrame() {
+  SceneYawChange(Scene, trcYaw->Position(), SourceImage.Width(), SourceImage.Height());
+}
+
+void TForm1::UpdateReflectionFrame() { SceneMarginChange(Scene, trcMargin->Position()); }
+
 void TForm1::UpdateProjection() { ::UpdateProjection(Scene, OutputImage.Width(), OutputImage.Height()); }
 
-void TForm1::trcCameraZChange(QObject* Sender) {
-  SceneCameraZChange(Scene, trcCameraZ->Position(), trcCameraY->Position(), OutputImage.Height());
-  if (Sender) {
-    RenderPreview();
-    RepaintWindow();
-  }
+void TForm1::ResizeOutput(int width, int height) {
+  OutputImage.SetSize(width, height);
+  UpdateProjection();
+  UpdateCameraPosition();  // the camera distance follows the output height
 }
 
-void TForm1::trcYawChange(QObject* Sender) {
-  SceneYawChange(Scene, trcYaw->Position(), SourceImage.Width(), SourceImage.Height());
-  if (Sender) {
-    RenderPreview();
-    RepaintWindow();
-  }
-}
-
-void TForm1::trcMarginChange(QObject* Sender) {
-  SceneMarginChange(Scene, trcMargin->Position());
-  if (Sender) {
-    RenderPreview();
-    RepaintWindow();
-  }
-}
-
-void TForm1::trcOpacityChange(QObject*) {
-  // Opacity and length change no part of the scene; the renderer reads them directly.
+void TForm1::SceneChanged() {
   RenderPreview();
   RepaintWindow();
 }
@@ -185,8 +193,7 @@ void TForm1::actExitExecute() { close(); }
 void TForm1::actGradientExecute() {
   // The command has already turned its check mark over, in both menus at once.
   Scene.GradientEnabled = actGradient->isChecked();
-  RenderPreview();
-  RepaintWindow();
+  SceneChanged();
 }
 
 void TForm1::actResetYawExecute() {

@@ -46,9 +46,8 @@ void TForm1::LoadSourceImage(const QString& fileName) {
   }
   // Read completely before anything changes, so that a failed read keeps the current picture.
   SourceImage = ReadSourcePicture(name, kind);
-  trcYawChange(nullptr);  // the picture's proportions may have changed
-  RenderPreview();
-  RepaintWindow();
+  UpdateImageFrame();  // the picture's proportions may have changed
+  SceneChanged();
 }
 
 TRenderingSource TForm1::RenderingSource() {
