@@ -16,6 +16,7 @@
 #include "app/application.h"
 #include "app/error_handler.h"
 #include "app/hints.h"
+#include "app/messages.h"
 #include "app/qt_clipboard.h"
 #include "app/track_bar.h"
 #include "render/final.h"
@@ -58,8 +59,8 @@ void TForm1::FormCreate() {
   // pixels itself, so nothing is erased in between and nothing flickers.
   ClientArea->setAttribute(Qt::WA_OpaquePaintEvent);
   setAcceptDrops(true);
-  SetHint(actExit, QStringLiteral("|") + title + QStringLiteral("を終了します。"));
-  SetHint(actAbout, QStringLiteral("|") + title + QStringLiteral("のバージョン情報を表示します。"));
+  SetLongHint(actExit, QString::fromUtf8(SHintExit).arg(title));
+  SetLongHint(actAbout, QString::fromUtf8(SHintAbout).arg(title));
   SetErrorDialogs(dialogs_.get(), this);
 
   SourceImage.Create(1, 1, pf32bit);

@@ -10,6 +10,7 @@
 #include "app/Unit1.h"
 #include "app/client_area.h"
 #include "app/error_handler.h"
+#include "app/messages.h"
 #include "app/qt_canvas.h"
 #include "toolkit/alpha_image.h"
 
@@ -78,7 +79,7 @@ void TForm1::FormPaint() {
   CompositeOnColor(canvas, r.Left, r.Top, OutputImage, clBlack);
   // A one-pixel white frame just outside the image on all four sides.
   canvas.FrameRect({r.Left - 1, r.Top - 1, r.Right + 1, r.Bottom + 1}, clWhite);
-  const QString size = QString::asprintf("出力サイズ：%d x %d", OutputImage.Width(), OutputImage.Height());
+  const QString size = QString::asprintf(SOutputSize, OutputImage.Width(), OutputImage.Height());
   painter.setFont(font());
   painter.setPen(Qt::white);
   painter.drawText(QRect(r.Left - 1, r.Bottom + 5, ClientArea->width(), ClientArea->height()),

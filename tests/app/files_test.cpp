@@ -18,7 +18,7 @@
 
 #include "app/Unit1.h"
 #include "app/application.h"
-#include "app/author.h"
+#include "app/messages.h"
 #include "app/qt_clipboard.h"
 #include "picture/bmp_file.h"
 #include "tests/app/form_controls.h"

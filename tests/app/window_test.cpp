@@ -16,7 +16,7 @@
 
 #include "app/Unit1.h"
 #include "app/application.h"
-#include "app/author.h"
+#include "app/messages.h"
 #include "app/hints.h"
 #include "app/track_bar.h"
 #include "tests/app/form_controls.h"
