@@ -16,6 +16,7 @@
 #include "app/application.h"
 #include "app/error_handler.h"
 #include "app/hints.h"
+#include "app/messages.h"
 #include "app/qt_clipboard.h"
 #include "app/track_bar.h"
 #include "render/final.h"
@@ -58,8 +59,8 @@ void TForm1::FormCreate() {
   // pixels itself, so nothing is erased in between and nothing flickers.
   ClientArea->setAttribute(Qt::WA_OpaquePaintEvent);
   setAcceptDrops(true);
-  SetHint(actExit, QStringLiteral("|") + title + QStringLiteral("を終了します。"));
-  SetHint(actAbout, QStringLiteral("|") + title + QStringLiteral("のバージョン情報を表示します。"));
+  SetLongHint(actExit, QString::fromUtf8(SHintExit).arg(title));
+  SetLongHint(actAbout, QString::fromUtf8(SHintAbout).arg(title));
   SetErrorDialogs(dialogs_.get(), this);
 
   SourceImage.Create(1, 1, pf32bit);
@@ -139,34 +140,42 @@ TReflectionSliders TForm1::ReflectionSliders() const {
   return {trcOpacity->Position(), trcOpacity->maximum(), trcLength->Position(), trcLength->maximum()};
 }
 
+void TForm1::trcCameraZChange() {
+  UpdateCameraPosition();
+  SceneChanged();
+}
+
+void TForm1::trcYawChange() {
+  UpdateImageFrame();
+  SceneChanged();
+}
+
+void TForm1::trcMarginChange() {
+  UpdateReflectionFrame();
+  SceneChanged();
+}
+
+void TForm1::trcOpacityChange() { SceneChanged(); }
+
+void TForm1::UpdateCameraPosition() {
+  SceneCameraZChange(Scene, trcCameraZ->Position(), trcCameraY->Position(), OutputImage.Height());
+}
+
+void TForm1::UpdateImageFrame() {
+  SceneYawChange(Scene, trcYaw->Position(), SourceImage.Width(), SourceImage.Height());
+}
+
+void TForm1::UpdateReflectionFrame() { SceneMarginChange(Scene, trcMargin->Position()); }
+
 void TForm1::UpdateProjection() { ::UpdateProjection(Scene, OutputImage.Width(), OutputImage.Height()); }
 
-void TForm1::trcCameraZChange(QObject* Sender) {
-  SceneCameraZChange(Scene, trcCameraZ->Position(), trcCameraY->Position(), OutputImage.Height());
-  if (Sender) {
-    RenderPreview();
-    RepaintWindow();
-  }
+void TForm1::ResizeOutput(int width, int height) {
+  OutputImage.SetSize(width, height);
+  UpdateProjection();
+  UpdateCameraPosition();  // the camera distance follows the output height
 }
 
-void TForm1::trcYawChange(QObject* Sender) {
-  SceneYawChange(Scene, trcYaw->Position(), SourceImage.Width(), SourceImage.Height());
-  if (Sender) {
-    RenderPreview();
-    RepaintWindow();
-  }
-}
-
-void TForm1::trcMarginChange(QObject* Sender) {
-  SceneMarginChange(Scene, trcMargin->Position());
-  if (Sender) {
-    RenderPreview();
-    RepaintWindow();
-  }
-}
-
-void TForm1::trcOpacityChange(QObject*) {
-  // Opacity and length change no part of the scene; the renderer reads them directly.
+void TForm1::SceneChanged() {
   RenderPreview();
   RepaintWindow();
 }
@@ -185,8 +194,7 @@ void TForm1::actExitExecute() { close(); }
 void TForm1::actGradientExecute() {
   // The command has already turned its check mark over, in both menus at once.
   Scene.GradientEnabled = actGradient->isChecked();
-  RenderPreview();
-  RepaintWindow();
+  SceneChanged();
 }
 
 void TForm1::actResetYawExecute() {

@@ -13,10 +13,10 @@
 
 #include "app/Unit1.h"
 #include "app/anchors.h"
-#include "app/author.h"
 #include "app/client_area.h"
 #include "app/error_handler.h"
 #include "app/hints.h"
+#include "app/messages.h"
 #include "app/track_bar.h"
 #include "app/window_font.h"
 
@@ -30,20 +30,22 @@ constexpr int SliderHeight = 25;
 constexpr int Margin = 8;  // the group boxes and sliders keep it from both sides of their parent
 
 // One labelled slider row of a group box: the label above the slider, rows 48 pixels apart.
-TTrackBar* AddSliderRow(QGroupBox* box, int row, const QString& label, int minimum, int maximum, int position,
-                        const QString& hint) {
+TTrackBar* AddSliderRow(QGroupBox* box, const char* name, int row, const QString& label, int minimum, int maximum,
+                        int position, const QString& hint) {
   auto* caption = new QLabel(label, box);
   caption->move(Margin, 24 + 48 * row);
   caption->adjustSize();
   auto* slider = new TTrackBar(minimum, maximum, position, box);
+  slider->setObjectName(QLatin1String(name));
   slider->setGeometry(Margin, 40 + 48 * row, box->width() - 2 * Margin, SliderHeight);
   AnchorLeftTopRight(slider, Margin);
-  SetHint(slider, hint);
+  SetLongHint(slider, hint);
   return slider;
 }
 
-QGroupBox* AddGroupBox(QWidget* panel, const QString& title, int top) {
+QGroupBox* AddGroupBox(QWidget* panel, const char* name, const QString& title, int top) {
   auto* box = new QGroupBox(title, panel);
+  box->setObjectName(QLatin1String(name));
   box->setGeometry(Margin, top, panel->width() - 2 * Margin, GroupBoxHeight);
   AnchorLeftTopRight(box, Margin);
   return box;
@@ -53,9 +55,10 @@ QGroupBox* AddGroupBox(QWidget* panel, const QString& title, int top) {
 
 void TForm1::CreateControls() {
   setFont(WindowFont());
-  SetHint(this, QStringLiteral("|出力画像の縁をドラッグすることで出力サイズを変更できます。"));
+  SetLongHint(this, SWindowHint);
 
   auto* client = new TClientArea(this);
+  client->setObjectName(QStringLiteral("ClientArea"));
   ClientArea = client;
   setCentralWidget(client);
 
@@ -67,25 +70,21 @@ void TForm1::CreateControls() {
   ScrollBox1->setWidgetResizable(false);
   ScrollBox1->setAutoFillBackground(true);
   ScrollBox1->verticalScrollBar()->setSingleStep(8);
-  SetHint(ScrollBox1, QStringLiteral("|"));
+  SetLongHint(ScrollBox1, QString());  // blank: the window's hint stops here
 
   Panel1 = new QWidget;
   Panel1->setObjectName(QStringLiteral("Panel1"));
   Panel1->resize(265, PanelHeight);
-  GroupBox2 = AddGroupBox(Panel1, QStringLiteral("画像"), 0);
-  trcCameraZ = AddSliderRow(GroupBox2, 0, QStringLiteral("大きさ"), 1, 10, 3,
-                            QStringLiteral("|全体の大きさを調節します。右に行くほど大きくなります。"));
-  trcCameraY = AddSliderRow(GroupBox2, 1, QStringLiteral("位置"), -5, 5, 0,
-                            QStringLiteral("|上下の位置を調節します。画像の底辺に傾きを付けたい時に使います。"));
-  trcYaw = AddSliderRow(GroupBox2, 2, QStringLiteral("傾き"), -5, 5, 0, QStringLiteral("|画像の傾きを調節します。"));
-  GroupBox3 = AddGroupBox(Panel1, QStringLiteral("反射"), 176);
-  trcOpacity = AddSliderRow(GroupBox3, 0, QStringLiteral("不透明度"), 0, 10, 8,
-                            QStringLiteral("|反射の濃さを調節します。左に行くほど薄くなります。"));
-  trcLength = AddSliderRow(GroupBox3, 1, QStringLiteral("長さ"), 0, 10, 7,
-                           QStringLiteral("|反射の長さを調節します。左に行くほど短くなります。"));
-  trcMargin = AddSliderRow(GroupBox3, 2, QStringLiteral("距離"), 0, 10, 0,
-                           QStringLiteral("|反射までの距離を調節します。左に行くほど近くなります。"));
+  GroupBox2 = AddGroupBox(Panel1, "GroupBox2", SGroupImage, 0);
+  trcCameraZ = AddSliderRow(GroupBox2, "trcCameraZ", 0, SLabelCameraZ, 1, 10, 3, SHintCameraZ);
+  trcCameraY = AddSliderRow(GroupBox2, "trcCameraY", 1, SLabelCameraY, -5, 5, 0, SHintCameraY);
+  trcYaw = AddSliderRow(GroupBox2, "trcYaw", 2, SLabelYaw, -5, 5, 0, SHintYaw);
+  GroupBox3 = AddGroupBox(Panel1, "GroupBox3", SGroupReflection, 176);
+  trcOpacity = AddSliderRow(GroupBox3, "trcOpacity", 0, SLabelOpacity, 0, 10, 8, SHintOpacity);
+  trcLength = AddSliderRow(GroupBox3, "trcLength", 1, SLabelLength, 0, 10, 7, SHintLength);
+  trcMargin = AddSliderRow(GroupBox3, "trcMargin", 2, SLabelMargin, 0, 10, 0, SHintMargin);
   Button1 = new QPushButton(Panel1);
+  Button1->setObjectName(QStringLiteral("Button1"));
   Button1->setGeometry(Margin, 352, 145, 25);
   ScrollBox1->setWidget(Panel1);
   AnchorLeftTopRight(Panel1, 0);  // the panel keeps the scroll box's client width
@@ -96,15 +95,16 @@ void TForm1::CreateControls() {
   StatusBar1->setAutoFillBackground(true);  // the output area's black stops above it
   StatusBar1->setFixedHeight(StatusBarHeight);
 
-  const std::pair<TTrackBar*, void (TForm1::*)(QObject*)> bindings[] = {
+  const std::pair<TTrackBar*, void (TForm1::*)()> bindings[] = {
       {trcCameraZ, &TForm1::trcCameraZChange}, {trcCameraY, &TForm1::trcCameraZChange},
       {trcYaw, &TForm1::trcYawChange},         {trcOpacity, &TForm1::trcOpacityChange},
       {trcLength, &TForm1::trcOpacityChange},  {trcMargin, &TForm1::trcMarginChange}};
   for (const auto& [slider, handler] : bindings) {
-    connect(slider, &TTrackBar::Change, this, [this, slider, handler] { Guarded([&] { (this->*handler)(slider); }); });
+    connect(slider, &TTrackBar::Change, this, [this, handler] { Guarded([&] { (this->*handler)(); }); });
   }
 
   ApplicationEvents1 = new THintTracker(this);
+  ApplicationEvents1->setObjectName(QStringLiteral("ApplicationEvents1"));
   connect(ApplicationEvents1, &THintTracker::OnHint, this, [this] { Guarded([&] { ApplicationEvents1Hint(); }); });
 }
 
@@ -116,9 +116,11 @@ void TForm1::AlignControls() {
 
 namespace {
 
-QAction* MakeAction(TForm1* form, const QString& caption, const QString& hint, void (TForm1::*handler)()) {
+QAction* MakeAction(TForm1* form, const char* name, const QString& caption, const QString& longHint,
+                    void (TForm1::*handler)()) {
   auto* action = new QAction(caption, form);
-  SetHint(action, hint);
+  action->setObjectName(QLatin1String(name));
+  if (!longHint.isEmpty()) SetLongHint(action, longHint);
   form->addAction(action);  // the window's command list: shortcuts work from anywhere in it
   QObject::connect(action, &QAction::triggered, form, [form, handler] { Guarded([&] { (form->*handler)(); }); });
   return action;
@@ -127,41 +129,30 @@ QAction* MakeAction(TForm1* form, const QString& caption, const QString& hint, v
 }  // namespace
 
 void TForm1::CreateActions() {
-  actOpen = MakeAction(this, QStringLiteral("画像を読み込む(&O)..."), QStringLiteral("|元になる画像を読み込みます。"),
-                       &TForm1::actOpenExecute);
+  actOpen = MakeAction(this, "actOpen", SCaptionOpen, SHintOpen, &TForm1::actOpenExecute);
   actOpen->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_O));
   // The hints of actExit and actAbout name the application; FormCreate writes them.
-  actExit = MakeAction(this, QStringLiteral("終了(&X)"), QString(), &TForm1::actExitExecute);
-  actGradient = MakeAction(this, QStringLiteral("グラデーション(&G)"),
-                           QStringLiteral("|反射のグラデーションの有無を切り替えます。"), &TForm1::actGradientExecute);
+  actExit = MakeAction(this, "actExit", SCaptionExit, QString(), &TForm1::actExitExecute);
+  actGradient = MakeAction(this, "actGradient", SCaptionGradient, SHintGradient, &TForm1::actGradientExecute);
   actGradient->setCheckable(true);
   actGradient->setChecked(true);
-  actResetYaw = MakeAction(this, QStringLiteral("傾きをリセット(&R)"), QStringLiteral("|画像の傾きを0に戻します。"),
-                           &TForm1::actResetYawExecute);
-  actExportBMP24 = MakeAction(this, QStringLiteral("BMP形式で書き出し(&B)..."),
-                              QStringLiteral("|アルファチャンネル無しの24ビットBMP形式で書き出します。"),
-                              &TForm1::actExportBMP24Execute);
-  actExportBMP32 = MakeAction(this, QStringLiteral("アルファ付きBMP形式で書き出し(&A)..."),
-                              QStringLiteral("|アルファチャンネル付きの32ビットBMP形式で書き出します。"),
-                              &TForm1::actExportBMP32Execute);
+  actResetYaw = MakeAction(this, "actResetYaw", SCaptionResetYaw, SHintResetYaw, &TForm1::actResetYawExecute);
+  actExportBMP24 =
+      MakeAction(this, "actExportBMP24", SCaptionExportBMP24, SHintExportBMP24, &TForm1::actExportBMP24Execute);
+  actExportBMP32 =
+      MakeAction(this, "actExportBMP32", SCaptionExportBMP32, SHintExportBMP32, &TForm1::actExportBMP32Execute);
   actExportBMP32->setVisible(false);
-  actCopy = MakeAction(this, QStringLiteral("クリップボードにコピー(&C)"),
-                       QStringLiteral("|アルファチャンネル無しでクリップボードにコピーします。"), &TForm1::actCopyExecute);
+  actCopy = MakeAction(this, "actCopy", SCaptionCopy, SHintCopy, &TForm1::actCopyExecute);
   actCopy->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_C));
-  actCopy32 = MakeAction(this, QStringLiteral("アルファ付きでクリップボードにコピー(&O)"),
-                         QStringLiteral("|アルファチャンネル付きでクリップボードにコピーします。"),
-                         &TForm1::actCopyExecute);
+  actCopy32 = MakeAction(this, "actCopy32", SCaptionCopy32, SHintCopy32, &TForm1::actCopyExecute);
   actCopy32->setVisible(false);
-  actAbout = MakeAction(this, QStringLiteral("バージョン情報(&A)..."), QString(), &TForm1::actAboutExecute);
+  actAbout = MakeAction(this, "actAbout", SCaptionAbout, QString(), &TForm1::actAboutExecute);
   actAbout->setShortcut(QKeySequence(Qt::Key_F1));
-  actWebsite = MakeAction(this, QStringLiteral("&") + QString::fromUtf8(AuthorSiteName) + QStringLiteral("へ"),
-                          QStringLiteral("|作者のホームページを表示します。最新版はこちらからダウンロードできます。"),
+  const QString site = QString::fromUtf8(AuthorSiteName);
+  actWebsite = MakeAction(this, "actWebsite", QString::fromUtf8(SCaptionWebsite).arg(site), SHintWebsite,
                           &TForm1::actWebsiteExecute);
-  actRendering = MakeAction(this, QStringLiteral("レンダリング(&R)"),
-                            QStringLiteral("|出力用のレンダリングをプレビューします。"), &TForm1::actRenderingExecute);
-  actExportPNG = MakeAction(this, QStringLiteral("PNG形式で書き出し(&P)..."),
-                            QStringLiteral("|アルファチャンネル付きの24ビットPNG形式で書き出します。"),
-                            &TForm1::actExportPNGExecute);
+  actRendering = MakeAction(this, "actRendering", SCaptionRendering, SHintRendering, &TForm1::actRenderingExecute);
+  actExportPNG = MakeAction(this, "actExportPNG", SCaptionExportPNG, SHintExportPNG, &TForm1::actExportPNGExecute);
 
   Button1->setText(actRendering->text());
   SetHint(Button1, Hint(actRendering));
@@ -170,19 +161,20 @@ void TForm1::CreateActions() {
 
 void TForm1::CreateMenus() {
   MainMenu1 = menuBar();
-  SetHint(MainMenu1, QStringLiteral("|"));
+  MainMenu1->setObjectName(QStringLiteral("MainMenu1"));
+  SetLongHint(MainMenu1, QString());  // blank: the window's hint stops here
   const auto addMenu = [this](QMenu* menu) {
     menu->setFont(font());
     ApplicationEvents1->TrackMenu(menu);
   };
 
-  QMenu* file = MainMenu1->addMenu(QStringLiteral("ファイル(&F)"));
+  QMenu* file = MainMenu1->addMenu(SMenuFile);
   file->addActions({actOpen});
   file->addSeparator();
   file->addAction(actExit);
   addMenu(file);
 
-  QMenu* output = MainMenu1->addMenu(QStringLiteral("出力(&E)"));
+  QMenu* output = MainMenu1->addMenu(SMenuOutput);
   output->addAction(actRendering);
   output->addSeparator();
   output->addActions({actExportBMP24, actExportBMP32, actExportPNG});
@@ -190,20 +182,20 @@ void TForm1::CreateMenus() {
   output->addActions({actCopy, actCopy32});
   addMenu(output);
 
-  QMenu* settings = MainMenu1->addMenu(QStringLiteral("設定(&C)"));
+  QMenu* settings = MainMenu1->addMenu(SMenuSettings);
   settings->addActions({actGradient, actResetYaw});
   addMenu(settings);
 
-  QMenu* help = MainMenu1->addMenu(QStringLiteral("ヘルプ(&H)"));
+  QMenu* help = MainMenu1->addMenu(SMenuHelp);
   help->addAction(actAbout);
   // The menu names the site differently from the command's own caption; the item runs the command.
-  QAction* website =
-      help->addAction(QStringLiteral("&") + QString::fromUtf8(AuthorSiteName) + QStringLiteral(" ホームページ"));
+  QAction* website = help->addAction(QString::fromUtf8(SMenuWebsite).arg(QString::fromUtf8(AuthorSiteName)));
   SetHint(website, Hint(actWebsite));
   connect(website, &QAction::triggered, actWebsite, &QAction::trigger);
   addMenu(help);
 
   PopupMenu1 = new QMenu(this);
+  PopupMenu1->setObjectName(QStringLiteral("PopupMenu1"));
   PopupMenu1->addAction(actOpen);
   PopupMenu1->addSeparator();
   PopupMenu1->addActions({actGradient, actResetYaw});

@@ -4,7 +4,7 @@
 
 #include "app/Unit1.h"
 #include "app/application.h"
-#include "app/author.h"
+#include "app/messages.h"
 #include "picture/export.h"
 #include "picture/loading.h"
 #include "picture/png/RFLPNG.h"
@@ -17,14 +17,12 @@ namespace {
 
 std::string FileSystemName(const QString& fileName) { return QFile::encodeName(fileName).toStdString(); }
 
-// The open dialog's first entry lists every kind the program reads.
-const QString SupportedPicturesFilter = QStringLiteral("対応形式 (*.bmp; *.jpg; *.jpeg)|*.bmp;*.jpg;*.jpeg|");
-
 }  // namespace
 
 void TForm1::actOpenExecute() {
   TFileDialogRequest request;
-  request.Filter = SupportedPicturesFilter + QString::fromStdString(GraphicFilter(BitmapClass)) + QLatin1Char('|') +
+  request.Filter = QString::fromUtf8(SFilterSupported) + QLatin1Char('|') +
+                   QString::fromStdString(GraphicFilter(BitmapClass)) + QLatin1Char('|') +
                    QString::fromStdString(GraphicFilter(JPEGImageClass));
   request.FilterIndex = 1;
   if (const auto fileName = Dialogs().OpenFile(this, request)) LoadSourceImage(*fileName);
@@ -40,15 +38,14 @@ void TForm1::LoadSourceImage(const QString& fileName) {
   const std::string name = FileSystemName(fileName);
   const TPictureKind kind = PictureKindOf(name);
   if (kind == TPictureKind::None) {
-    Dialogs().ShowMessage(this, QStringLiteral("エラー"), QString::fromStdString(UnsupportedPictureMessage(name)),
+    Dialogs().ShowMessage(this, SCaptionError, QString::fromStdString(UnsupportedPictureMessage(name)),
                           TMessageIcon::Error);
     return;
   }
   // Read completely before anything changes, so that a failed read keeps the current picture.
   SourceImage = ReadSourcePicture(name, kind);
-  trcYawChange(nullptr);  // the picture's proportions may have changed
-  RenderPreview();
-  RepaintWindow();
+  UpdateImageFrame();  // the picture's proportions may have changed
+  SceneChanged();
 }
 
 TRenderingSource TForm1::RenderingSource() {
@@ -60,7 +57,8 @@ TRenderingSource TForm1::RenderingSource() {
 std::optional<std::string> TForm1::AskSaveName(const QString& title, const TGraphicClass& pictureClass) {
   TFileDialogRequest request;
   request.Title = title;
-  request.Filter = QString::fromStdString(GraphicFilter(pictureClass)) + QStringLiteral("|すべてのファイル|*.*");
+  request.Filter =
+      QString::fromStdString(GraphicFilter(pictureClass)) + QLatin1Char('|') + QString::fromUtf8(SFilterAllFiles);
   request.FilterIndex = 1;
   request.DefaultExt = QString::fromStdString(GraphicExtension(pictureClass));
   // The last name comes back with this export's extension: confirming it as offered must not put
@@ -73,17 +71,17 @@ std::optional<std::string> TForm1::AskSaveName(const QString& title, const TGrap
 }
 
 void TForm1::actExportBMP24Execute() {
-  if (const auto fileName = AskSaveName(QStringLiteral("BMP形式で書き出し"), BitmapClass))
+  if (const auto fileName = AskSaveName(STitleExportBMP24, BitmapClass))
     ExportBMP24(RenderingSource(), *fileName);
 }
 
 void TForm1::actExportBMP32Execute() {
-  if (const auto fileName = AskSaveName(QStringLiteral("アルファチャンネル付きBMP形式で書き出し"), BitmapClass))
+  if (const auto fileName = AskSaveName(STitleExportBMP32, BitmapClass))
     ExportBMP32(RenderingSource(), *fileName);
 }
 
 void TForm1::actExportPNGExecute() {
-  if (const auto fileName = AskSaveName(QStringLiteral("PNG形式で書き出し"), RFLPNGClass))
+  if (const auto fileName = AskSaveName(STitleExportPNG, RFLPNGClass))
     ExportPNG(RenderingSource(), *fileName, Clipboard());
 }
 
@@ -94,8 +92,10 @@ void TForm1::actAboutExecute() {
   const std::string productName = ReadVersionString(file, VersionProductName);
   const std::string productVersion = ReadVersionString(file, VersionProductVersion);
   const std::string legalCopyright = ReadVersionString(file, VersionLegalCopyright);
-  const std::string text = productName + " Version" + productVersion + "\r" + legalCopyright + "\r" + AuthorHomePage;
-  Dialogs().ShowMessage(this, ApplicationTitle(), QString::fromStdString(text), TMessageIcon::None);
+  const QString text = QString::fromUtf8(SAboutText)
+                           .arg(QString::fromStdString(productName), QString::fromStdString(productVersion),
+                                QString::fromStdString(legalCopyright), QString::fromUtf8(AuthorHomePage));
+  Dialogs().ShowMessage(this, ApplicationTitle(), text, TMessageIcon::None);
 }
 
 void TForm1::actWebsiteExecute() { OpenAddress(QUrl(QString::fromUtf8(AuthorHomePage))); }

@@ -10,6 +10,7 @@
 #include "app/Unit1.h"
 #include "app/client_area.h"
 #include "app/error_handler.h"
+#include "app/messages.h"
 #include "app/qt_canvas.h"
 #include "toolkit/alpha_image.h"
 
@@ -30,7 +31,7 @@ void TClientArea::resizeEvent(QResizeEvent*) {
 
 bool TClientArea::ForOutputArea(const QMouseEvent* event) const {
   // A press that a child control did not take travels on to its parents; it must not start a drag.
-  return form_->Dragging || !childAt(event->position().toPoint());
+  return form_->Drag.Dragging || !childAt(event->position().toPoint());
 }
 
 void TClientArea::mousePressEvent(QMouseEvent* event) {
@@ -45,7 +46,7 @@ void TClientArea::mouseMoveEvent(QMouseEvent* event) {
   Guarded([&] {
     // A release the window never saw (another window took the pointer) ends the drag here, so
     // that a pointer with no button held never resizes the output.
-    if (form_->Dragging && event->buttons() == Qt::NoButton) form_->FormMouseUp(Qt::NoButton, p.x(), p.y());
+    if (form_->Drag.Dragging && event->buttons() == Qt::NoButton) form_->FormMouseUp(Qt::NoButton, p.x(), p.y());
     form_->FormMouseMove(p.x(), p.y());
   });
 }
@@ -57,11 +58,11 @@ void TClientArea::mouseReleaseEvent(QMouseEvent* event) {
 
 void TClientArea::contextMenuEvent(QContextMenuEvent* event) {
   // A secondary press on an edge waits for its release (FormMouseUp) to tell a click from a drag.
-  if (event->reason() == QContextMenuEvent::Mouse && form_->MenuPending) return;
+  if (event->reason() == QContextMenuEvent::Mouse && form_->Drag.MenuPending) return;
   // The menu takes the pointer, so the release that would end a drag never reaches the window:
   // a menu that opens for any other reason ends the drag.
-  form_->Dragging = false;
-  form_->MenuPending = false;
+  form_->Drag.Dragging = false;
+  form_->Drag.MenuPending = false;
   form_->PopupMenu1->popup(event->globalPos());
 }
 
@@ -78,7 +79,7 @@ void TForm1::FormPaint() {
   CompositeOnColor(canvas, r.Left, r.Top, OutputImage, clBlack);
   // A one-pixel white frame just outside the image on all four sides.
   canvas.FrameRect({r.Left - 1, r.Top - 1, r.Right + 1, r.Bottom + 1}, clWhite);
-  const QString size = QString::asprintf("出力サイズ：%d x %d", OutputImage.Width(), OutputImage.Height());
+  const QString size = QString::asprintf(SOutputSize, OutputImage.Width(), OutputImage.Height());
   painter.setFont(font());
   painter.setPen(Qt::white);
   painter.drawText(QRect(r.Left - 1, r.Bottom + 5, ClientArea->width(), ClientArea->height()),
@@ -86,42 +87,39 @@ void TForm1::FormPaint() {
 }
 
 void TForm1::SetCursor(TDragCursor cursor) {
-  Cursor = cursor;
+  Drag.Cursor = cursor;
   static constexpr Qt::CursorShape shapes[] = {Qt::ArrowCursor, Qt::SizeHorCursor, Qt::SizeVerCursor,
                                                 Qt::SizeFDiagCursor, Qt::SizeBDiagCursor};
   ClientArea->setCursor(shapes[cursor]);
 }
 
 void TForm1::FormMouseDown(Qt::MouseButton Button, int X, int Y) {
-  if (Cursor == crDefault) return;
+  if (Drag.Cursor == crDefault) return;
   const TRect r = OutputRect();
-  Dragging = true;
-  MenuPending = Button == Qt::RightButton;
-  DragPress = {X, Y};
-  DragSides = SidesOf(r, X, Y);
+  Drag.Dragging = true;
+  Drag.MenuPending = Button == Qt::RightButton;
+  Drag.Press = {X, Y};
+  Drag.Sides = SidesOf(r, X, Y);
   FoldDragPoint(r, X, Y);
-  DragOffsetX = X - r.Left;
-  DragOffsetY = Y - r.Top;
+  Drag.DragOffsetX = X - r.Left;
+  Drag.DragOffsetY = Y - r.Top;
 }
 
 void TForm1::FormMouseMove(int X, int Y) {
-  if (!Dragging) {
+  if (!Drag.Dragging) {
     SetCursor(CursorAt(OutputRect(), X, Y));
     return;
   }
-  if (X != DragPress.X || Y != DragPress.Y) MenuPending = false;  // a drag, not a click
+  if (X != Drag.Press.X || Y != Drag.Press.Y) Drag.MenuPending = false;  // a drag, not a click
   // Every move re-sizes, re-renders and repaints, also when the size stays the same.
-  const TOutputSize size = DraggedSize(OutputRect(), Cursor, DragSides, X, Y, DragOffsetX, DragOffsetY);
-  OutputImage.SetSize(size.Width, size.Height);
-  UpdateProjection();
-  trcCameraZChange(nullptr);  // the camera distance follows the output height
-  RenderPreview();
-  RepaintWindow();
+  const TOutputSize size = DraggedSize(OutputRect(), Drag.Cursor, Drag.Sides, X, Y, Drag.DragOffsetX, Drag.DragOffsetY);
+  ResizeOutput(size.Width, size.Height);
+  SceneChanged();
 }
 
 void TForm1::FormMouseUp(Qt::MouseButton Button, int X, int Y) {
-  const bool click = Dragging && MenuPending && Button == Qt::RightButton;
-  Dragging = false;
-  MenuPending = false;
+  const bool click = Drag.Dragging && Drag.MenuPending && Button == Qt::RightButton;
+  Drag.Dragging = false;
+  Drag.MenuPending = false;
   if (click) PopupMenu1->popup(ClientArea->mapToGlobal(QPoint(X, Y)));
 }

@@ -45,7 +45,7 @@ QStringList QtNameFilters(const std::vector<TFileFilter>& entries) {
 
 void Prepare(QFileDialog& dialog, const TFileDialogRequest& request) {
   // Qt's own dialog, not the desktop's: a desktop dialog shows a filter only up to its first
-  // parenthesis (so "JPEG イメージファイル (*.jpg)" and "(*.jpeg)" read alike), and checks for
+  // parenthesis (so the two JPEG entries, which differ only in theirs, read alike), and checks for
   // overwriting the name as typed, before the default extension is added to it.
   dialog.setOption(QFileDialog::DontUseNativeDialog);
   if (!request.Title.isEmpty()) dialog.setWindowTitle(request.Title);

@@ -11,7 +11,7 @@ class QWidget;
 enum class TMessageIcon { None, Information, Warning, Error };
 
 // One entry of a file dialog's filter: what the user reads, and the patterns it matches joined by
-// ';' (for example "ビットマップ (*.bmp)" and "*.bmp").
+// ';' (for example the bitmap kind's description and "*.bmp").
 struct TFileFilter {
   QString Description;
   QString Patterns;

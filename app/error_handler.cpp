@@ -5,6 +5,7 @@
 
 #include "app/application.h"
 #include "app/dialogs.h"
+#include "app/messages.h"
 
 namespace {
 
@@ -25,11 +26,11 @@ QString ExceptionMessage(std::exception_ptr error) {
   try {
     std::rethrow_exception(error);
   } catch (const std::bad_alloc&) {
-    return QStringLiteral("メモリが不足しています");
+    return QString::fromUtf8(SOutOfMemory);
   } catch (const std::exception& e) {
     return QString::fromUtf8(e.what());
   } catch (...) {
-    return QStringLiteral("原因不明のエラーが発生しました");
+    return QString::fromUtf8(SUnknownError);
   }
 }
 

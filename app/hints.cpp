@@ -22,6 +22,8 @@ QString GetLongHint(const QString& hint) {
 
 void SetHint(QObject* object, const QString& hint) { object->setProperty(HintProperty, hint); }
 
+void SetLongHint(QObject* object, const QString& longHint) { SetHint(object, QLatin1Char('|') + longHint); }
+
 bool HasHint(const QObject* object) {
   const QVariant value = object->property(HintProperty);
   return value.isValid() && !value.toString().isEmpty();

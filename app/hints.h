@@ -15,6 +15,9 @@ QString GetLongHint(const QString& hint);
 // A control's or a command's own hint. An object without one shows its ancestor's; "|" alone is a
 // hint of its own that shows a blank status bar.
 void SetHint(QObject* object, const QString& hint);
+// Sets the hint "|longHint": no tooltip, the text in the status bar. An empty text gives the blank
+// hint of its own.
+void SetLongHint(QObject* object, const QString& longHint);
 bool HasHint(const QObject* object);
 QString Hint(const QObject* object);
 

@@ -2,6 +2,7 @@
 // main window closes.
 #include "app/Unit1.h"
 #include "app/application.h"
+#include "app/messages.h"
 
 #include <QDirIterator>
 #include <QIcon>
@@ -21,7 +22,7 @@ QIcon ProgramIcon() {
 
 int main(int argc, char* argv[]) {
   TApplication application(argc, argv);
-  SetApplicationTitle(QStringLiteral("ルフレミナ"));
+  SetApplicationTitle(QString::fromUtf8(SApplicationTitle));
   // The desktop matches the window to its menu entry by this name, and shows the icon with it.
   TApplication::setDesktopFileName(QStringLiteral(RFL_APP_ID));
   TApplication::setWindowIcon(ProgramIcon());

@@ -33,6 +33,19 @@ struct TDragSides {
 };
 TDragSides SidesOf(const TRect& rect, int X, int Y);
 
+// The output area's pointer shape and the size drag in progress.
+struct TDragState {
+  TDragCursor Cursor = crDefault;  // the pointer shape; a drag keeps the one of its press
+  bool Dragging = false;
+  int DragOffsetX = 0;  // folded pointer minus the output rectangle's left edge at the press
+  int DragOffsetY = 0;
+  TDragSides Sides;  // the sides of the centre the press fell on
+  TPoint Press;      // where the button went down
+  // A secondary press on an edge starts a drag that may still be a click: the context menu waits
+  // for the release and opens there unless the pointer has moved.
+  bool MenuPending = false;
+};
+
 // Mirrors a point into the upper-left quadrant of `rect` (about its centre, rounded down), so that
 // the right and bottom edges are handled as if they were the left and top ones.
 void FoldDragPoint(const TRect& rect, int& X, int& Y);

@@ -12,7 +12,6 @@ QImage ClipboardImage(const TBitmap& bitmap, const std::vector<TRGBQuad>& palett
 
 class TQtClipboard final : public TClipboard {
  public:
-  // Throws EClipboardException ("クリップボードを開くことができません") when the application has
-  // no clipboard to use.
+  // Throws EClipboardException (SCannotOpenClipboard) when the application has no clipboard to use.
   void SetBitmap(const TBitmap& bitmap, const std::vector<TRGBQuad>& palette) override;
 };

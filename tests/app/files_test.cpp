@@ -18,9 +18,10 @@
 
 #include "app/Unit1.h"
 #include "app/application.h"
-#include "app/author.h"
+#include "app/messages.h"
 #include "app/qt_clipboard.h"
 #include "picture/bmp_file.h"
+#include "tests/app/form_controls.h"
 #include "tests/app/recording_dialogs.h"
 #include "tests/app/suites.h"
 #include "tests/picture/bmp_builder.h"
@@ -79,10 +80,12 @@ class TFilesTest : public QObject {
   Q_OBJECT
 
   std::unique_ptr<TForm1> form;
+  std::unique_ptr<TForm1Controls> ui;
   TRecordingDialogs* dialogs = nullptr;
   TRecordingClipboard* clipboard = nullptr;
   std::unique_ptr<TempDir> dir;
 
+  int Renders() const { return TForm1TestSeam::PreviewRenders(*form); }
   QString Path(const std::string& name) const { return QString::fromStdString(*dir / name); }
   QString Write(const std::string& name, const std::vector<std::uint8_t>& bytes) {
     PutFile(*dir / name, bytes);
@@ -91,7 +94,7 @@ class TFilesTest : public QObject {
 
   void Open(const QString& fileName) {
     dialogs->FileAnswers.push_back(fileName);
-    form->actOpen->trigger();
+    ui->actOpen->trigger();
   }
   void Export(QAction* action, const QString& fileName) {
     dialogs->FileAnswers.push_back(fileName);
@@ -105,10 +108,10 @@ class TFilesTest : public QObject {
     QDragEnterEvent enter(QPoint(60, 60), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
     QCoreApplication::sendEvent(form.get(), &enter);
     QDropEvent drop(QPointF(60, 60), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
-    const int renders = form->PreviewRenders;
+    const int renders = Renders();
     const std::size_t messages = dialogs->Messages.size();
     QCoreApplication::sendEvent(form.get(), &drop);
-    const bool returnedFirst = form->PreviewRenders == renders && dialogs->Messages.size() == messages;
+    const bool returnedFirst = Renders() == renders && dialogs->Messages.size() == messages;
     QCoreApplication::sendPostedEvents();
     return returnedFirst;
   }
@@ -123,6 +126,7 @@ class TFilesTest : public QObject {
   void init() {
     dir = std::make_unique<TempDir>();
     form = std::make_unique<TForm1>();
+    ui = std::make_unique<TForm1Controls>(*form);
     auto recording = std::make_unique<TRecordingDialogs>();
     dialogs = recording.get();
     form->SetDialogs(std::move(recording));
@@ -134,13 +138,14 @@ class TFilesTest : public QObject {
   }
 
   void cleanup() {
+    ui.reset();
     form.reset();
     dir.reset();
   }
 
   void OpenDialogOffersTheReadableKindsAndCancelChangesNothing() {
-    const int renders = form->PreviewRenders;
-    form->actOpen->trigger();
+    const int renders = Renders();
+    ui->actOpen->trigger();
     QCOMPARE(dialogs->FileRequests.size(), std::size_t(1));
     const TFileDialogRequest& request = dialogs->FileRequests[0].Request;
     QVERIFY(!dialogs->FileRequests[0].Save);
@@ -153,8 +158,8 @@ class TFilesTest : public QObject {
         {QStringLiteral("JPEG イメージファイル (*.jpeg)"), QStringLiteral("*.jpeg")},
     };
     QVERIFY(ParseFilter(request.Filter) == expected);
-    QCOMPARE(form->SourceImage.Width(), 1);
-    QCOMPARE(form->PreviewRenders, renders);
+    QCOMPARE(form->State().SourceImage.Width(), 1);
+    QCOMPARE(Renders(), renders);
     QVERIFY(dialogs->Messages.empty());
   }
 
@@ -162,33 +167,33 @@ class TFilesTest : public QObject {
   // at once.
   void PicturesLoadByExtensionAndReshapeTheQuad() {
     Open(Write("PHOTO.JPG", EncodeJPEG(QuadrantSamples(64, 32, 32, 16))));
-    QCOMPARE(form->SourceImage.Width(), 64);
-    QCOMPARE(form->SourceImage.PixelFormat(), pf32bit);
-    const TBGRA topLeft = PixelOf(form->SourceImage, 8, 8);
+    QCOMPARE(form->State().SourceImage.Width(), 64);
+    QCOMPARE(form->State().SourceImage.PixelFormat(), pf32bit);
+    const TBGRA topLeft = PixelOf(form->State().SourceImage, 8, 8);
     QVERIFY(topLeft.Red > 245 && topLeft.Green < 10 && topLeft.Blue < 10 && topLeft.Alpha == 255);
-    const QRect landscape = OpaqueBox(form->OutputImage);
+    const QRect landscape = OpaqueBox(form->State().OutputImage);
     QVERIFY2(landscape.width() > 3 * landscape.height() / 2, "a wide picture stands as a wide quad");
 
     TJPEGSamples grey{32, 64, 1, std::vector<std::uint8_t>(32 * 64, 90)};
     Open(Write("photo.Jpeg", EncodeJPEG(grey)));
-    QCOMPARE(form->SourceImage.Height(), 64);
-    const TBGRA g = PixelOf(form->SourceImage, 10, 10);
+    QCOMPARE(form->State().SourceImage.Height(), 64);
+    const TBGRA g = PixelOf(form->State().SourceImage, 10, 10);
     QVERIFY(std::abs(g.Red - 90) <= 4 && g.Red == g.Green && g.Green == g.Blue && g.Alpha == 255);
-    const QRect portrait = OpaqueBox(form->OutputImage);
+    const QRect portrait = OpaqueBox(form->State().OutputImage);
     QVERIFY2(portrait.height() > 3 * portrait.width() / 2, "a tall picture stands as a tall quad");
 
     BmpBuilder bmp;
     bmp.pixels = {1, 2, 3, 4, 5, 6, 7, 8, 9, 0, 0, 0, 11, 12, 13, 14, 15, 16, 17, 18, 19, 0, 0, 0};
     Open(Write("a.BMP", bmp.Bytes()));
-    QCOMPARE(form->SourceImage.Width(), 3);
-    QCOMPARE(PixelOf(form->SourceImage, 0, 1), (TBGRA{1, 2, 3, 255}));
+    QCOMPARE(form->State().SourceImage.Width(), 3);
+    QCOMPARE(PixelOf(form->State().SourceImage, 0, 1), (TBGRA{1, 2, 3, 255}));
     QVERIFY(dialogs->Messages.empty());
   }
 
   void OtherExtensionsAreRefusedWithTheErrorBox() {
     Write("picture.png", {0x89, 'P', 'N', 'G'});
     Write("noext", EncodeJPEG(QuadrantSamples(16, 16, 8, 8)));
-    const int renders = form->PreviewRenders;
+    const int renders = Renders();
     Open(Path("picture.png"));
     Open(Path("noext"));
     QCOMPARE(Messages(), (QStringList{
@@ -196,17 +201,17 @@ class TFilesTest : public QObject {
                              QStringLiteral("エラー|読み込めるのはBMPファイルとJPEGファイルです。\rnoext は読み込めません。"),
                          }));
     QVERIFY(dialogs->Messages[0].Icon == TMessageIcon::Error);
-    QCOMPARE(form->SourceImage.Width(), 1);
-    QCOMPARE(form->PreviewRenders, renders);
+    QCOMPARE(form->State().SourceImage.Width(), 1);
+    QCOMPARE(Renders(), renders);
   }
 
   // The content is never sniffed: the reader the extension chose reports the error through the
   // general handler, and the current picture stays.
   void ReaderErrorsKeepTheCurrentPicture() {
     Open(Write("keep.bmp", BmpBuilder().Bytes()));
-    QCOMPARE(form->SourceImage.Width(), 3);
-    const TBitmap before = form->SourceImage;
-    const int renders = form->PreviewRenders;
+    QCOMPARE(form->State().SourceImage.Width(), 3);
+    const TBitmap before = form->State().SourceImage;
+    const int renders = Renders();
 
     Open(Write("photo.bmp", EncodeJPEG(QuadrantSamples(16, 16, 8, 8))));
     Open(Write("bitmap.jpg", BmpBuilder().Bytes()));
@@ -222,18 +227,18 @@ class TFilesTest : public QObject {
                              title + QStringLiteral("|ファイル %1 は開けません.").arg(Path("missing.jpeg")),
                              title + QStringLiteral("|画像が大きすぎます (18000 x 18000)"),
                          }));
-    QVERIFY(SamePixels(form->SourceImage, before));
-    QCOMPARE(form->PreviewRenders, renders);
+    QVERIFY(SamePixels(form->State().SourceImage, before));
+    QCOMPARE(Renders(), renders);
   }
 
   void PlainThirtyTwoBitBmpKeepsItsAlpha() {
     Open(Write("clear.bmp", TransparentBmp(false).Bytes()));
-    QCOMPARE(PixelOf(form->SourceImage, 0, 0), (TBGRA{200, 100, 50, 0}));
-    QCOMPARE(MaxAlpha(form->OutputImage), 0);
+    QCOMPARE(PixelOf(form->State().SourceImage, 0, 0), (TBGRA{200, 100, 50, 0}));
+    QCOMPARE(MaxAlpha(form->State().OutputImage), 0);
 
     Open(Write("masked.bmp", TransparentBmp(true).Bytes()));
-    QCOMPARE(PixelOf(form->SourceImage, 0, 0), (TBGRA{200, 100, 50, 255}));
-    QVERIFY(!OpaqueBox(form->OutputImage).isEmpty());
+    QCOMPARE(PixelOf(form->State().SourceImage, 0, 0), (TBGRA{200, 100, 50, 255}));
+    QVERIFY(!OpaqueBox(form->State().OutputImage).isEmpty());
   }
 
   void DroppingExactlyOneFileLoadsIt() {
@@ -241,34 +246,34 @@ class TFilesTest : public QObject {
     const QString two = Write("two.bmp", TransparentBmp(false).Bytes());
     Drop({QUrl::fromLocalFile(one), QUrl::fromLocalFile(two)});
     Drop({QUrl::fromLocalFile(QString::fromStdString(dir->Path().string())), QUrl::fromLocalFile(one)});
-    QCOMPARE(form->SourceImage.Width(), 1);
+    QCOMPARE(form->State().SourceImage.Width(), 1);
     QVERIFY(dialogs->Messages.empty());
 
     // The desktop waits for the drop to return; a picture that takes long to read or an error box
     // must not hold it (and the file manager) until then.
     QVERIFY(Drop({QUrl::fromLocalFile(one)}));
-    QCOMPARE(form->SourceImage.Width(), 3);
+    QCOMPARE(form->State().SourceImage.Width(), 3);
     QVERIFY(Drop({QUrl::fromLocalFile(Write("drop.txt", {'x'}))}));
     QCOMPARE(Messages(), QStringList{QStringLiteral("エラー|読み込めるのはBMPファイルとJPEGファイルです。\rdrop.txt は読み込めません。")});
   }
 
   void CancelledSaveDialogsRenderNothing() {
-    const TBitmap preview = form->OutputImage;
-    for (QAction* action : {form->actExportBMP24, form->actExportBMP32, form->actExportPNG}) action->trigger();
+    const TBitmap preview = form->State().OutputImage;
+    for (QAction* action : {ui->actExportBMP24, ui->actExportBMP32, ui->actExportPNG}) action->trigger();
     QCOMPARE(dialogs->FileRequests.size(), std::size_t(3));
-    QVERIFY(SamePixels(form->OutputImage, preview));
+    QVERIFY(SamePixels(form->State().OutputImage, preview));
     QVERIFY(dir->Names().empty());
     QCOMPARE(clipboard->Stores, 0);
 
-    form->actRendering->trigger();
-    QVERIFY2(!SamePixels(form->OutputImage, preview), "the final rendering differs from the preview");
+    ui->actRendering->trigger();
+    QVERIFY2(!SamePixels(form->State().OutputImage, preview), "the final rendering differs from the preview");
   }
 
   void SaveDialogsShowEachExportsTitleFilterAndLastName() {
-    Export(form->actExportBMP24, Path("first.bmp"));
-    Export(form->actExportBMP32, Path("second.bmp"));
-    Export(form->actExportPNG, Path("third"));
-    form->actExportBMP24->trigger();  // cancelled
+    Export(ui->actExportBMP24, Path("first.bmp"));
+    Export(ui->actExportBMP32, Path("second.bmp"));
+    Export(ui->actExportPNG, Path("third"));
+    ui->actExportBMP24->trigger();  // cancelled
     const auto& r = dialogs->FileRequests;
     QCOMPARE(r.size(), std::size_t(4));
     const QString bmpFilter = QStringLiteral("ビットマップ (*.bmp)|*.bmp|すべてのファイル|*.*");
@@ -290,16 +295,16 @@ class TFilesTest : public QObject {
 
   // Confirming the offered name writes a PNG export into a .png file, not into the last BMP export.
   void TheOfferedNameTakesTheExportsExtension() {
-    Export(form->actExportBMP24, Path("trap.bmp"));
-    form->actExportPNG->trigger();  // cancelled
+    Export(ui->actExportBMP24, Path("trap.bmp"));
+    ui->actExportPNG->trigger();  // cancelled
     const QString offered = dialogs->FileRequests.back().Request.FileName;
     QCOMPARE(offered, Path("trap.png"));
-    Export(form->actExportPNG, offered);
+    Export(ui->actExportPNG, offered);
     QVERIFY(DecodeWithLibpng(FileBytes(*dir / "trap.png")).Ok);
     TBitmap kept;
     ReadBitmapFile(*dir / "trap.bmp", kept);
     QCOMPARE(kept.PixelFormat(), pf24bit);
-    form->actExportBMP32->trigger();  // cancelled
+    ui->actExportBMP32->trigger();  // cancelled
     QCOMPARE(dialogs->FileRequests.back().Request.FileName, Path("trap.bmp"));
   }
 
@@ -307,10 +312,10 @@ class TFilesTest : public QObject {
   // file and keep alpha 0 in the others.
   void ExportsWriteTheFinalRendering() {
     Open(Write("photo.jpg", EncodeJPEG(QuadrantSamples(48, 32, 16, 16))));
-    const TBitmap preview = form->OutputImage;
+    const TBitmap preview = form->State().OutputImage;
 
-    Export(form->actExportBMP24, Path("a.bmp"));
-    const TBitmap final = form->OutputImage;
+    Export(ui->actExportBMP24, Path("a.bmp"));
+    const TBitmap final = form->State().OutputImage;
     QVERIFY(!SamePixels(final, preview));
     QCOMPARE(PixelOf(final, 0, 0).Alpha, std::uint8_t(0));
     TBitmap opaque;
@@ -320,14 +325,14 @@ class TFilesTest : public QObject {
     for (int y = 0; y < final.Height(); ++y)
       for (int x = 0; x < final.Width(); ++x) QCOMPARE(PixelOf(opaque, x, y), OverBlack(PixelOf(final, x, y)));
 
-    Export(form->actExportBMP32, Path("b.bmp"));
+    Export(ui->actExportBMP32, Path("b.bmp"));
     TBitmap alpha;
     ReadBitmapFile(*dir / "b.bmp", alpha);
     QCOMPARE(alpha.PixelFormat(), pf32bit);
-    QVERIFY(SamePixels(alpha, form->OutputImage));
+    QVERIFY(SamePixels(alpha, form->State().OutputImage));
     QCOMPARE(clipboard->Stores, 0);
 
-    Export(form->actExportPNG, Path("c.png"));
+    Export(ui->actExportPNG, Path("c.png"));
     const DecodedPng png = DecodeWithLibpng(FileBytes(*dir / "c.png"));
     QVERIFY(png.Ok);
     QCOMPARE(png.Channels, 4);
@@ -345,22 +350,22 @@ class TFilesTest : public QObject {
   }
 
   void BothCopyCommandsPutTheCompositeOverBlack() {
-    form->actCopy->trigger();
+    ui->actCopy->trigger();
     QCOMPARE(clipboard->Stores, 1);
     const TBitmap copied = clipboard->Bitmap;
     QCOMPARE(copied.PixelFormat(), pf24bit);
-    const TBitmap& final = form->OutputImage;
+    const TBitmap& final = form->State().OutputImage;
     for (int y = 0; y < final.Height(); ++y)
       for (int x = 0; x < final.Width(); ++x) QCOMPARE(PixelOf(copied, x, y), OverBlack(PixelOf(final, x, y)));
-    form->actCopy32->trigger();
+    ui->actCopy32->trigger();
     QCOMPARE(clipboard->Stores, 2);
     QVERIFY(SamePixels(clipboard->Bitmap, copied));
   }
 
   void AClipboardThatCannotBeUsedIsReported() {
     clipboard->Refuse = true;
-    form->actCopy->trigger();
-    Export(form->actExportPNG, Path("kept.png"));
+    ui->actCopy->trigger();
+    Export(ui->actExportPNG, Path("kept.png"));
     const QString text = ApplicationTitle() + QStringLiteral("|クリップボードを開くことができません.");
     QCOMPARE(Messages(), (QStringList{text, text}));
     QVERIFY(std::filesystem::exists(*dir / "kept.png"));
@@ -371,8 +376,8 @@ class TFilesTest : public QObject {
   void TheSystemClipboardGetsTheExactPixels() {
     form->SetClipboard(std::make_unique<TQtClipboard>());
     QClipboard* system = QGuiApplication::clipboard();
-    form->actCopy->trigger();
-    const TBitmap& final = form->OutputImage;
+    ui->actCopy->trigger();
+    const TBitmap& final = form->State().OutputImage;
     QImage copied = system->image();
     QCOMPARE(copied.size(), QSize(final.Width(), final.Height()));
     QVERIFY(!copied.hasAlphaChannel());
@@ -382,7 +387,7 @@ class TFilesTest : public QObject {
         QCOMPARE(copied.pixel(x, y), qRgb(e.Red, e.Green, e.Blue));
       }
     }
-    Export(form->actExportPNG, Path("c.png"));
+    Export(ui->actExportPNG, Path("c.png"));
     const QImage withAlpha = system->image().convertToFormat(QImage::Format_ARGB32);
     for (int y = 0; y < final.Height(); y += 7) {
       for (int x = 0; x < final.Width(); x += 7) {
@@ -394,11 +399,11 @@ class TFilesTest : public QObject {
 
   void AboutShowsTheEmbeddedVersionStrings() {
     const QString about = QStringLiteral("ルフレミナ Version1.05\r") + LegalLine + QLatin1Char('\r') + HomePage;
-    form->actAbout->trigger();  // this test program carries the program's table
-    form->VersionFile = QStringLiteral(RFL_PROGRAM_FILE);
-    form->actAbout->trigger();
+    ui->actAbout->trigger();  // this test program carries the program's table
+    form->SetVersionFile(QStringLiteral(RFL_PROGRAM_FILE));
+    ui->actAbout->trigger();
     SetApplicationTitle(QStringLiteral("別の題"));
-    form->actAbout->trigger();
+    ui->actAbout->trigger();
     SetApplicationTitle(QStringLiteral("ルフレミナ"));
     QCOMPARE(Messages(), (QStringList{QStringLiteral("ルフレミナ|") + about, QStringLiteral("ルフレミナ|") + about,
                                       QStringLiteral("別の題|") + about}));
@@ -412,12 +417,13 @@ class TFilesTest : public QObject {
     const TVersionResource other{{}, english, tables};
     const TVersionResource noTranslation{{}, {}, tables};
 
-    form->VersionFile = Write("plain.txt", {'n', 'o'});
-    form->actAbout->trigger();
-    form->VersionFile = Write("english", MakeElf({{VersionSectionName, VersionTableBytes(other)}}, true, false));
-    form->actAbout->trigger();
-    form->VersionFile = Write("broken", MakeElf({{VersionSectionName, VersionTableBytes(noTranslation)}}, true, false));
-    form->actAbout->trigger();
+    form->SetVersionFile(Write("plain.txt", {'n', 'o'}));
+    ui->actAbout->trigger();
+    form->SetVersionFile(Write("english", MakeElf({{VersionSectionName, VersionTableBytes(other)}}, true, false)));
+    ui->actAbout->trigger();
+    form->SetVersionFile(
+        Write("broken", MakeElf({{VersionSectionName, VersionTableBytes(noTranslation)}}, true, false)));
+    ui->actAbout->trigger();
     const QString title = ApplicationTitle();
     QCOMPARE(Messages(), (QStringList{
                              title + QStringLiteral("| Version\r\r") + HomePage,
@@ -429,8 +435,8 @@ class TFilesTest : public QObject {
 
   void WebsiteOpensTheHomePage() {
     QList<QUrl> opened;
-    form->OpenAddress = [&](const QUrl& address) { opened << address; };
-    form->actWebsite->trigger();
+    form->SetAddressOpener([&](const QUrl& address) { opened << address; });
+    ui->actWebsite->trigger();
     QCOMPARE(opened, QList<QUrl>{QUrl(HomePage)});
     QVERIFY(dialogs->Messages.empty());
   }

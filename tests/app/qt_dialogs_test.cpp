@@ -16,6 +16,8 @@
 #include <functional>
 
 #include "app/Unit1.h"
+#include "tests/app/form_controls.h"
+#include "tests/app/recording_dialogs.h"
 #include "tests/app/suites.h"
 #include "tests/support/temp_dir.h"
 
@@ -67,10 +69,19 @@ class TQtDialogsTest : public QObject {
   Q_OBJECT
 
   std::unique_ptr<TForm1> form;
+  std::unique_ptr<TForm1Controls> ui;
+
+  int Renders() const { return TForm1TestSeam::PreviewRenders(*form); }
 
  private slots:
-  void init() { form = std::make_unique<TForm1>(); }
-  void cleanup() { form.reset(); }
+  void init() {
+    form = std::make_unique<TForm1>();
+    ui = std::make_unique<TForm1Controls>(*form);
+  }
+  void cleanup() {
+    ui.reset();
+    form.reset();
+  }
 
   // A desktop's own dialog would show only the text before the first parenthesis: "対応形式" and
   // two entries both reading "JPEG イメージファイル".
@@ -87,8 +98,8 @@ class TQtDialogsTest : public QObject {
         selected = combo->currentText();
       dialog->reject();
     });
-    const int renders = form->PreviewRenders;
-    form->actOpen->trigger();
+    const int renders = Renders();
+    ui->actOpen->trigger();
     QVERIFY(seen);
     QVERIFY2(!native, "the desktop's dialog would cut the descriptions short");
     QCOMPARE(entries, (QStringList{QStringLiteral("対応形式 (*.bmp; *.jpg; *.jpeg)"), QStringLiteral("ビットマップ (*.bmp)"),
@@ -96,8 +107,8 @@ class TQtDialogsTest : public QObject {
                                    QStringLiteral("JPEG イメージファイル (*.jpg)"),
                                    QStringLiteral("JPEG イメージファイル (*.jpeg)")}));
     QCOMPARE(selected, entries.value(0));
-    QCOMPARE(form->PreviewRenders, renders);
-    QCOMPARE(form->SourceImage.Width(), 1);
+    QCOMPARE(Renders(), renders);
+    QCOMPARE(form->State().SourceImage.Width(), 1);
   }
 
   // Both file dialogs open wide enough to show their lists whole at the window's font, and write
@@ -121,7 +132,9 @@ class TQtDialogsTest : public QObject {
                  QTest::qWaitFor([&] { return list->model()->rowCount(list->rootIndex()) == 2; }, 5000);
         cut = CutEntries(dialog);
         for (int row = 0; listed && row < 2; ++row) {
-          const auto cell = [&](int column) { return list->model()->index(row, column, list->rootIndex()).data().toString(); };
+          const auto cell = [&](int column) {
+            return list->model()->index(row, column, list->rootIndex()).data().toString();
+          };
           if (cell(0) == QStringLiteral("フォルダー")) {
             folderType = cell(2);
           } else {
@@ -147,7 +160,12 @@ class TQtDialogsTest : public QObject {
     TempDir dir;
     const std::vector<std::uint8_t> kept = {'k', 'e', 'e', 'p'};
     PutFile(dir / "third.png", kept);
-    form->LastSaveName = QString::fromStdString(dir / "first.png");
+    // The dialog opens in the folder of the last export, made here through answered dialogs.
+    auto answered = std::make_unique<TRecordingDialogs>();
+    answered->FileAnswers.push_back(QString::fromStdString(dir / "first.png"));
+    form->SetDialogs(std::move(answered));
+    ui->actExportPNG->trigger();
+    form->SetDialogs(std::make_unique<TQtDialogs>());
 
     bool native = true;
     QString title;
@@ -169,7 +187,7 @@ class TQtDialogsTest : public QObject {
       static_cast<QDialog*>(dialog)->accept();  // asks about third.png; the answer no keeps the dialog open
       if (dialog->isVisible()) dialog->reject();
     });
-    form->actExportPNG->trigger();
+    ui->actExportPNG->trigger();
     QVERIFY(!native);
     QCOMPARE(title, QStringLiteral("PNG形式で書き出し"));
     QCOMPARE(entries, (QStringList{QStringLiteral("PNG Format (*.png)"), QStringLiteral("すべてのファイル")}));
