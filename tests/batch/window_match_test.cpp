@@ -6,9 +6,11 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QTest>
 
 #include "app/Unit1.h"
 #include "app/track_bar.h"
+#include "tests/app/form_controls.h"
 #include "picture/bmp_file.h"
 #include "tests/app/recording_dialogs.h"
 #include "tests/batch/run_batch.h"
@@ -27,14 +29,16 @@ std::vector<std::uint8_t> WithoutTime(std::vector<std::uint8_t> png) {
   return png;
 }
 
-// Drags one edge of the output area by (dx, dy), from the middle of that edge.
-void DragEdge(TForm1& form, bool right, int distance) {
+// Drags the right or the bottom edge of the output area by `distance` (outward when positive), from
+// the middle of that edge, as the pointer does it.
+void DragEdge(const TForm1& form, QWidget* area, bool right, int distance) {
   const TRect r = form.OutputRect();
   const int x = right ? r.Right : (r.Left + r.Right) / 2, y = right ? (r.Top + r.Bottom) / 2 : r.Bottom;
-  form.FormMouseMove(x, y);  // the edge's cursor
-  form.FormMouseDown(Qt::LeftButton, x, y);
-  form.FormMouseMove(right ? x + distance : x, right ? y : y + distance);
-  form.FormMouseUp(Qt::LeftButton, x, y);
+  const QPoint to(right ? x + distance : x, right ? y : y + distance);
+  QTest::mouseMove(area, QPoint(x, y));  // the edge's cursor
+  QTest::mousePress(area, Qt::LeftButton, {}, QPoint(x, y));
+  QTest::mouseMove(area, to);
+  QTest::mouseRelease(area, Qt::LeftButton, {}, to);
 }
 
 TEST(BatchMatchesWindow, EveryFormatEqualsTheWindowsExport) {
@@ -48,19 +52,20 @@ TEST(BatchMatchesWindow, EveryFormatEqualsTheWindowsExport) {
   form.SetDialogs(std::move(dialogs));
   form.SetClipboard(std::make_unique<TRecordingClipboard>());
   form.show();
+  const TForm1Controls ui(form);
   answers.FileAnswers.push_back(QString::fromStdString(photo));
-  form.actOpen->trigger();
-  form.trcCameraZ->SetPosition(4);
-  form.trcCameraY->SetPosition(-2);
-  form.trcYaw->SetPosition(3);
-  form.trcOpacity->SetPosition(6);
-  form.trcLength->SetPosition(9);
-  form.trcMargin->SetPosition(2);
-  form.actGradient->trigger();  // off: a reflection of even opacity
-  DragEdge(form, true, 22);     // 300 wide
-  DragEdge(form, false, -28);   // 200 high
-  ASSERT_EQ(form.OutputImage.Width(), 300);
-  ASSERT_EQ(form.OutputImage.Height(), 200);
+  ui.actOpen->trigger();
+  ui.trcCameraZ->SetPosition(4);
+  ui.trcCameraY->SetPosition(-2);
+  ui.trcYaw->SetPosition(3);
+  ui.trcOpacity->SetPosition(6);
+  ui.trcLength->SetPosition(9);
+  ui.trcMargin->SetPosition(2);
+  ui.actGradient->trigger();  // off: a reflection of even opacity
+  DragEdge(form, ui.ClientArea, true, 22);    // 300 wide
+  DragEdge(form, ui.ClientArea, false, -28);  // 200 high
+  ASSERT_EQ(form.State().OutputImage.Width(), 300);
+  ASSERT_EQ(form.State().OutputImage.Height(), 200);
 
   const std::vector<std::string> settings = {"--picture-size", "4", "--camera-height", "-2", "--tilt", "3",
                                              "--opacity", "6", "--length", "9", "--distance", "2",
@@ -69,9 +74,9 @@ TEST(BatchMatchesWindow, EveryFormatEqualsTheWindowsExport) {
     QAction* action;
     const char* format;
     const char* name;
-  } exports[] = {{form.actExportPNG, "png", "shot.png"},
-                 {form.actExportBMP24, "bmp24", "shot24.bmp"},
-                 {form.actExportBMP32, "bmp32", "shot32.bmp"}};
+  } exports[] = {{ui.actExportPNG, "png", "shot.png"},
+                 {ui.actExportBMP24, "bmp24", "shot24.bmp"},
+                 {ui.actExportBMP32, "bmp32", "shot32.bmp"}};
   for (const auto& e : exports) {
     const std::string window = dir / (std::string("window-") + e.name), batch = dir / e.name;
     answers.FileAnswers.push_back(QString::fromStdString(window));
