@@ -92,14 +92,8 @@ class SourceSampler {
   std::ptrdiff_t rowStep_;   // from one row to the next one down: negative when stored bottom-up
 };
 
-}  // namespace
-
-TBGRA SampleSource(const TBitmap& SourceImage, float x, float y) {
-  RequireImage(SourceImage);
-  return SourceSampler(SourceImage)(x, y);
-}
-
-TBGRA BlendPixel(TBGRA a, TBGRA b, bool HighQuality, float w) {
+// BlendPixel, inlined into the renderer's loop, which blends every reflection pixel.
+[[gnu::always_inline]] inline TBGRA Blend(TBGRA a, TBGRA b, bool HighQuality, float w) {
   if (w == 0) return a;
   if (w == 1) return b;
   const Extended v = 1 - Extended(w);
@@ -113,6 +107,15 @@ TBGRA BlendPixel(TBGRA a, TBGRA b, bool HighQuality, float w) {
   result.Alpha = mix(a.Alpha, b.Alpha);
   return result;
 }
+
+}  // namespace
+
+TBGRA SampleSource(const TBitmap& SourceImage, float x, float y) {
+  RequireImage(SourceImage);
+  return SourceSampler(SourceImage)(x, y);
+}
+
+TBGRA BlendPixel(TBGRA a, TBGRA b, bool HighQuality, float w) { return Blend(a, b, HighQuality, w); }
 
 TReflectionCaster::TReflectionCaster(const TScene& scene, const TReflectionSliders& sliders,
                                      const TBitmap& SourceImage, int width, int height, bool HighQuality)
@@ -160,27 +163,25 @@ float TReflectionCaster::Opacity(float h) const {
 
 void TReflectionCaster::CastRow(int y, std::uint8_t* pixels, int column) const {
   const SourceSampler sample(source_);
+  // The far-plane points along the row and the rays from the camera to them: each value is what
+  // TransformPoint and IntersectRayPlane give, with the parts shared by the whole row formed once.
+  const TRowTransform toPicture(screenToPicture_, float(y)), toReflection(screenToReflection_, float(y));
+  const TRaysFromPoint fromCamera(cameraInPicture_, picturePlane_),
+      fromMirroredCamera(cameraInReflection_, picturePlane_);
   for (int x = x0_; x <= x1_; ++x) {
-    // The point on the far plane seen at the pixel's top-left corner.
-    const Vector3 screenPoint{float(x), float(y), 1};
+    // The point on the far plane seen at the pixel's top-left corner, (x, y, 1).
     Vector3 hit;
-    const Vector3 far = TransformPoint(screenPoint, screenToPicture_);
-    if (!IntersectRayPlane(MakeRay(cameraInPicture_, SubtractVectors(far, cameraInPicture_)), picturePlane_, hit))
-      continue;
+    if (!fromCamera.Intersect(toPicture(float(x)), hit)) continue;
     if (InsideHitBand(hit)) {
       StorePixel(pixels, x - column, sample(hit.x, hit.y));
       continue;
     }
-    const Vector3 farMirrored = TransformPoint(screenPoint, screenToReflection_);
-    if (!IntersectRayPlane(MakeRay(cameraInReflection_, SubtractVectors(farMirrored, cameraInReflection_)),
-                           picturePlane_, hit) ||
-        !InsideHitBand(hit))
-      continue;
+    if (!fromMirroredCamera.Intersect(toReflection(float(x)), hit) || !InsideHitBand(hit)) continue;
     // Where the reflection has faded out, the blend gives the current pixel back: the sample is not
     // needed.
     const float w = Opacity(hit.y);
     if (w == 0) continue;
-    StorePixel(pixels, x - column, BlendPixel(LoadPixel(pixels, x - column), sample(hit.x, hit.y), highQuality_, w));
+    StorePixel(pixels, x - column, Blend(LoadPixel(pixels, x - column), sample(hit.x, hit.y), highQuality_, w));
   }
 }
 

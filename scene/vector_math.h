@@ -117,6 +117,33 @@ inline Ray MakeRay(const Vector3& origin, const Vector3& direction) { return {or
 // product with the normal is exactly 0). A plane behind the origin is hit too, at negative t.
 inline bool IntersectRayPlane(const Ray& ray, const Plane& plane, Vector3& hit);
 
+// TransformPoint((x, y, 1), M) for the points of one row y, with the row's products formed once:
+// the product of two singles is exact in a double, and the sums run in TransformVector4's order at
+// its precision, so every result (and every division by zero) is TransformPoint's own.
+class TRowTransform {
+ public:
+  TRowTransform(const Matrix4& M, float y);
+  inline Vector3 operator()(float x) const;
+
+ private:
+  const Matrix4& M_;
+  double rowProducts_[4];  // y x m[1][c]
+};
+
+// IntersectRayPlane(MakeRay(origin, target - origin), plane, hit) for many targets and one origin:
+// the origin's term of the intersection is formed once (the same single as every call forms).
+class TRaysFromPoint {
+ public:
+  TRaysFromPoint(const Vector3& origin, const Plane& plane)
+      : origin_(origin), plane_(plane), originDot_(Dot(origin, plane.normal)) {}
+  inline bool Intersect(const Vector3& target, Vector3& hit) const;
+
+ private:
+  Vector3 origin_;
+  Plane plane_;
+  float originDot_;  // Dot(origin, plane.normal)
+};
+
 // Definitions of the inline operations declared above.
 
 inline Vector3 Vector4ToPoint(const Vector4& v, bool divide) {
@@ -138,6 +165,30 @@ inline Vector4 TransformVector4(const Vector4& v, const Matrix4& M) {
                  Extended(v.w) * M.m[3][c]);
   };
   return {column(0), column(1), column(2), column(3)};
+}
+
+inline TRowTransform::TRowTransform(const Matrix4& M, float y) : M_(M) {
+  for (int c = 0; c < 4; ++c) rowProducts_[c] = double(static_cast<long double>(y) * M.m[1][c]);
+}
+
+inline Vector3 TRowTransform::operator()(float x) const {
+  using Extended = long double;
+  // As TransformVector4 of (x, y, 1, 1): the products with 1 are the elements themselves.
+  auto column = [&](int c) {
+    return float(Extended(x) * M_.m[0][c] + Extended(rowProducts_[c]) + Extended(M_.m[2][c]) + Extended(M_.m[3][c]));
+  };
+  return Vector4ToPoint({column(0), column(1), column(2), column(3)}, true);
+}
+
+inline bool TRaysFromPoint::Intersect(const Vector3& target, Vector3& hit) const {
+  using Extended = long double;
+  // IntersectRayPlane, step for step.
+  const Vector3 direction = SubtractVectors(target, origin_);
+  const float denom = Dot(direction, plane_.normal);
+  if (denom == 0) return false;
+  const float t = float(-(Extended(originDot_) + plane_.d) / denom);
+  hit = AddVectors(origin_, ScaleVector(direction, t));
+  return true;
 }
 
 inline bool IntersectRayPlane(const Ray& ray, const Plane& plane, Vector3& hit) {

@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstring>
+#include <limits>
 #include <random>
 
 #include "toolkit/errors.h"
@@ -151,6 +153,67 @@ TEST(VectorMath, RayPlaneIntersection) {
   EXPECT_EQ(raised.d, -6.0f);
   EXPECT_TRUE(IntersectRayPlane(MakeRay({1, 1, 0}, {0, 2, 1}), raised, hit));
   EXPECT_EQ(hit, (Vector3{1, 7, 3}));
+}
+
+bool SameBits(const Vector3& a, const Vector3& b) { return std::memcmp(&a, &b, sizeof a) == 0; }
+
+// A single of any sign and of magnitudes from 1e-30 to 1e30, now and then a zero, an infinity or a
+// not-a-number, so that the row helpers meet every case the renderer's matrices could bring.
+float AnySingle(std::mt19937& random) {
+  switch (random() % 40) {
+    case 0: return 0.0f;
+    case 1: return -0.0f;
+    case 2: return std::numeric_limits<float>::infinity();
+    case 3: return std::numeric_limits<float>::quiet_NaN();
+    default: break;
+  }
+  const float mantissa = std::uniform_real_distribution<float>(-2, 2)(random);
+  return std::ldexp(mantissa, int(random() % 200) - 100);
+}
+
+// The row helpers give exactly, bit for bit, what TransformPoint and IntersectRayPlane give,
+// divisions by zero included.
+TEST(VectorMath, RowHelpersGiveThePointAndRayResultsBitForBit) {
+  std::mt19937 random(4096);
+  for (int round = 0; round < 20000; ++round) {
+    Matrix4 M;
+    for (auto& row : M.m)
+      for (float& e : row) e = random() % 3 ? std::uniform_real_distribution<float>(-300, 300)(random) : AnySingle(random);
+    if (round % 5 == 0) M.m[0][3] = M.m[1][3] = 0, M.m[3][3] = -M.m[2][3];  // w is 0 on every pixel
+    const float y = random() % 2 ? float(int(random() % 6000) - 500) : AnySingle(random);
+    const TRowTransform row(M, y);
+    for (int i = 0; i < 8; ++i) {
+      const float x = i < 6 ? float(int(random() % 6000) - 500) : AnySingle(random);
+      bool plainThrew = false, rowThrew = false;
+      Vector3 plain, fromRow;
+      try {
+        plain = TransformPoint({x, y, 1}, M);
+      } catch (const Exception&) {
+        plainThrew = true;
+      }
+      try {
+        fromRow = row(x);
+      } catch (const Exception&) {
+        rowThrew = true;
+      }
+      ASSERT_EQ(rowThrew, plainThrew) << round;
+      if (!plainThrew) {
+        ASSERT_TRUE(SameBits(fromRow, plain)) << round;
+      }
+    }
+
+    const Vector3 origin{AnySingle(random), AnySingle(random), AnySingle(random)};
+    const Plane plane =
+        random() % 2 ? MakePlane({0, 0, 0}, {0, 0, 1}) : Plane{{AnySingle(random), AnySingle(random), AnySingle(random)}, AnySingle(random)};
+    const TRaysFromPoint rays(origin, plane);
+    for (int i = 0; i < 4; ++i) {
+      const Vector3 target{AnySingle(random), AnySingle(random), i == 0 ? origin.z : AnySingle(random)};
+      Vector3 plainHit{7, 7, 7}, rowHit{7, 7, 7};
+      const bool plainHits = IntersectRayPlane(MakeRay(origin, SubtractVectors(target, origin)), plane, plainHit);
+      ASSERT_EQ(rays.Intersect(target, rowHit), plainHits) << round;
+      ASSERT_TRUE(SameBits(rowHit, plainHit)) << round;
+    }
+  }
 }
 
 }  // namespace
