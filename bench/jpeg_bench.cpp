@@ -3,18 +3,16 @@
 // the quantised road.
 #include <benchmark/benchmark.h>
 
+#include <algorithm>
 #include <cmath>
-#include <cstdio>
-#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <random>
 #include <string>
 #include <vector>
 
-#include <jpeglib.h>
-
 #include "picture/loading.h"
+#include "tests/support/jpeg_writer.h"
 
 namespace {
 
@@ -46,38 +44,12 @@ std::vector<std::uint8_t> PhotoSamples(int components) {
   return samples;
 }
 
-std::vector<std::uint8_t> Encode(const std::vector<std::uint8_t>& samples, int components) {
-  jpeg_compress_struct info{};
-  jpeg_error_mgr errors{};
-  info.err = jpeg_std_error(&errors);
-  jpeg_create_compress(&info);
-  unsigned char* buffer = nullptr;
-  unsigned long size = 0;
-  jpeg_mem_dest(&info, &buffer, &size);
-  info.image_width = kWidth;
-  info.image_height = kHeight;
-  info.input_components = components;
-  info.in_color_space = components == 1 ? JCS_GRAYSCALE : JCS_RGB;
-  jpeg_set_defaults(&info);
-  jpeg_set_quality(&info, 90, TRUE);
-  jpeg_start_compress(&info, TRUE);
-  const std::size_t stride = std::size_t(kWidth) * std::size_t(components);
-  while (info.next_scanline < info.image_height) {
-    JSAMPROW row = const_cast<JSAMPROW>(samples.data() + info.next_scanline * stride);
-    jpeg_write_scanlines(&info, &row, 1);
-  }
-  jpeg_finish_compress(&info);
-  std::vector<std::uint8_t> bytes(buffer, buffer + size);
-  jpeg_destroy_compress(&info);
-  std::free(buffer);
-  return bytes;
-}
-
 void LoadPhoto(benchmark::State& state, int components) {
   const std::string fileName =
       (std::filesystem::temp_directory_path() / ("rfl_bench_photo_" + std::to_string(components) + ".jpg")).string();
   {
-    const std::vector<std::uint8_t> bytes = Encode(PhotoSamples(components), components);
+    const std::vector<std::uint8_t> bytes =
+        EncodeJPEG({kWidth, kHeight, components, PhotoSamples(components)}, /*quality=*/90);
     std::ofstream(fileName, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
   }
   for (auto _ : state) {
