@@ -1,6 +1,8 @@
 #include "render/reflection.h"
 
 #include <algorithm>
+#include <bit>
+#include <cstdint>
 #include <cmath>
 #include <cstring>
 #include <limits>
@@ -68,6 +70,21 @@ void StorePixel(std::uint8_t* row, int x, TBGRA pixel) { std::memcpy(row + std::
 
 std::uint8_t RoundChannel(Extended value) { return std::uint8_t(RoundIndex(value, 255)); }
 
+// RoundIndex of a value that the extended path forms from singles and integers with one rounding
+// (a sum of two exact terms), here formed with one rounding in a double: `value`. Rounding is
+// monotonic and every whole and half number in range is a double, so the double and the extended
+// sum lie on the same side of each of them, and give the same index, unless the double lands on a
+// half exactly; then `extended` forms the extended sum.
+template <class TExtended>
+int RoundIndexOfDouble(double value, int max, const TExtended& extended) {
+  if (!(value >= 0)) return 0;
+  if (value > max) return max;
+  constexpr double magic = 6755399441055744.0;  // 1.5 x 2^52: rounds to whole numbers, halves to even
+  const double rounded = (value + magic) - magic;
+  if (std::fabs(value - rounded) == 0.5) return RoundIndex(extended(), max);
+  return int(rounded);
+}
+
 // SampleSource for one image, with the row addressing worked out once per render.
 class SourceSampler {
  public:
@@ -79,8 +96,11 @@ class SourceSampler {
     const bool outside = !(x >= -0.5f && x <= 0.5f && y >= 0.0f && y <= 1.0f);
     // The unit width spans ws pixels (x = 0.5 lands on column ws, clamped back to the last one);
     // the unit height spans hs - 1 rows, so the floor line is the bottom row and y = 1 the top row.
-    const int column = RoundIndex(Extended(ws_) / 2 + Extended(x) * ws_, ws_ - 1);
-    const int row = RoundIndex((Extended(hs_) - 1) - Extended(y) * (hs_ - 1), hs_ - 1);
+    // A single times a picture's side is exact in a double (bitmaps are far below 2^29 pixels a side).
+    const int column = RoundIndexOfDouble(double(ws_) / 2 + double(x) * ws_, ws_ - 1,
+                                          [&] { return Extended(ws_) / 2 + Extended(x) * ws_; });
+    const int row = RoundIndexOfDouble(double(hs_ - 1) - double(y) * (hs_ - 1), hs_ - 1,
+                                       [&] { return (Extended(hs_) - 1) - Extended(y) * (hs_ - 1); });
     TBGRA pixel = LoadPixel(top_ + row * rowStep_, column);
     if (outside) pixel.Alpha = 0;
     return pixel;
@@ -92,12 +112,33 @@ class SourceSampler {
   std::ptrdiff_t rowStep_;   // from one row to the next one down: negative when stored bottom-up
 };
 
+// True when the single nearest to `value`, a double one rounding away from an exact result, is
+// also the single nearest to that result's extended rounding: `value` lies more than two units in
+// its last place from every point halfway between two singles (so the exact result, and its
+// extended rounding, lie on its side of that point), and it is 0 or in the range of normal singles.
+inline bool SameSingleAsExtended(double value) {
+  const std::uint64_t bits = std::bit_cast<std::uint64_t>(value);
+  const int exponent = int((bits >> 52) & 0x7ff);
+  const std::uint32_t dropped = std::uint32_t(bits & 0x1fffffff);  // the bits a single lets go
+  if (value == 0) return true;
+  return exponent >= 1023 - 126 && exponent <= 1023 + 127 && dropped - (0x10000000u - 2) > 4;
+}
+
 // BlendPixel, inlined into the renderer's loop, which blends every reflection pixel.
 [[gnu::always_inline]] inline TBGRA Blend(TBGRA a, TBGRA b, bool HighQuality, float w) {
   if (w == 0) return a;
   if (w == 1) return b;
   const Extended v = 1 - Extended(w);
-  auto mix = [&](std::uint8_t ca, std::uint8_t cb) { return RoundChannel(v * ca + Extended(w) * cb); };
+  auto mixExtended = [&](std::uint8_t ca, std::uint8_t cb) { return RoundChannel(v * ca + Extended(w) * cb); };
+  // For w of 2^-29 or more, 1 - w and its products with a channel are exact in extended, so the
+  // extended mix is one rounding of the exact v ca + w cb; ca + w (cb - ca) is the same exact value
+  // with one rounding in a double (w times a channel difference is exact).
+  const bool viaDouble = std::fabs(w) >= 0x1p-29f;
+  auto mix = [&](std::uint8_t ca, std::uint8_t cb) {
+    if (!viaDouble) return mixExtended(ca, cb);
+    return std::uint8_t(RoundIndexOfDouble(double(ca) + double(w) * (int(cb) - int(ca)), 255,
+                                           [&] { return v * ca + Extended(w) * cb; }));
+  };
   TBGRA result = b;
   if (!HighQuality) {
     result.Blue = mix(a.Blue, b.Blue);
@@ -149,14 +190,22 @@ TReflectionCaster::TReflectionCaster(const TScene& scene, const TReflectionSlide
 
   // The reflection fades from full opacity at its near edge to nothing at LengthPosition / LengthMax
   // of its height.
+  smallPosition_ = std::abs(sliders.OpacityPosition) < (1 << 24);
   slope_ = sliders.LengthPosition == 0 ? 0.0f : float(-1 / (Extended(sliders.LengthPosition) / sliders.LengthMax));
 }
 
 float TReflectionCaster::Opacity(float h) const {
   if (!gradient_) return float(Extended(sliders_.OpacityPosition) / sliders_.OpacityMax);
   if (sliders_.LengthPosition == 0) return 0;
-  const float g = float(Extended(slope_) * h + 1);
-  const float w = float(Extended(sliders_.OpacityPosition) * g / sliders_.OpacityMax);
+  // Each step is one rounding of an exact value (a product of two singles, or of a single and a
+  // slider position, is exact in a double and in extended), taken in a double where that gives the
+  // extended step's single.
+  const double gd = double(slope_) * h + 1;
+  const float g = SameSingleAsExtended(gd) ? float(gd) : float(Extended(slope_) * h + 1);
+  const double wd = double(sliders_.OpacityPosition) * g / sliders_.OpacityMax;
+  const float w = smallPosition_ && SameSingleAsExtended(wd)
+                      ? float(wd)
+                      : float(Extended(sliders_.OpacityPosition) * g / sliders_.OpacityMax);
   if (!(w >= 0)) return 0;
   return w > 1 ? 1 : w;
 }
@@ -165,18 +214,18 @@ void TReflectionCaster::CastRow(int y, std::uint8_t* pixels, int column) const {
   const SourceSampler sample(source_);
   // The far-plane points along the row and the rays from the camera to them: each value is what
   // TransformPoint and IntersectRayPlane give, with the parts shared by the whole row formed once.
-  const TRowTransform toPicture(screenToPicture_, float(y)), toReflection(screenToReflection_, float(y));
+  const TRowTransform toPicture(screenToPicture_, float(y), x1_), toReflection(screenToReflection_, float(y), x1_);
   const TRaysFromPoint fromCamera(cameraInPicture_, picturePlane_),
       fromMirroredCamera(cameraInReflection_, picturePlane_);
   for (int x = x0_; x <= x1_; ++x) {
     // The point on the far plane seen at the pixel's top-left corner, (x, y, 1).
     Vector3 hit;
-    if (!fromCamera.Intersect(toPicture(float(x)), hit)) continue;
+    if (!fromCamera.Intersect(toPicture.At(x), hit)) continue;
     if (InsideHitBand(hit)) {
       StorePixel(pixels, x - column, sample(hit.x, hit.y));
       continue;
     }
-    if (!fromMirroredCamera.Intersect(toReflection(float(x)), hit) || !InsideHitBand(hit)) continue;
+    if (!fromMirroredCamera.Intersect(toReflection.At(x), hit) || !InsideHitBand(hit)) continue;
     // Where the reflection has faded out, the blend gives the current pixel back: the sample is not
     // needed.
     const float w = Opacity(hit.y);

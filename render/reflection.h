@@ -31,14 +31,18 @@ class TReflectionCaster final : public TRowCaster {
   // Pixels that no ray hits are left as they are.
   void CastRow(int y, std::uint8_t* pixels, int column) const override;
 
- private:
+  // The reflection's opacity where a ray hits it at height h of its own plane (0 at its near edge):
+  // the blend weight of its sample.
   float Opacity(float h) const;
+
+ private:
 
   const TBitmap& source_;
   TReflectionSliders sliders_;
   bool gradient_;
   bool highQuality_;
   float slope_;
+  bool smallPosition_;  // the opacity position times a single is exact in a double
   Plane picturePlane_;
   Matrix4 screenToPicture_, screenToReflection_;
   Vector3 cameraInPicture_, cameraInReflection_;

@@ -1,6 +1,10 @@
 #include "scene/vector_math.h"
 
+#include <algorithm>
+#include <bit>
 #include <cmath>
+#include <cstdint>
+#include <limits>
 #include <numbers>
 
 #include "toolkit/errors.h"
@@ -156,3 +160,41 @@ Matrix4 MakeViewport(int left, int top, int right, int bottom) {
   result.m[3][2] = 0;
   return result;
 }
+
+namespace {
+
+// The value of the lowest mantissa bit of a finite single: every multiple of it is a whole
+// multiple of this power of two.
+double LowestBit(float v) {
+  const int biased = int((std::bit_cast<std::uint32_t>(v) >> 23) & 0xff);
+  return std::ldexp(1.0, std::max(biased, 1) - 150);
+}
+
+}  // namespace
+
+TRowTransform::TRowTransform(const Matrix4& M, float y, int lastColumn) : M_(M), exact_(lastColumn >= 0 && lastColumn < (1 << 24)) {
+  for (int c = 0; c < 4; ++c) {
+    rowProducts_[c] = double(static_cast<long double>(y) * M.m[1][c]);
+    const float a = M.m[0][c], b = M.m[1][c], e = M.m[2][c], f = M.m[3][c];
+    if (!(std::isfinite(a) && std::isfinite(b) && std::isfinite(e) && std::isfinite(f) && std::isfinite(y))) {
+      exact_ = false;
+      continue;
+    }
+    // The smallest lowest bit among the terms that are not 0: x a is a multiple of a's (x is whole),
+    // y b of the product of y's and b's.
+    double q = std::numeric_limits<double>::infinity();
+    if (a != 0) q = std::min(q, LowestBit(a));
+    if (y != 0 && b != 0) q = std::min(q, LowestBit(y) * LowestBit(b));
+    if (e != 0) q = std::min(q, LowestBit(e));
+    if (f != 0) q = std::min(q, LowestBit(f));
+    const double bound = double(lastColumn) * std::fabs(a) + std::fabs(rowProducts_[c]) + std::fabs(e) + std::fabs(f);
+    if (!(bound < std::ldexp(q, 52))) exact_ = false;
+    rowSums_[c] = rowProducts_[c] + e + f;
+  }
+}
+
+TRaysFromPoint::TRaysFromPoint(const Vector3& origin, const Plane& plane)
+    : origin_(origin), plane_(plane), originDot_(Dot(origin, plane.normal)),
+      zPlane_(plane.normal.x == 0 && plane.normal.y == 0 && plane.normal.z == 1 && plane.d == 0 &&
+              std::isfinite(originDot_)),
+      numerator_(-(originDot_ + plane.d)) {}

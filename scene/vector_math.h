@@ -11,6 +11,7 @@
 // are the scalar results of Dot, VectorLength and MatrixDeterminant. The renderer's boundaries fall
 // on exact pixel coordinates, so these rounding points decide which pixel a picture edge touches.
 #include <array>
+#include <cmath>
 #include <cstdint>
 
 struct Vector3 {
@@ -122,26 +123,41 @@ inline bool IntersectRayPlane(const Ray& ray, const Plane& plane, Vector3& hit);
 // its precision, so every result (and every division by zero) is TransformPoint's own.
 class TRowTransform {
  public:
-  TRowTransform(const Matrix4& M, float y);
+  // `lastColumn` (below 2^24) is the largest whole x that At is asked for.
+  TRowTransform(const Matrix4& M, float y, int lastColumn = 0);
   inline Vector3 operator()(float x) const;
+  // operator()(float(x)) for a whole x in 0..lastColumn, bit for bit, and much faster where it
+  // can be: when every term of a column's sum over the row (x m[0][c], y m[1][c], m[2][c], m[3][c])
+  // is a whole multiple of one power of two q and their magnitudes add up to less than 2^52 q, no
+  // partial sum in any order loses a bit in a double (nor in the extended sums), so the exact sum
+  // formed in doubles and rounded once to 32 bits is the extended path's single. (An exact sum of
+  // 0 is -0 in any order exactly when every term is -0.)
+  inline Vector3 At(int x) const;
 
  private:
   const Matrix4& M_;
   double rowProducts_[4];  // y x m[1][c]
+  double rowSums_[4];      // y m[1][c] + m[2][c] + m[3][c], exactly, where exact_
+  bool exact_;             // for all four columns
 };
 
 // IntersectRayPlane(MakeRay(origin, target - origin), plane, hit) for many targets and one origin:
 // the origin's term of the intersection is formed once (the same single as every call forms).
 class TRaysFromPoint {
  public:
-  TRaysFromPoint(const Vector3& origin, const Plane& plane)
-      : origin_(origin), plane_(plane), originDot_(Dot(origin, plane.normal)) {}
+  TRaysFromPoint(const Vector3& origin, const Plane& plane);
   inline bool Intersect(const Vector3& target, Vector3& hit) const;
 
  private:
   Vector3 origin_;
   Plane plane_;
   float originDot_;  // Dot(origin, plane.normal)
+  // The renderer's planes are z = 0 of their own space: normal (0, 0, 1), d = 0. There, for finite
+  // values, the extended dot product is the direction's z itself and the numerator -(originDot + d)
+  // is a single, so t is one division of singles, which rounded in extended and then to 32 bits is
+  // the correctly rounded single quotient (64 bits are more than twice 24 + 2): one float division.
+  bool zPlane_;
+  float numerator_;  // -(originDot + d), where zPlane_
 };
 
 // Definitions of the inline operations declared above.
@@ -167,10 +183,6 @@ inline Vector4 TransformVector4(const Vector4& v, const Matrix4& M) {
   return {column(0), column(1), column(2), column(3)};
 }
 
-inline TRowTransform::TRowTransform(const Matrix4& M, float y) : M_(M) {
-  for (int c = 0; c < 4; ++c) rowProducts_[c] = double(static_cast<long double>(y) * M.m[1][c]);
-}
-
 inline Vector3 TRowTransform::operator()(float x) const {
   using Extended = long double;
   // As TransformVector4 of (x, y, 1, 1): the products with 1 are the elements themselves.
@@ -180,10 +192,26 @@ inline Vector3 TRowTransform::operator()(float x) const {
   return Vector4ToPoint({column(0), column(1), column(2), column(3)}, true);
 }
 
+inline Vector3 TRowTransform::At(int x) const {
+  if (exact_) {
+    float column[4];
+    for (int c = 0; c < 4; ++c) {
+      column[c] = float(double(x) * M_.m[0][c] + rowSums_[c]);
+    }
+    return Vector4ToPoint({column[0], column[1], column[2], column[3]}, true);
+  }
+  return (*this)(float(x));
+}
+
 inline bool TRaysFromPoint::Intersect(const Vector3& target, Vector3& hit) const {
   using Extended = long double;
-  // IntersectRayPlane, step for step.
   const Vector3 direction = SubtractVectors(target, origin_);
+  if (zPlane_ && std::isfinite(direction.x) && std::isfinite(direction.y) && std::isfinite(direction.z)) {
+    if (direction.z == 0) return false;
+    hit = AddVectors(origin_, ScaleVector(direction, numerator_ / direction.z));
+    return true;
+  }
+  // IntersectRayPlane, step for step.
   const float denom = Dot(direction, plane_.normal);
   if (denom == 0) return false;
   const float t = float(-(Extended(originDot_) + plane_.d) / denom);

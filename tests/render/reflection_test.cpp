@@ -7,6 +7,7 @@
 #include <cstring>
 #include <functional>
 #include <random>
+#include <vector>
 
 #include "toolkit/errors.h"
 
@@ -228,13 +229,43 @@ TEST(RenderReflection, ExtremeSettingsStayInBoundsAndModesAgreeOnAlpha) {
   }
 }
 
-// The renderer's loop shares work along each row and skips faded-out samples; here it is held to
-// the rendering built pixel by pixel from the library's own operations: TransformPoint,
-// IntersectRayPlane, SampleSource and BlendPixel, with the box, the clear and the fade as the
-// renderer's description gives them.
+// Sampling and blending as their description gives them, every step in extended precision and
+// rounded half to even: the references for the renderer's faster forms of the same steps.
+using Extended = long double;
+
+int NearestIndex(Extended value, int max) {
+  if (!(value >= 0)) return 0;
+  if (value > max) return max;
+  return int(std::nearbyintl(value));
+}
+
+TBGRA SampledInExtended(const TBitmap& image, float x, float y) {
+  const int ws = image.Width(), hs = image.Height();
+  const int column = NearestIndex(Extended(ws) / 2 + Extended(x) * ws, ws - 1);
+  const int row = NearestIndex((Extended(hs) - 1) - Extended(y) * (hs - 1), hs - 1);
+  TBGRA pixel = At(image, column, row);
+  if (!(x >= -0.5f && x <= 0.5f && y >= 0.0f && y <= 1.0f)) pixel.Alpha = 0;
+  return pixel;
+}
+
+TBGRA BlendedInExtended(TBGRA a, TBGRA b, bool highQuality, float w) {
+  if (w == 0) return a;
+  if (w == 1) return b;
+  auto mix = [&](std::uint8_t ca, std::uint8_t cb) {
+    return std::uint8_t(NearestIndex((1 - Extended(w)) * ca + Extended(w) * cb, 255));
+  };
+  TBGRA result = b;
+  if (!highQuality) result = {mix(a.Blue, b.Blue), mix(a.Green, b.Green), mix(a.Red, b.Red), 0};
+  result.Alpha = mix(a.Alpha, b.Alpha);
+  return result;
+}
+
+// The renderer's loop shares work along each row, forms steps in doubles where that gives the
+// same single, and skips faded-out samples; here it is held to the rendering built pixel by pixel
+// from the library's TransformPoint and IntersectRayPlane and the extended-precision sampling and
+// blending above, with the box, the clear and the fade as the renderer's description gives them.
 TBitmap RenderedPixelByPixel(const TScene& scene, const TReflectionSliders& sliders, const TBitmap& source, int width,
                              int height, bool highQuality) {
-  using Extended = long double;
   const Plane plane = MakePlane({0, 0, 0}, {0, 0, 1});
   const Matrix4& image = scene.ImageFrame->LocalMatrix;
   const Matrix4 reflection = MatrixMultiply(scene.ReflectionFrame->LocalMatrix, image);
@@ -260,7 +291,7 @@ TBitmap RenderedPixelByPixel(const TScene& scene, const TReflectionSliders& slid
         continue;
       TBGRA pixel{};
       if (inside(hit)) {
-        pixel = SampleSource(source, hit.x, hit.y);
+        pixel = SampledInExtended(source, hit.x, hit.y);
       } else {
         const Vector3 far = TransformPoint({float(x), float(y), 1}, mirroredFromScreen);
         if (!IntersectRayPlane(MakeRay(mirroredCamera, SubtractVectors(far, mirroredCamera)), plane, hit) || !inside(hit))
@@ -271,7 +302,7 @@ TBitmap RenderedPixelByPixel(const TScene& scene, const TReflectionSliders& slid
           w = sliders.LengthPosition == 0 ? 0 : float(Extended(sliders.OpacityPosition) * g / sliders.OpacityMax);
           w = !(w >= 0) ? 0 : std::min(w, 1.0f);
         }
-        pixel = BlendPixel(TBGRA{}, SampleSource(source, hit.x, hit.y), highQuality, w);
+        pixel = BlendedInExtended(TBGRA{}, SampledInExtended(source, hit.x, hit.y), highQuality, w);
       }
       std::memcpy(out.ScanLine(y) + 4 * x, &pixel, 4);
     }
@@ -341,6 +372,90 @@ TEST(BlendPixel, WeightsRoundHalfToEven) {
   // Weights outside 0..1 (no slider produces them) saturate instead of wrapping.
   EXPECT_EQ(BlendPixel(clear, white, false, 1.5f), (TBGRA{255, 255, 255, 255}));
   EXPECT_EQ(BlendPixel(white, clear, false, -0.5f), (TBGRA{255, 255, 255, 255}));
+}
+
+// Sampling lands on the pixel, and blending on the value, that the extended-precision forms give:
+// at and beside every point halfway between two pixels (ties to even), for even and odd sides, and
+// for every pair of channels at weights that put mixes exactly on and next to halves, and at
+// weights too small for the fast form.
+TEST(SampleSource, AndBlendPixelAgreeWithTheirExtendedForms) {
+  for (const int side : {1, 2, 3, 4, 7, 640, 1023, 1024}) {
+    const TBitmap image = MakeImage(side, side, [](int c, int r) {
+      return TBGRA{std::uint8_t(c), std::uint8_t(c >> 8), std::uint8_t(r), std::uint8_t(r >> 8)};
+    });
+    for (int k = -2; k <= 2 * side + 2; ++k) {
+      // k halves of a pixel from the left or bottom edge, and the singles on either side.
+      const float half = float(Extended(k) / (2 * side) - 0.5L), halfUp = float(Extended(k) / (2 * std::max(side - 1, 1)));
+      for (float x : {half, std::nextafter(half, -1.0f), std::nextafter(half, 1.0f)})
+        for (float y : {halfUp, std::nextafter(halfUp, -1.0f), std::nextafter(halfUp, 2.0f), 0.3f}) {
+          ASSERT_EQ(SampleSource(image, x, y), SampledInExtended(image, x, y)) << side << " " << x << " " << y;
+          ASSERT_EQ(SampleSource(image, y - 0.5f, x + 0.5f), SampledInExtended(image, y - 0.5f, x + 0.5f)) << side;
+        }
+    }
+  }
+  // Odd widths put the middle of the picture halfway between two columns; hits a hair beside it
+  // are lost to a double's sum but not to the extended one.
+  for (const int side : {3, 1025, 32767}) {
+    const TBitmap row = MakeImage(side, 1, [](int c, int) { return TBGRA{std::uint8_t(c), std::uint8_t(c >> 8), 0, 255}; });
+    for (int k = 20; k <= 80; ++k)
+      for (const float x : {std::ldexp(1.0f, -k), -std::ldexp(1.0f, -k)})
+        ASSERT_EQ(SampleSource(row, x, 0.5f), SampledInExtended(row, x, 0.5f)) << side << " " << x;
+  }
+  std::mt19937 random(255);
+  std::vector<float> weights{0.5f, 0.25f, 0.75f, 1.0f / 3, 0x1p-29f, 0x1.fffffep-30f, 0x1p-40f, 1e-12f, 0.999999f};
+  for (int i = 1; i < 256; i += 15) weights.push_back(float(i) / 256), weights.push_back(std::nextafter(float(i) / 256, 1.0f));
+  for (int i = 0; i < 20; ++i) weights.push_back(std::uniform_real_distribution<float>(0, 1)(random));
+  for (const float w : weights)
+    for (int a = 0; a < 256; ++a)
+      for (int b = 0; b < 256; ++b) {
+        const TBGRA pa{std::uint8_t(a), std::uint8_t(b), std::uint8_t(255 - a), std::uint8_t(a ^ b)};
+        const TBGRA pb{std::uint8_t(b), std::uint8_t(a), std::uint8_t(b ^ 0x55), std::uint8_t(b)};
+        ASSERT_EQ(BlendPixel(pa, pb, false, w), BlendedInExtended(pa, pb, false, w)) << w << " " << a << " " << b;
+        ASSERT_EQ(BlendPixel(pa, pb, true, w), BlendedInExtended(pa, pb, true, w)) << w << " " << a << " " << b;
+      }
+}
+
+// The opacity along the reflection is the extended-precision fade's single: for the window's
+// slider settings and others, for heights whose fade lands beside points halfway between two
+// singles, and for fades built to lie a hair above such a point, where a double loses the hair and
+// extended keeps it: slope -(1 + a 2^-23) at height 3 2^-25 (1 - a 2^-23) gives a fade of
+// 1 - 3 2^-25 + 3 a^2 2^-71.
+TEST(TReflectionCaster, OpacityIsTheExtendedFadesSingle) {
+  TScene scene;
+  CreateScene(scene, {}, 1, 1, 64, 64);
+  const TBitmap picture = WhitePicture();
+  std::mt19937 random(17);
+  auto check = [&](const TReflectionSliders& sliders, bool gradient, const std::vector<float>& heights) {
+    scene.GradientEnabled = gradient;
+    const TReflectionCaster caster(scene, sliders, picture, 64, 64, true);
+    const int length = sliders.LengthPosition, opacity = sliders.OpacityPosition;
+    const float slope = length == 0 ? 0.0f : float(-1 / (Extended(length) / sliders.LengthMax));
+    for (const float h : heights) {
+      float want = float(Extended(opacity) / sliders.OpacityMax);
+      if (gradient) {
+        const float g = float(Extended(slope) * h + 1);
+        want = length == 0 ? 0 : float(Extended(opacity) * g / sliders.OpacityMax);
+        want = !(want >= 0) ? 0 : std::min(want, 1.0f);
+      }
+      const float got = caster.Opacity(h);
+      ASSERT_EQ(std::memcmp(&got, &want, sizeof got), 0) << length << "/" << sliders.LengthMax << " " << h;
+    }
+  };
+  for (int length = 0; length <= 12; ++length)
+    for (int opacity = 0; opacity <= 12; ++opacity)
+      for (const int max : {10, 7}) {
+        const float slope = length == 0 ? 0.0f : float(-1 / (Extended(length) / max));
+        std::vector<float> heights;
+        for (int i = 0; i < 100; ++i) {
+          const Extended target = 1 - (2 * Extended(1 + random() % 5000) + 1) * 0x1p-25L;
+          float h = slope == 0 || i % 4 == 0 ? std::uniform_real_distribution<float>(-0.1f, 1.2f)(random)
+                                             : float((target - 1) / slope);
+          for (int step = 0; step < 3; ++step, h = std::nextafter(h, 2.0f)) heights.push_back(h);
+        }
+        check({opacity, max, length, max}, true, heights);
+        check({opacity, max, length, max}, false, heights);
+      }
+  for (int a = 16; a <= 362; a += 2) check({1, 1, 1 << 23, (1 << 23) + a}, true, {3 * 0x1p-25f * (1 - a * 0x1p-23f)});
 }
 
 }  // namespace
