@@ -212,25 +212,53 @@ float TReflectionCaster::Opacity(float h) const {
 
 void TReflectionCaster::CastRow(int y, std::uint8_t* pixels, int column) const {
   const SourceSampler sample(source_);
-  // The far-plane points along the row and the rays from the camera to them: each value is what
-  // TransformPoint and IntersectRayPlane give, with the parts shared by the whole row formed once.
+  // The far-plane points along the row, (x, y, 1) for each pixel's top-left corner, and the rays
+  // from the camera to them: each value is what TransformPoint and IntersectRayPlane give, with the
+  // parts shared by the whole row formed once.
   const TRowTransform toPicture(screenToPicture_, float(y), x1_), toReflection(screenToReflection_, float(y), x1_);
   const TRaysFromPoint fromCamera(cameraInPicture_, picturePlane_),
       fromMirroredCamera(cameraInReflection_, picturePlane_);
-  for (int x = x0_; x <= x1_; ++x) {
-    // The point on the far plane seen at the pixel's top-left corner, (x, y, 1).
-    Vector3 hit;
-    if (!fromCamera.Intersect(toPicture.At(x), hit)) continue;
-    if (InsideHitBand(hit)) {
-      StorePixel(pixels, x - column, sample(hit.x, hit.y));
-      continue;
-    }
-    if (!fromMirroredCamera.Intersect(toReflection.At(x), hit) || !InsideHitBand(hit)) continue;
+  // Pixel x from its ray's hit on the picture's plane and, where that misses the picture, its hit on
+  // the reflection's plane, which `reflectionHit` gives (false where the ray does not meet it).
+  auto shade = [&](int x, const Vector3& onPicture, const auto& reflectionHit) {
+    if (InsideHitBand(onPicture)) return StorePixel(pixels, x - column, sample(onPicture.x, onPicture.y));
+    Vector3 onReflection;
+    if (!reflectionHit(onReflection) || !InsideHitBand(onReflection)) return;
     // Where the reflection has faded out, the blend gives the current pixel back: the sample is not
     // needed.
-    const float w = Opacity(hit.y);
-    if (w == 0) continue;
-    StorePixel(pixels, x - column, Blend(LoadPixel(pixels, x - column), sample(hit.x, hit.y), highQuality_, w));
+    const float w = Opacity(onReflection.y);
+    if (w == 0) return;
+    StorePixel(pixels, x - column,
+               Blend(LoadPixel(pixels, x - column), sample(onReflection.x, onReflection.y), highQuality_, w));
+  };
+  // A run of pixels at a time, with the hits on both planes formed many columns at once (a pixel on
+  // the picture does not need its reflection's hit, but forming it with the others costs less than
+  // picking it out); where that cannot be promised, the run goes one ray at a time.
+  constexpr int Run = 64;
+  float far[3][Run], pictureHit[2][Run], reflectionHit[2][Run];
+  std::uint8_t meetsPicture[Run], meetsReflection[Run];
+  for (int first = x0_; first <= x1_; first += Run) {
+    const int count = std::min(Run, x1_ - first + 1);
+    const bool formed =
+        toPicture.AtColumns(first, count, far[0], far[1], far[2]) &&
+        fromCamera.IntersectAll(count, far[0], far[1], far[2], pictureHit[0], pictureHit[1], meetsPicture) &&
+        toReflection.AtColumns(first, count, far[0], far[1], far[2]) &&
+        fromMirroredCamera.IntersectAll(count, far[0], far[1], far[2], reflectionHit[0], reflectionHit[1],
+                                        meetsReflection);
+    for (int i = 0; i < count; ++i) {
+      const int x = first + i;
+      if (formed) {
+        if (!meetsPicture[i]) continue;
+        shade(x, Vector3{pictureHit[0][i], pictureHit[1][i], 0}, [&](Vector3& hit) {
+          hit = {reflectionHit[0][i], reflectionHit[1][i], 0};
+          return meetsReflection[i] != 0;
+        });
+      } else {
+        Vector3 hit;
+        if (!fromCamera.Intersect(toPicture.At(x), hit)) continue;
+        shade(x, hit, [&](Vector3& onReflection) { return fromMirroredCamera.Intersect(toReflection.At(x), onReflection); });
+      }
+    }
   }
 }
 

@@ -198,3 +198,40 @@ TRaysFromPoint::TRaysFromPoint(const Vector3& origin, const Plane& plane)
       zPlane_(plane.normal.x == 0 && plane.normal.y == 0 && plane.normal.z == 1 && plane.d == 0 &&
               std::isfinite(originDot_)),
       numerator_(-(originDot_ + plane.d)) {}
+
+// The loops below run the same steps as At and Intersect, without branches, so that the compiler
+// forms several columns at once; anything they cannot promise is gathered into one flag.
+
+bool TRowTransform::AtColumns(int first, int count, float* xs, float* ys, float* zs) const {
+  if (!exact_) return false;
+  const float a0 = M_.m[0][0], a1 = M_.m[0][1], a2 = M_.m[0][2], a3 = M_.m[0][3];
+  const double s0 = rowSums_[0], s1 = rowSums_[1], s2 = rowSums_[2], s3 = rowSums_[3];
+  int zeroW = 0;
+  for (int i = 0; i < count; ++i) {
+    const double x = first + i;
+    const float w = float(x * a3 + s3);
+    zeroW |= w == 0;
+    const float r = 1.0f / w;
+    xs[i] = float(x * a0 + s0) * r;
+    ys[i] = float(x * a1 + s1) * r;
+    zs[i] = float(x * a2 + s2) * r;
+  }
+  return !zeroW;
+}
+
+bool TRaysFromPoint::IntersectAll(int count, const float* xs, const float* ys, const float* zs, float* hitXs,
+                                  float* hitYs, std::uint8_t* hits) const {
+  if (!zPlane_) return false;
+  const float ox = origin_.x, oy = origin_.y, oz = origin_.z, numerator = numerator_;
+  constexpr float largest = std::numeric_limits<float>::max();
+  int notFinite = 0;
+  for (int i = 0; i < count; ++i) {
+    const float dx = xs[i] - ox, dy = ys[i] - oy, dz = zs[i] - oz;
+    notFinite |= int(!(std::fabs(dx) <= largest)) | int(!(std::fabs(dy) <= largest)) | int(!(std::fabs(dz) <= largest));
+    const float t = numerator / dz;
+    hitXs[i] = ox + dx * t;
+    hitYs[i] = oy + dy * t;
+  }
+  for (int i = 0; i < count; ++i) hits[i] = zs[i] - oz != 0;
+  return !notFinite;
+}

@@ -133,6 +133,11 @@ class TRowTransform {
   // formed in doubles and rounded once to 32 bits is the extended path's single. (An exact sum of
   // 0 is -0 in any order exactly when every term is -0.)
   inline Vector3 At(int x) const;
+  // At(x) for the `count` columns from `first` on (all within 0..lastColumn), coordinate by
+  // coordinate into xs, ys and zs, formed many columns at a time. False, with the arrays holding
+  // nothing of use, when the row's sums are not exact in doubles or some w is 0: the caller then
+  // takes At column by column, which also raises the division by zero where TransformPoint would.
+  bool AtColumns(int first, int count, float* xs, float* ys, float* zs) const;
 
  private:
   const Matrix4& M_;
@@ -147,6 +152,12 @@ class TRaysFromPoint {
  public:
   TRaysFromPoint(const Vector3& origin, const Plane& plane);
   inline bool Intersect(const Vector3& target, Vector3& hit) const;
+  // Intersect for `count` targets given coordinate by coordinate, formed many at a time: hits[i]
+  // tells whether target i's ray meets the plane and, where it does, hitXs[i] and hitYs[i] are
+  // the hit's x and y. False, with the arrays holding nothing of use, unless the plane is z = 0
+  // and every target is finite: the caller then takes Intersect target by target.
+  bool IntersectAll(int count, const float* xs, const float* ys, const float* zs, float* hitXs, float* hitYs,
+                    std::uint8_t* hits) const;
 
  private:
   Vector3 origin_;

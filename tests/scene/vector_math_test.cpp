@@ -155,7 +155,13 @@ TEST(VectorMath, RayPlaneIntersection) {
   EXPECT_EQ(hit, (Vector3{1, 7, 3}));
 }
 
-bool SameBits(const Vector3& a, const Vector3& b) { return std::memcmp(&a, &b, sizeof a) == 0; }
+// Bit for bit, zeros' signs included; a not-a-number matches any other, since the compiler may
+// swap the operands of an addition or product and with them which payload comes through (nothing
+// downstream reads one: every use of a coordinate compares it).
+bool SameBits(const Vector3& a, const Vector3& b) {
+  auto same = [](float p, float q) { return (std::isnan(p) && std::isnan(q)) || std::memcmp(&p, &q, sizeof p) == 0; };
+  return same(a.x, b.x) && same(a.y, b.y) && same(a.z, b.z);
+}
 
 // A single of any sign and of magnitudes from 1e-30 to 1e30, now and then a zero, an infinity or a
 // not-a-number, so that the row helpers meet every case the renderer's matrices could bring.
@@ -175,6 +181,7 @@ float AnySingle(std::mt19937& random) {
 // divisions by zero included.
 TEST(VectorMath, RowHelpersGiveThePointAndRayResultsBitForBit) {
   std::mt19937 random(4096);
+  int formedAtOnce = 0;
   for (int round = 0; round < 20000; ++round) {
     Matrix4 M;
     for (auto& row : M.m)
@@ -208,14 +215,32 @@ TEST(VectorMath, RowHelpersGiveThePointAndRayResultsBitForBit) {
     const Plane plane = random() % 2 ? Plane{{zero, -zero, 1}, zero}
                                      : Plane{{AnySingle(random), AnySingle(random), AnySingle(random)}, AnySingle(random)};
     const TRaysFromPoint rays(origin, plane);
+    float xs[4], ys[4], zs[4], hitXs[4], hitYs[4];
+    bool plainHits[4];
+    Vector3 plainHit[4];
     for (int i = 0; i < 4; ++i) {
-      const Vector3 target{AnySingle(random), AnySingle(random), i == 0 ? origin.z : AnySingle(random)};
-      Vector3 plainHit{7, 7, 7}, rowHit{7, 7, 7};
-      const bool plainHits = IntersectRayPlane(MakeRay(origin, SubtractVectors(target, origin)), plane, plainHit);
-      ASSERT_EQ(rays.Intersect(target, rowHit), plainHits) << round;
-      ASSERT_TRUE(SameBits(rowHit, plainHit)) << round;
+      // Now and then scene-like targets, which every ray meets at finite points.
+      const bool finite = round % 3 == 0;
+      const Vector3 target = finite ? Vector3{float(random() % 999) / 7, float(random() % 999) / 9, float(random() % 99)}
+                                    : Vector3{AnySingle(random), AnySingle(random), i == 0 ? origin.z : AnySingle(random)};
+      xs[i] = target.x, ys[i] = target.y, zs[i] = target.z;
+      Vector3 rowHit{7, 7, 7};
+      plainHit[i] = {7, 7, 7};
+      plainHits[i] = IntersectRayPlane(MakeRay(origin, SubtractVectors(target, origin)), plane, plainHit[i]);
+      ASSERT_EQ(rays.Intersect(target, rowHit), plainHits[i]) << round;
+      ASSERT_TRUE(SameBits(rowHit, plainHit[i])) << round;
+    }
+    // All four at once: where it answers, each is IntersectRayPlane's.
+    std::uint8_t hits[4];
+    if (rays.IntersectAll(4, xs, ys, zs, hitXs, hitYs, hits)) {
+      ++formedAtOnce;
+      for (int i = 0; i < 4; ++i) {
+        ASSERT_EQ(bool(hits[i]), plainHits[i]) << round;
+        if (plainHits[i]) ASSERT_TRUE(SameBits({hitXs[i], hitYs[i], plainHit[i].z}, plainHit[i])) << round;
+      }
     }
   }
+  EXPECT_GT(formedAtOnce, 1000);
 }
 
 // The row transform's whole columns, where it forms the sums in doubles, give TransformPoint's
@@ -225,6 +250,7 @@ TEST(VectorMath, RowHelpersGiveThePointAndRayResultsBitForBit) {
 // zeros, infinities and divisions by zero.
 TEST(VectorMath, RowTransformColumnsGiveThePointResultsBitForBit) {
   std::mt19937 random(2560);
+  int formedAtOnce = 0;
   for (int round = 0; round < 6000; ++round) {
     Matrix4 M;
     const int kind = round % 5;
@@ -267,7 +293,16 @@ TEST(VectorMath, RowTransformColumnsGiveThePointResultsBitForBit) {
         ASSERT_TRUE(SameBits(fromRow, plain)) << round << " x " << x;
       }
     }
+    // Many columns at once: where it answers, each column is TransformPoint's.
+    const int first = int(random() % (lastColumn + 1)), count = std::min(lastColumn - first + 1, 64);
+    float xs[64], ys[64], zs[64];
+    if (row.AtColumns(first, count, xs, ys, zs)) {
+      ++formedAtOnce;
+      for (int i = 0; i < count; ++i)
+        ASSERT_TRUE(SameBits({xs[i], ys[i], zs[i]}, TransformPoint({float(first + i), y, 1}, M))) << round;
+    }
   }
+  EXPECT_GT(formedAtOnce, 1000);
 }
 
 }  // namespace
