@@ -11,6 +11,8 @@
 #include "picture/export.h"
 #include "picture/loading.h"
 #include "render/final.h"
+#include "scene/vector_math.h"
+#include "toolkit/worker_pool.h"
 
 namespace {
 
@@ -29,7 +31,13 @@ int main(int argc, char** argv) {
   try {
     const std::string pictureName = argv[1];
     const int side = argc == 4 ? std::stoi(argv[3]) : 512;
-    const TBitmap source = ReadSourcePicture(pictureName, PictureKindOf(pictureName));
+    // The window fills its rotation tables when it starts, long before anyone exports; here that
+    // happens on the shared pool's thread while the picture loads.
+    TBitmap source;
+    SharedWorkerPool().ParallelFor(2, [&](std::size_t task) {
+      if (task == 0) source = ReadSourcePicture(pictureName, PictureKindOf(pictureName));
+      else InitTrigTables();
+    });
     TScene scene;
     CreateScene(scene, {}, source.Width(), source.Height(), side, side);
     const TReflectionSliders sliders;
