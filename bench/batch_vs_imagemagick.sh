@@ -3,13 +3,17 @@
 # against the ImageMagick reflection pipeline over the same files with xargs -P 2. Prints the wall
 # times (median of the runs, the two alternating), the ratio and the peak memory of each.
 #
-# The ImageMagick pipeline, one process per photo (W x H the photo's size):
-#   /usr/bin/convert IN ( +clone -flip ( -size WxH gradient:gray80-black ) -alpha off
-#       -compose CopyOpacity -composite ) -append -background none -virtual-pixel transparent
-#       -define distort:viewport=512x512+0+0 -distort Perspective CORNERS OUT.png
-# that is: flip the photo, give the copy a fading alpha, hang it below the photo, and map both into a
-# 512 x 512 PNG with alpha, where rufuremina-batch puts them with the same --picture-size (the picture
-# standing on the middle row, 32 pixels wide per step, its reflection below).
+# The ImageMagick pipeline, one process per photo, is bench/imagemagick_compare.sh's:
+#   /usr/bin/convert IN -alpha set
+#     ( +clone -flip ( -size 1024x538 gradient:gray80-black -size 1024x230 xc:black -append )
+#       -alpha off -compose CopyOpacity -composite ) +compose -background none -append
+#     -virtual-pixel transparent -define distort:viewport=512x512+0+0
+#     -distort Perspective CORNERS +repage OUT.png
+# that is: flip the photo, give the copy an alpha fading from 0.8 to nothing over 0.7 of its height,
+# hang it below the photo, and map both into a 512 x 512 PNG with alpha, where rufuremina-batch puts
+# them with the same --picture-size. At the start value 3 the corners are that script's
+# (0,0 208,184 1024,0 305,184 0,1536 208,330 1024,1536 305,330); other sizes scale them about the
+# middle of the output.
 #
 # Usage: bench/batch_vs_imagemagick.sh [photos] [runs] [picture size]
 #        (defaults: 64 photos, 3 runs each, the window's start value 3)
@@ -37,14 +41,13 @@ done
 
 # Where the picture and its reflection go: 32 x size pixels wide, 3/4 of that high, centred, standing
 # on the middle row, the reflection as high again below it.
-unit=$((32 * size))
-left=$((256 - unit / 2)) right=$((256 + unit / 2 - 1)) top=$((256 - unit * 3 / 4)) bottom=$((256 + unit * 3 / 4))
-corners="0,0 $left,$top  1023,0 $right,$top  0,1535 $left,$bottom  1023,1535 $right,$bottom"
+left=$((256 - 16 * size)) right=$((256 + 16 * size + 1)) top=$((256 - 24 * size)) bottom=$((256 + 24 * size + 2))
+corners="0,0 $left,$top  1024,0 $right,$top  0,1536 $left,$bottom  1024,1536 $right,$bottom"
 imagemagick_one() {
-  "$convert" "$1" \( +clone -flip \( -size 1024x768 gradient:gray80-black \) -alpha off \
-    -compose CopyOpacity -composite \) -append -background none -virtual-pixel transparent \
-    -define distort:viewport=512x512+0+0 -distort Perspective "$corners" \
-    "$2/$(basename "$1" .jpg).png"
+  "$convert" "$1" -alpha set \( +clone -flip \( -size 1024x538 gradient:gray80-black -size 1024x230 xc:black \
+    -append \) -alpha off -compose CopyOpacity -composite \) +compose -background none -append \
+    -virtual-pixel transparent -define distort:viewport=512x512+0+0 -distort Perspective "$corners" \
+    +repage "$2/$(basename "$1" .jpg).png"
 }
 export -f imagemagick_one
 export convert corners
