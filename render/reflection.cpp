@@ -194,7 +194,7 @@ TReflectionCaster::TReflectionCaster(const TScene& scene, const TReflectionSlide
   slope_ = sliders.LengthPosition == 0 ? 0.0f : float(-1 / (Extended(sliders.LengthPosition) / sliders.LengthMax));
 }
 
-float TReflectionCaster::Opacity(float h) const {
+[[gnu::always_inline]] inline float TReflectionCaster::Fade(float h) const {
   if (!gradient_) return float(Extended(sliders_.OpacityPosition) / sliders_.OpacityMax);
   if (sliders_.LengthPosition == 0) return 0;
   // Each step is one rounding of an exact value (a product of two singles, or of a single and a
@@ -209,6 +209,8 @@ float TReflectionCaster::Opacity(float h) const {
   if (!(w >= 0)) return 0;
   return w > 1 ? 1 : w;
 }
+
+float TReflectionCaster::Opacity(float h) const { return Fade(h); }
 
 void TReflectionCaster::CastRow(int y, std::uint8_t* pixels, int column) const {
   const SourceSampler sample(source_);
@@ -226,25 +228,32 @@ void TReflectionCaster::CastRow(int y, std::uint8_t* pixels, int column) const {
     if (!reflectionHit(onReflection) || !InsideHitBand(onReflection)) return;
     // Where the reflection has faded out, the blend gives the current pixel back: the sample is not
     // needed.
-    const float w = Opacity(onReflection.y);
+    const float w = Fade(onReflection.y);
     if (w == 0) return;
     StorePixel(pixels, x - column,
                Blend(LoadPixel(pixels, x - column), sample(onReflection.x, onReflection.y), highQuality_, w));
   };
-  // A run of pixels at a time, with the hits on both planes formed many columns at once (a pixel on
-  // the picture does not need its reflection's hit, but forming it with the others costs less than
-  // picking it out); where that cannot be promised, the run goes one ray at a time.
+  // A run of pixels at a time, with the hits on each plane formed many columns at once: the
+  // reflection's for the whole run as soon as one pixel of it misses the picture (forming them all
+  // costs less than picking out the ones needed). Where the hits cannot be promised, the run goes
+  // one ray at a time.
   constexpr int Run = 64;
   float far[3][Run], pictureHit[2][Run], reflectionHit[2][Run];
   std::uint8_t meetsPicture[Run], meetsReflection[Run];
+  auto missesPicture = [&](int count) {
+    for (int i = 0; i < count; ++i)
+      if (meetsPicture[i] && !InsideHitBand({pictureHit[0][i], pictureHit[1][i], 0})) return true;
+    return false;
+  };
   for (int first = x0_; first <= x1_; first += Run) {
     const int count = std::min(Run, x1_ - first + 1);
     const bool formed =
         toPicture.AtColumns(first, count, far[0], far[1], far[2]) &&
         fromCamera.IntersectAll(count, far[0], far[1], far[2], pictureHit[0], pictureHit[1], meetsPicture) &&
-        toReflection.AtColumns(first, count, far[0], far[1], far[2]) &&
-        fromMirroredCamera.IntersectAll(count, far[0], far[1], far[2], reflectionHit[0], reflectionHit[1],
-                                        meetsReflection);
+        (!missesPicture(count) ||
+         (toReflection.AtColumns(first, count, far[0], far[1], far[2]) &&
+          fromMirroredCamera.IntersectAll(count, far[0], far[1], far[2], reflectionHit[0], reflectionHit[1],
+                                          meetsReflection)));
     for (int i = 0; i < count; ++i) {
       const int x = first + i;
       if (formed) {

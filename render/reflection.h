@@ -36,6 +36,9 @@ class TReflectionCaster final : public TRowCaster {
   float Opacity(float h) const;
 
  private:
+  // Opacity, inlined into the renderer's loop.
+  inline float Fade(float h) const;
+
 
   const TBitmap& source_;
   TReflectionSliders sliders_;

@@ -167,7 +167,8 @@ namespace {
 // multiple of this power of two.
 double LowestBit(float v) {
   const int biased = int((std::bit_cast<std::uint32_t>(v) >> 23) & 0xff);
-  return std::ldexp(1.0, std::max(biased, 1) - 150);
+  const int exponent = std::max(biased, 1) - 150;  // -149 .. 104: a normal double
+  return std::bit_cast<double>(std::uint64_t(exponent + 1023) << 52);
 }
 
 }  // namespace
@@ -188,7 +189,7 @@ TRowTransform::TRowTransform(const Matrix4& M, float y, int lastColumn) : M_(M),
     if (e != 0) q = std::min(q, LowestBit(e));
     if (f != 0) q = std::min(q, LowestBit(f));
     const double bound = double(lastColumn) * std::fabs(a) + std::fabs(rowProducts_[c]) + std::fabs(e) + std::fabs(f);
-    if (!(bound < std::ldexp(q, 52))) exact_ = false;
+    if (!(bound < q * 0x1p52)) exact_ = false;
     rowSums_[c] = rowProducts_[c] + e + f;
   }
 }
