@@ -316,10 +316,11 @@ TEST(RenderReflection, EqualsTheRenderingBuiltPixelByPixelFromTheLibrarysOperati
     return TBGRA{std::uint8_t(v), std::uint8_t(v >> 8), std::uint8_t(v >> 16), std::uint8_t(v >> 24 | 0x0F)};
   });
   auto pick = [&](int low, int high) { return std::uniform_int_distribution<int>(low, high)(random); };
-  for (int i = 0; i < 150; ++i) {
+  for (int i = 0; i < 156; ++i) {
     const TSceneSliders sliders{pick(1, 10), pick(-5, 5), pick(-5, 5), pick(0, 10)};
     const TReflectionSliders reflection{pick(0, 10), 10, pick(0, 10), 10};
-    const int width = pick(32, 400), height = pick(32, 400);
+    // The last few are as large as the final rendering's enlarged target.
+    const int width = i < 150 ? pick(32, 400) : pick(1200, 2560), height = i < 150 ? pick(32, 400) : pick(1200, 2560);
     const bool highQuality = i % 2 == 1, gradient = i % 3 != 0;
     const Rendering r = Render(i % 5 == 0 ? WhitePicture() : photo, reflection, sliders, width, height, highQuality, gradient);
     const TBitmap expected =
