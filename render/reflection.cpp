@@ -130,10 +130,10 @@ inline bool SameSingleAsExtended(double value) {
   if (w == 1) return b;
   const Extended v = 1 - Extended(w);
   auto mixExtended = [&](std::uint8_t ca, std::uint8_t cb) { return RoundChannel(v * ca + Extended(w) * cb); };
-  // For w of 2^-29 or more, 1 - w and its products with a channel are exact in extended, so the
-  // extended mix is one rounding of the exact v ca + w cb; ca + w (cb - ca) is the same exact value
-  // with one rounding in a double (w times a channel difference is exact).
-  const bool viaDouble = std::fabs(w) >= 0x1p-29f;
+  // For w from 2^-29 to 2^30 in magnitude, 1 - w and its products with a channel are exact in
+  // extended, so the extended mix is one rounding of the exact v ca + w cb; ca + w (cb - ca) is the
+  // same exact value with one rounding in a double (w times a channel difference is exact).
+  const bool viaDouble = std::fabs(w) >= 0x1p-29f && std::fabs(w) <= 0x1p30f;
   auto mix = [&](std::uint8_t ca, std::uint8_t cb) {
     if (!viaDouble) return mixExtended(ca, cb);
     return std::uint8_t(RoundIndexOfDouble(double(ca) + double(w) * (int(cb) - int(ca)), 255,

@@ -39,7 +39,6 @@ class TReflectionCaster final : public TRowCaster {
   // Opacity, inlined into the renderer's loop.
   inline float Fade(float h) const;
 
-
   const TBitmap& source_;
   TReflectionSliders sliders_;
   bool gradient_;

@@ -403,7 +403,8 @@ TEST(SampleSource, AndBlendPixelAgreeWithTheirExtendedForms) {
         ASSERT_EQ(SampleSource(row, x, 0.5f), SampledInExtended(row, x, 0.5f)) << side << " " << x;
   }
   std::mt19937 random(255);
-  std::vector<float> weights{0.5f, 0.25f, 0.75f, 1.0f / 3, 0x1p-29f, 0x1.fffffep-30f, 0x1p-40f, 1e-12f, 0.999999f};
+  std::vector<float> weights{0.5f, 0.25f, 0.75f, 1.0f / 3, 0x1p-29f, 0x1.fffffep-30f, 0x1p-40f, 1e-12f, 0.999999f,
+                             1.5f, -0.5f, 0x1p30f, 0x1p31f, 1e30f, -1e30f};
   for (int i = 1; i < 256; i += 15) weights.push_back(float(i) / 256), weights.push_back(std::nextafter(float(i) / 256, 1.0f));
   for (int i = 0; i < 20; ++i) weights.push_back(std::uniform_real_distribution<float>(0, 1)(random));
   for (const float w : weights)
