@@ -17,9 +17,10 @@
 #
 # ImageMagick is called by its full path: another `convert` may stand first on a PATH. The two
 # alternate, run after run (the order swaps every run so neither always goes first); the script
-# prints the median wall and processor times of each, their ratios, and the median peak memory
-# (maximum resident set size from /usr/bin/time -v). Wall times depend on what else the machine
-# runs; processor times less so.
+# prints the median wall and processor times of each and their ratios (timed by the shell itself,
+# so no wrapper process adds its own start to either), and the median peak memory of five more runs
+# of each under /usr/bin/time -v (maximum resident set size). Wall times depend on what else the
+# machine runs; processor times less so.
 #
 #   bash bench/imagemagick_compare.sh [RUNS]     (default 21)
 set -euo pipefail
@@ -43,15 +44,24 @@ magick=(/usr/bin/convert "$work/photo.jpg" -alpha set
   -distort Perspective '0,0 208,184 1024,0 305,184 0,1536 208,330 1024,1536 305,330'
   +repage "$work/magick.png")
 
-# Runs one job under /usr/bin/time -v; appends its wall and processor (user + system) milliseconds
-# to $1.times and $1.cpu, and its peak KiB to $1.mem.
+# Runs one job; appends its wall milliseconds (from the shell's microsecond clock, with no wrapper
+# process around the job) to $1.times and its processor (user + system) milliseconds to $1.cpu.
 run() {
   local name=$1
   shift
-  local TIMEFORMAT='%3R %3U %3S'
-  { time /usr/bin/time -v -o "$work/time.txt" "$@" >/dev/null; } 2>"$work/clock.txt"
-  awk '{ printf "%.1f\n", $1 * 1000 }' "$work/clock.txt" >>"$work/$name.times"
-  awk '{ printf "%.1f\n", ($2 + $3) * 1000 }' "$work/clock.txt" >>"$work/$name.cpu"
+  local TIMEFORMAT='%3U %3S' start end
+  start=$EPOCHREALTIME
+  { time "$@" >/dev/null; } 2>"$work/clock.txt"
+  end=$EPOCHREALTIME
+  awk -v a="$start" -v b="$end" 'BEGIN { printf "%.3f\n", (b - a) * 1000 }' >>"$work/$name.times"
+  awk '{ printf "%.1f\n", ($1 + $2) * 1000 }' "$work/clock.txt" >>"$work/$name.cpu"
+}
+
+# Runs one job under /usr/bin/time -v and appends its peak KiB to $1.mem.
+peak() {
+  local name=$1
+  shift
+  /usr/bin/time -v -o "$work/time.txt" "$@" >/dev/null
   awk -F': ' '/Maximum resident set size/ { print $2 }' "$work/time.txt" >>"$work/$name.mem"
 }
 
@@ -69,15 +79,19 @@ for ((i = 0; i < runs; ++i)); do
     run ours "${ours[@]}"
   fi
 done
+for ((i = 0; i < 5; ++i)); do
+  peak ours "${ours[@]}"
+  peak magick "${magick[@]}"
+done
 
 ours_ms=$(median "$work/ours.times")
 magick_ms=$(median "$work/magick.times")
 ours_cpu=$(median "$work/ours.cpu")
 magick_cpu=$(median "$work/magick.cpu")
 printf 'runs each:                 %d (alternating)\n' "$runs"
-printf 'ours, median:              %8.1f ms wall %8.1f ms processor   peak memory %6.1f MiB\n' "$ours_ms" \
+printf 'ours, median:              %8.2f ms wall %8.1f ms processor   peak memory %6.1f MiB\n' "$ours_ms" \
   "$ours_cpu" "$(awk '{ print $1 / 1024 }' <<<"$(median "$work/ours.mem")")"
-printf 'ImageMagick, median:       %8.1f ms wall %8.1f ms processor   peak memory %6.1f MiB\n' "$magick_ms" \
+printf 'ImageMagick, median:       %8.2f ms wall %8.1f ms processor   peak memory %6.1f MiB\n' "$magick_ms" \
   "$magick_cpu" "$(awk '{ print $1 / 1024 }' <<<"$(median "$work/magick.mem")")"
 printf 'ImageMagick / ours:        %8.1f x wall %8.1f x processor\n' \
   "$(awk -v a="$magick_ms" -v b="$ours_ms" 'BEGIN { print a / b }')" \
