@@ -106,24 +106,36 @@ void TForm1::resizeEvent(QResizeEvent* event) {
 
 void TForm1::Place() {
   const QMargins frame = windowHandle() ? windowHandle()->frameMargins() : QMargins();
-  resize(OuterWidth - frame.left() - frame.right(), OuterHeight - frame.top() - frame.bottom());
+  QPoint outer = pos();
   if (const QScreen* screen = this->screen()) {
     const QRect area = screen->availableGeometry();
-    move(area.left() + (area.width() - OuterWidth) / 2, area.top() + (area.height() - OuterHeight) / 2);
+    outer = {area.left() + (area.width() - OuterWidth) / 2, area.top() + (area.height() - OuterHeight) / 2};
   }
+  // The inner rectangle is asked for, not the frame's corner: just after the manager has framed
+  // the window, Qt may still take the frame to stand where the inner window is, and would drop a
+  // move to that corner as no move at all.
+  placedInner_ = QRect(outer + QPoint(frame.left(), frame.top()),
+                       QSize(OuterWidth - frame.left() - frame.right(), OuterHeight - frame.top() - frame.bottom()));
+  setGeometry(placedInner_);
   placedFrame_ = frame;
-  placedSize_ = size();
-  placement_ = frame.isNull() ? TPlacement::AwaitingFrame : TPlacement::Placed;
+  placement_ = frame.isNull() ? TPlacement::AwaitingFrame : TPlacement::AwaitingPlace;
+  corrections_ = 0;
 }
 
 void TForm1::FollowFrame() {
   // The manager's frame is known by the first expose, or the first move or resize, after it has
-  // taken the window. A size the user (or a maximize) has given since is kept.
-  if (placement_ != TPlacement::AwaitingFrame) return;
-  if (size() != placedSize_ || windowState() != Qt::WindowNoState) {
+  // taken the window; the place is then taken again and, should a busy manager have lost the
+  // request, asked again (a few times at most) until the window stands there. A size the user (or
+  // a maximize) has given meanwhile is kept.
+  if (placement_ != TPlacement::AwaitingFrame && placement_ != TPlacement::AwaitingPlace) return;
+  if (size() != placedInner_.size() || windowState() != Qt::WindowNoState) {
     placement_ = TPlacement::Placed;
-  } else if (windowHandle() && windowHandle()->frameMargins() != placedFrame_) {
-    Place();
+  } else if (placement_ == TPlacement::AwaitingFrame) {
+    if (windowHandle() && windowHandle()->frameMargins() != placedFrame_) Place();
+  } else if (geometry() == placedInner_ || ++corrections_ > MaxPlaceRequests) {
+    placement_ = TPlacement::Placed;
+  } else {
+    setGeometry(placedInner_);
   }
 }
 

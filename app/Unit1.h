@@ -153,7 +153,8 @@ class TForm1 : public QMainWindow {
   // ---- Placement ----
   // The window takes its outer size, frame included, centred on the screen. A window manager
   // frames the window only after its first show, so the place is taken again once the frame is known.
-  enum class TPlacement { Unplaced, AwaitingFrame, Placed };
+  enum class TPlacement { Unplaced, AwaitingFrame, AwaitingPlace, Placed };
+  static constexpr int MaxPlaceRequests = 3;  // asked again at most, after the frame is known
   void Place();
   void FollowFrame();
 
@@ -170,7 +171,8 @@ class TForm1 : public QMainWindow {
   std::unique_ptr<TClipboard> clipboard_;
   TPlacement placement_ = TPlacement::Unplaced;
   QMargins placedFrame_;  // the frame the last placement allowed for
-  QSize placedSize_;      // the inner size it gave
+  QRect placedInner_;     // the inner rectangle it asked for
+  int corrections_ = 0;   // times asked again since
 
   // ---- Controls ----
   QWidget* ClientArea = nullptr;  // everything below the menu bar; the output area is painted on it
