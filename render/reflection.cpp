@@ -129,15 +129,15 @@ inline bool SameSingleAsExtended(double value) {
   if (w == 0) return a;
   if (w == 1) return b;
   const Extended v = 1 - Extended(w);
-  auto mixExtended = [&](std::uint8_t ca, std::uint8_t cb) { return RoundChannel(v * ca + Extended(w) * cb); };
+  auto extendedMix = [&](std::uint8_t ca, std::uint8_t cb) { return v * ca + Extended(w) * cb; };
   // For w from 2^-29 to 2^30 in magnitude, 1 - w and its products with a channel are exact in
   // extended, so the extended mix is one rounding of the exact v ca + w cb; ca + w (cb - ca) is the
   // same exact value with one rounding in a double (w times a channel difference is exact).
   const bool viaDouble = std::fabs(w) >= 0x1p-29f && std::fabs(w) <= 0x1p30f;
   auto mix = [&](std::uint8_t ca, std::uint8_t cb) {
-    if (!viaDouble) return mixExtended(ca, cb);
+    if (!viaDouble) return RoundChannel(extendedMix(ca, cb));
     return std::uint8_t(RoundIndexOfDouble(double(ca) + double(w) * (int(cb) - int(ca)), 255,
-                                           [&] { return v * ca + Extended(w) * cb; }));
+                                           [&] { return extendedMix(ca, cb); }));
   };
   TBGRA result = b;
   if (!HighQuality) {
@@ -165,7 +165,7 @@ TReflectionCaster::TReflectionCaster(const TScene& scene, const TReflectionSlide
   if (sliders.OpacityMax == 0 || sliders.LengthMax == 0) throw Exception(SZeroDivide);
 
   // The picture lies on z = 0 of the image frame's space, the reflection on z = 0 of its own.
-  picturePlane_ = MakePlane({0, 0, 0}, {0, 0, 1});
+  const Plane zPlane = MakePlane({0, 0, 0}, {0, 0, 1});
   const Matrix4& imageLocal = scene.ImageFrame->LocalMatrix;
   const Matrix4 reflectionWorld = MatrixMultiply(scene.ReflectionFrame->LocalMatrix, imageLocal);
   const Matrix4& cameraLocal = scene.CameraFrame->LocalMatrix;
@@ -173,8 +173,8 @@ TReflectionCaster::TReflectionCaster(const TScene& scene, const TReflectionSlide
   screenToPicture_ = InvertMatrix(pictureToScreen);
   const Matrix4 reflectionToScreen = MatrixMultiply(reflectionWorld, scene.ScreenMatrix);
   screenToReflection_ = InvertMatrix(reflectionToScreen);
-  cameraInPicture_ = TransformPoint({0, 0, 0}, MatrixMultiply(cameraLocal, InvertMatrix(imageLocal)));
-  cameraInReflection_ = TransformPoint({0, 0, 0}, MatrixMultiply(cameraLocal, InvertMatrix(reflectionWorld)));
+  fromCamera_ = {TransformPoint({0, 0, 0}, MatrixMultiply(cameraLocal, InvertMatrix(imageLocal))), zPlane};
+  fromMirroredCamera_ = {TransformPoint({0, 0, 0}, MatrixMultiply(cameraLocal, InvertMatrix(reflectionWorld))), zPlane};
 
   // The camera is never pitched or rolled, so the picture's top corners give the horizontal extent
   // of the picture and its reflection, and the box runs from the picture's top to the reflection's
@@ -214,12 +214,10 @@ float TReflectionCaster::Opacity(float h) const { return Fade(h); }
 
 void TReflectionCaster::CastRow(int y, std::uint8_t* pixels, int column) const {
   const SourceSampler sample(source_);
-  // The far-plane points along the row, (x, y, 1) for each pixel's top-left corner, and the rays
-  // from the camera to them: each value is what TransformPoint and IntersectRayPlane give, with the
-  // parts shared by the whole row formed once.
+  // The far-plane points along the row, (x, y, 1) for each pixel's top-left corner, to which the
+  // camera's rays run: each value is what TransformPoint and IntersectRayPlane give, with the parts
+  // shared by the whole row formed once.
   const TRowTransform toPicture(screenToPicture_, float(y), x1_), toReflection(screenToReflection_, float(y), x1_);
-  const TRaysFromPoint fromCamera(cameraInPicture_, picturePlane_),
-      fromMirroredCamera(cameraInReflection_, picturePlane_);
   // Pixel x from its ray's hit on the picture's plane and, where that misses the picture, its hit on
   // the reflection's plane, which `reflectionHit` gives (false where the ray does not meet it).
   auto shade = [&](int x, const Vector3& onPicture, const auto& reflectionHit) {
@@ -249,10 +247,10 @@ void TReflectionCaster::CastRow(int y, std::uint8_t* pixels, int column) const {
     const int count = std::min(Run, x1_ - first + 1);
     const bool formed =
         toPicture.AtColumns(first, count, far[0], far[1], far[2]) &&
-        fromCamera.IntersectAll(count, far[0], far[1], far[2], pictureHit[0], pictureHit[1], meetsPicture) &&
+        fromCamera_.IntersectAll(count, far[0], far[1], far[2], pictureHit[0], pictureHit[1], meetsPicture) &&
         (!missesPicture(count) ||
          (toReflection.AtColumns(first, count, far[0], far[1], far[2]) &&
-          fromMirroredCamera.IntersectAll(count, far[0], far[1], far[2], reflectionHit[0], reflectionHit[1],
+          fromMirroredCamera_.IntersectAll(count, far[0], far[1], far[2], reflectionHit[0], reflectionHit[1],
                                           meetsReflection)));
     for (int i = 0; i < count; ++i) {
       const int x = first + i;
@@ -264,8 +262,8 @@ void TReflectionCaster::CastRow(int y, std::uint8_t* pixels, int column) const {
         });
       } else {
         Vector3 hit;
-        if (!fromCamera.Intersect(toPicture.At(x), hit)) continue;
-        shade(x, hit, [&](Vector3& onReflection) { return fromMirroredCamera.Intersect(toReflection.At(x), onReflection); });
+        if (!fromCamera_.Intersect(toPicture.At(x), hit)) continue;
+        shade(x, hit, [&](Vector3& onReflection) { return fromMirroredCamera_.Intersect(toReflection.At(x), onReflection); });
       }
     }
   }

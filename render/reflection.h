@@ -45,9 +45,9 @@ class TReflectionCaster final : public TRowCaster {
   bool highQuality_;
   float slope_;
   bool smallPosition_;  // the opacity position times a single is exact in a double
-  Plane picturePlane_;
   Matrix4 screenToPicture_, screenToReflection_;
-  Vector3 cameraInPicture_, cameraInReflection_;
+  // The rays from the camera, in the picture's space and in the reflection's, to their planes.
+  TRaysFromPoint fromCamera_, fromMirroredCamera_;
 };
 
 // Renders the scene into OutputImage (pf32bit, any size the scene's ScreenMatrix is current for).

@@ -150,6 +150,7 @@ class TRowTransform {
 // the origin's term of the intersection is formed once (the same single as every call forms).
 class TRaysFromPoint {
  public:
+  TRaysFromPoint() = default;  // rays from (0, 0, 0) that meet no plane: one to be assigned
   TRaysFromPoint(const Vector3& origin, const Plane& plane);
   inline bool Intersect(const Vector3& target, Vector3& hit) const;
   // Intersect for `count` targets given coordinate by coordinate, formed many at a time: hits[i]
@@ -162,13 +163,13 @@ class TRaysFromPoint {
  private:
   Vector3 origin_;
   Plane plane_;
-  float originDot_;  // Dot(origin, plane.normal)
+  float originDot_ = 0;  // Dot(origin, plane.normal)
   // The renderer's planes are z = 0 of their own space: normal (0, 0, 1), d = 0. There, for finite
   // values, the extended dot product is the direction's z itself and the numerator -(originDot + d)
   // is a single, so t is one division of singles, which rounded in extended and then to 32 bits is
   // the correctly rounded single quotient (64 bits are more than twice 24 + 2): one float division.
-  bool zPlane_;
-  float numerator_;  // -(originDot + d), where zPlane_
+  bool zPlane_ = false;
+  float numerator_ = 0;  // -(originDot + d), where zPlane_
 };
 
 // Definitions of the inline operations declared above.

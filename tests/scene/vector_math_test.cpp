@@ -236,7 +236,9 @@ TEST(VectorMath, RowHelpersGiveThePointAndRayResultsBitForBit) {
       ++formedAtOnce;
       for (int i = 0; i < 4; ++i) {
         ASSERT_EQ(bool(hits[i]), plainHits[i]) << round;
-        if (plainHits[i]) ASSERT_TRUE(SameBits({hitXs[i], hitYs[i], plainHit[i].z}, plainHit[i])) << round;
+        if (plainHits[i]) {
+          ASSERT_TRUE(SameBits({hitXs[i], hitYs[i], plainHit[i].z}, plainHit[i])) << round;
+        }
       }
     }
   }
