@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <thread>
 
+#include "toolkit/strings.h"
 #include "toolkit/version_info.h"
 
 namespace {
@@ -65,10 +66,8 @@ std::string VersionLine() {
 }
 
 bool EndsWithExtension(const std::string& fileName, const std::string& extension) {
-  std::string name = fileName;
-  for (char& c : name)
-    if (c >= 'A' && c <= 'Z') c = char(c - 'A' + 'a');
-  return name.size() > extension.size() && name.ends_with(extension) && name[name.size() - extension.size() - 1] != '/';
+  const std::string name = LowerAscii(SplitFileName(fileName).Name);
+  return name.size() > extension.size() && name.ends_with(extension);
 }
 
 const char* const Usage =
