@@ -3,6 +3,7 @@
 #include <csetjmp>
 #include <cstddef>
 #include <cstdio>
+#include <cstdlib>
 #include <string>
 
 // clang-format off
@@ -19,6 +20,17 @@ EJPEG::EJPEG(int messageCode)
       messageCode_(messageCode) {}
 
 namespace {
+
+// libjpeg-turbo's vector code for the floating-point inverse DCT rounds differently from its C code
+// (by 1 or 2 in a few samples), and which vector code runs depends on the processor, or there is
+// none (WebAssembly). Decoding through the C code everywhere makes a JPEG give the same pixels, and
+// so the same exported bytes, on every machine. libjpeg-turbo reads this switch once per thread
+// before its first decode; setting it while the program starts, before any thread exists, reaches
+// every decoder and races with nothing. It overrides any JSIMD_FORCE* setting of the user's.
+[[maybe_unused]] const bool portableDecode = [] {
+  ::setenv("JSIMD_FORCENONE", "1", 1);
+  return true;
+}();
 
 // libjpeg reports a fatal error by calling error_exit, which must not return. We jump back to the
 // step that called into libjpeg and turn the failure into an exception there, in our own frame: a
