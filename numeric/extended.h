@@ -34,12 +34,15 @@ inline constexpr int ExtendedDigits = 64;
 // significand x 2^exponent, exact when the result is a normal number: how constants are written,
 // so that every build holds the same bits (a decimal long double literal would be rounded to the
 // platform's own format).
-constexpr Extended ExtendedScaled(std::uint64_t significand, int exponent) {
-  Extended value = Extended(significand);
+template <class T = Extended>
+constexpr T ExtendedScaled(std::uint64_t significand, int exponent) {
+  T value = T(significand);
   for (; exponent > 0; --exponent) value *= 2;
   for (; exponent < 0; ++exponent) value /= 2;
   return value;
 }
 
 // pi rounded to 64 bits.
-inline constexpr Extended ExtPi = ExtendedScaled(0xC90FDAA22168C235u, -62);
+template <class T>
+inline constexpr T ExtendedPi = ExtendedScaled<T>(0xC90FDAA22168C235u, -62);
+inline constexpr Extended ExtPi = ExtendedPi<Extended>;

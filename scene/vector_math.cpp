@@ -7,28 +7,10 @@
 #include <limits>
 
 #include "numeric/extended.h"
+#include "scene/trig_tables.h"
 #include "toolkit/errors.h"
 
 namespace {
-
-struct TrigTables {
-  std::array<float, AngleUnits> sine{};
-  std::array<float, AngleUnits> cosine{};
-  TrigTables() {
-    for (int i = 0; i < AngleUnits; ++i) {
-      const Extended a = Extended(float(i)) / 2048 * ExtPi;
-      sine[i] = float(ExtSin(a));
-      cosine[i] = float(ExtCos(a));
-    }
-  }
-};
-
-// A function-local static: filled on first use, before any rotation can read it, whatever order
-// the program's other statics are built in.
-const TrigTables& Tables() {
-  static const TrigTables tables;
-  return tables;
-}
 
 // Determinant of the 3x3 minor of M that leaves out row `skipRow` and column `skipCol`.
 Extended Minor(const Matrix4& M, int skipRow, int skipCol) {
@@ -58,9 +40,9 @@ Extended DeterminantExtended(const Matrix4& M) {
 
 [[noreturn]] void RaiseZeroDivide() { throw Exception(SZeroDivide); }
 
-void InitTrigTables() { Tables(); }
-const std::array<float, AngleUnits>& SinTable() { return Tables().sine; }
-const std::array<float, AngleUnits>& CosTable() { return Tables().cosine; }
+void InitTrigTables() {}
+const std::array<float, AngleUnits>& SinTable() { return SineOfAngleUnit; }
+const std::array<float, AngleUnits>& CosTable() { return CosineOfAngleUnit; }
 
 Vector3 Cross(const Vector3& a, const Vector3& b) {
   return {float(Extended(a.y) * b.z - Extended(a.z) * b.y), float(Extended(a.z) * b.x - Extended(a.x) * b.z),

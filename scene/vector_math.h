@@ -57,9 +57,9 @@ inline constexpr Matrix4 IdentityMatrix{{{1, 0, 0, 0}, {0, 1, 0, 0}, {0, 0, 1, 0
 // 12 bits count (-113 and 3983 are the same angle).
 inline constexpr int AngleUnits = 4096;
 
-// Fills SinTable and CosTable (entry i holds the sine and cosine of i angle units) if that has not
-// happened yet. The tables fill themselves on first use as well; calling this only moves the work
-// to a chosen moment.
+// Entry i of SinTable and CosTable holds the sine and cosine of i angle units, rounded to singles.
+// They are constant data, the same on every build; InitTrigTables is kept for callers that set
+// them up before use and does nothing.
 void InitTrigTables();
 const std::array<float, AngleUnits>& SinTable();
 const std::array<float, AngleUnits>& CosTable();
