@@ -1,12 +1,17 @@
 #include "batch/memory_budget.h"
 
+#include <cstdio>
 #include <string>
 
 #include "batch/messages.h"
 
 namespace {
 
-std::string Mebibytes(std::uint64_t bytes) { return std::to_string((bytes + (1u << 20) - 1) >> 20); }
+std::string Mebibytes(std::uint64_t bytes) {
+  char text[32];
+  std::snprintf(text, sizeof text, "%.1f", double(bytes) / double(1u << 20));
+  return text;
+}
 
 }  // namespace
 

@@ -19,4 +19,4 @@ inline constexpr const char* SOutputFolderFailed = "cannot make the folder %s";
 // A picture that alone declares more than the memory budget; the sizes are in MiB, the picture's
 // first.
 inline constexpr const char* SOverMemoryBudget =
-    "the picture declares %s MiB of pixels, more than the memory budget of %s MiB (see --memory)";
+    "its header says decoding needs %s MiB, more than the memory budget of %s MiB (see --memory)";
