@@ -9,7 +9,7 @@ inline constexpr const char* SKindFifo = "a FIFO";
 inline constexpr const char* SKindCharDevice = "a character device";
 inline constexpr const char* SKindBlockDevice = "a block device";
 inline constexpr const char* SKindSocket = "a socket";
-inline constexpr const char* SKindOther = "neither a file nor a folder";
+inline constexpr const char* SKindOther = "something else";
 
 // A folder whose entries cannot be listed; "%s" is the system's reason.
 inline constexpr const char* SFolderUnreadable = "folder cannot be read: %s";

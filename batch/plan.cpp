@@ -60,15 +60,6 @@ class TFolderLister {
   std::vector<fs::path> pictures_;
 };
 
-// What a named input that is neither a file nor a folder is, for its failure message.
-const char* KindOfSpecialFile(mode_t mode) {
-  if (S_ISFIFO(mode)) return SKindFifo;
-  if (S_ISCHR(mode)) return SKindCharDevice;
-  if (S_ISBLK(mode)) return SKindBlockDevice;
-  if (S_ISSOCK(mode)) return SKindSocket;
-  return SKindOther;
-}
-
 // The same file whatever way it is named: by its place in the file system, or its normalised
 // absolute name while it does not exist.
 struct TFileIdentity {
@@ -110,7 +101,7 @@ TBatchPlan PlanBatch(const TBatchOptions& options) {
       continue;
     }
     if (known && !S_ISREG(st.st_mode)) {
-      plan.Failures.push_back({input, FormatMessage(SNotAPictureFile, KindOfSpecialFile(st.st_mode))});
+      plan.Failures.push_back({input, NotAFileMessage(st.st_mode)});
       continue;
     }
     const TPictureKind kind = PictureKindOf(input);
@@ -137,4 +128,13 @@ TBatchPlan PlanBatch(const TBatchOptions& options) {
       throw EBatchUsage(first->second->Input + " and " + picture.Input + " would both write " + picture.Output);
   }
   return plan;
+}
+
+std::string NotAFileMessage(mode_t mode) {
+  const char* kind = S_ISFIFO(mode)   ? SKindFifo
+                     : S_ISCHR(mode)  ? SKindCharDevice
+                     : S_ISBLK(mode)  ? SKindBlockDevice
+                     : S_ISSOCK(mode) ? SKindSocket
+                                      : SKindOther;
+  return FormatMessage(SNotAPictureFile, kind);
 }

@@ -2,6 +2,8 @@
 // What a run will do, worked out before anything is written: every picture with the file it goes
 // to, the named inputs that are no pictures, the folders that cannot be read, and the entries met in
 // folders that are skipped.
+#include <sys/types.h>
+
 #include <string>
 #include <vector>
 
@@ -30,3 +32,6 @@ struct TBatchPlan {
 // written, when two pictures would write the same file or a picture would write over an input, and
 // when -o names one folder.
 TBatchPlan PlanBatch(const TBatchOptions& options);
+
+// The failure message of an input that is neither a regular file nor a folder, by its stat mode.
+std::string NotAFileMessage(mode_t mode);

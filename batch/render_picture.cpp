@@ -29,7 +29,7 @@ TBitmap ReadWithinBudget(const TBatchPicture& picture, TMemoryBudget& budget, st
   TFileStream file(fd, picture.Input);
   struct stat st {};
   if (::fstat(fd, &st) != 0) throw EFOpenError(FormatMessage(SFOpenError, picture.Input));
-  if (!S_ISREG(st.st_mode)) throw EFOpenError(FormatMessage(SNotAPictureFile, SKindOther));
+  if (!S_ISREG(st.st_mode)) throw EFOpenError(NotAFileMessage(st.st_mode));
   hold.emplace(budget.Take(DecodingBytes(file, picture.Kind)));
   return ReadSourcePicture(file, picture.Kind);
 }

@@ -2,8 +2,9 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdlib>
 #include <sys/stat.h>
+
+#include <cstdlib>
 
 #include "tests/support/temp_dir.h"
 #include "toolkit/errors.h"
@@ -118,6 +119,7 @@ TEST(WriteFileSafely, KeepingExistingFilesWritesNewNamesOnly) {
 TEST(WriteFileSafely, AbandonedWritesLeaveNoTemporaryFileAndNameNoFile) {
   TempDir dir;
   const std::string done = dir / "done.png", during = dir / "during.png", after = dir / "after.png";
+  GTEST_FLAG_SET(death_test_style, "threadsafe");  // the worker pool may have started threads
   EXPECT_EXIT(
       {
         int named = 0;
