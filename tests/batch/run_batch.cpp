@@ -38,6 +38,10 @@ TBatchProcess::TBatchProcess(const std::vector<std::string>& arguments, const TB
     const int e = ::open(capture_->err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
     if (in < 0 || o < 0 || e < 0 || ::dup2(in, 0) < 0 || ::dup2(o, 1) < 0 || ::dup2(e, 2) < 0) ::_exit(127);
     for (const auto& [name, value] : options.Environment) ::setenv(name.c_str(), value.c_str(), 1);
+    // As from a terminal, whatever the test runner ignores: the program keeps signals it was
+    // started with ignored.
+    ::signal(SIGINT, SIG_DFL);
+    ::signal(SIGTERM, SIG_DFL);
     if (options.Unprivileged && ::geteuid() == 0 &&
         (::setgroups(0, nullptr) != 0 || ::setgid(Nobody) != 0 || ::setuid(Nobody) != 0))
       ::_exit(127);
