@@ -193,7 +193,11 @@ void TForm1::SceneChanged() {
 }
 
 void TForm1::RenderPreview() {
-  RenderReflection(Scene, ReflectionSliders(), SourceImage, OutputImage, false);
+  // The preview blends the reflection as the final rendering does, keeping the sample's colour and
+  // carrying the fade in alpha alone. Blended onto transparent black with every channel scaled, the
+  // colour would be darkened by the fade and then composited by it again: the screen would show the
+  // fade squared, far darker than the rendering that is saved.
+  RenderReflection(Scene, ReflectionSliders(), SourceImage, OutputImage, true);
   ++PreviewRenders;
 }
 

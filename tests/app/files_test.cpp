@@ -38,14 +38,6 @@ namespace {
 const QString LegalLine = QStringLiteral("Copyright (C) 2026 ルフレミナ・プロジェクト");
 const QString HomePage = QString::fromUtf8(AuthorHomePage);
 
-bool SamePixels(const TBitmap& a, const TBitmap& b) {
-  if (a.Width() != b.Width() || a.Height() != b.Height()) return false;
-  for (int y = 0; y < a.Height(); ++y)
-    for (int x = 0; x < a.Width(); ++x)
-      if (!(PixelOf(a, x, y) == PixelOf(b, x, y))) return false;
-  return true;
-}
-
 // The box of the fully opaque pixels: the picture itself (its reflection is never fully opaque).
 QRect OpaqueBox(const TBitmap& image) {
   QRect box;
