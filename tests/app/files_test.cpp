@@ -400,6 +400,7 @@ class TFilesTest : public QObject {
     QCOMPARE(Messages(), (QStringList{QStringLiteral("ルフレミナ|") + about, QStringLiteral("ルフレミナ|") + about,
                                       QStringLiteral("別の題|") + about}));
     QVERIFY(dialogs->Messages[0].Icon == TMessageIcon::None);
+    QVERIFY(dialogs->Messages[0].Place == TMessagePlace::ScreenCentre);
   }
 
   void AboutFollowsWhatTheProgramFileHolds() {
