@@ -14,6 +14,7 @@
 #include <QWindow>
 
 #include "app/application.h"
+#include "app/command_line.h"
 #include "app/error_handler.h"
 #include "app/hints.h"
 #include "app/messages.h"
@@ -231,7 +232,15 @@ void TForm1::dropEvent(QDropEvent* event) {
   event->acceptProposedAction();
   // The desktop (and the file manager the files came from) waits until the drop returns. Reading
   // the picture, or the error box for a file that cannot be read, comes right after it.
+  DropLater(urls);
+}
+
+void TForm1::DropLater(const QList<QUrl>& urls) {
   QMetaObject::invokeMethod(this, [this, urls] { Guarded([&] { WMDropFiles(urls); }); }, Qt::QueuedConnection);
+}
+
+void TForm1::OpenFromCommandLine(const QStringList& arguments) {
+  if (const auto fileName = FileToOpenAtStart(arguments)) DropLater({QUrl::fromLocalFile(*fileName)});
 }
 
 void TForm1::ApplicationEvents1Hint() { StatusBar1->showMessage(GetLongHint(ApplicationEvents1->CurrentHint())); }

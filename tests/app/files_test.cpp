@@ -3,6 +3,7 @@
 // the window's dialog interface; files are made by the tests.
 #include <QAction>
 #include <QClipboard>
+#include <QDir>
 #include <QDropEvent>
 #include <QGuiApplication>
 #include <QMimeData>
@@ -247,6 +248,45 @@ class TFilesTest : public QObject {
     QCOMPARE(form->State().SourceImage.Width(), 3);
     QVERIFY(Drop({QUrl::fromLocalFile(Write("drop.txt", {'x'}))}));
     QCOMPARE(Messages(), QStringList{QStringLiteral("エラー|読み込めるのはBMPファイルとJPEGファイルです。\rdrop.txt は読み込めません。")});
+  }
+
+  // A picture named on the command line opens as if it had been dropped, once the window is shown:
+  // refused or unreadable, it gets the usual box over the start-up picture. Anything else on the
+  // command line changes nothing.
+  void AFileOnTheCommandLineOpensAtStart() {
+    const QString program = QStringLiteral("rufuremina");
+    const QString picture = Write("one.bmp", BmpBuilder().Bytes());
+    const int renders = Renders();
+    for (const QStringList& arguments :
+         {QStringList{program}, QStringList{program, picture, picture}, QStringList{program, QStringLiteral("--help")},
+          QStringList{program, QStringLiteral("-")}, QStringList{program, QString()},
+          QStringList{program, QString::fromStdString(dir->Path().string())}}) {
+      form->OpenFromCommandLine(arguments);
+      QCoreApplication::sendPostedEvents();
+    }
+    QCOMPARE(Renders(), renders);
+    QVERIFY(dialogs->Messages.empty());
+
+    form->OpenFromCommandLine({program, Write("note.txt", {'x'})});
+    form->OpenFromCommandLine({program, Path("missing.jpg")});
+    QVERIFY(dialogs->Messages.empty());  // nothing before the event loop runs
+    QCoreApplication::sendPostedEvents();
+    QCOMPARE(Messages(), (QStringList{
+                             QStringLiteral("エラー|読み込めるのはBMPファイルとJPEGファイルです。\rnote.txt は読み込めません。"),
+                             ApplicationTitle() + QStringLiteral("|ファイル %1 は開けません.").arg(Path("missing.jpg")),
+                         }));
+    QCOMPARE(form->State().SourceImage.Width(), 1);
+    QCOMPARE(Renders(), renders);
+
+    // A name relative to the folder the program was started in.
+    const QString started = QDir::currentPath();
+    QDir::setCurrent(QString::fromStdString(dir->Path().string()));
+    form->OpenFromCommandLine({program, QStringLiteral("one.bmp")});
+    QDir::setCurrent(started);
+    QCoreApplication::sendPostedEvents();
+    QCOMPARE(form->State().SourceImage.Width(), 3);
+    QCOMPARE(Renders(), renders + 1);
+    QCOMPARE(dialogs->Messages.size(), std::size_t(2));
   }
 
   void CancelledSaveDialogsRenderNothing() {
