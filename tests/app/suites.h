@@ -8,4 +8,3 @@ std::unique_ptr<QObject> MakeWindowTests();
 std::unique_ptr<QObject> MakeErrorHandlerTests();
 std::unique_ptr<QObject> MakeFileCommandTests();
 std::unique_ptr<QObject> MakeQtDialogTests();
-std::unique_ptr<QObject> MakePreviewTests();
