@@ -52,7 +52,7 @@ void HandleException() noexcept {
       errorDialogs->ShowMessage(errorOwner, ApplicationTitle(), text, TMessageIcon::Error, TMessagePlace::OverOwner);
     } else {
       TQtDialogs().ShowMessage(errorOwner, ApplicationTitle(), text, TMessageIcon::Error,
-                                TMessagePlace::OverOwner);
+                               TMessagePlace::OverOwner);
     }
   } catch (...) {
     // Nothing is left to tell the user with; the window keeps running.
