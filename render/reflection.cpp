@@ -81,7 +81,10 @@ int RoundIndexOfDouble(double value, int max, const TExtended& extended) {
   if (value > max) return max;
   constexpr double magic = 6755399441055744.0;  // 1.5 x 2^52: rounds to whole numbers, halves to even
   const double rounded = (value + magic) - magic;
-  if (std::fabs(value - rounded) == 0.5) return RoundIndex(extended(), max);
+  if (std::fabs(value - rounded) == 0.5) {
+    ++ExtendedSteps().roundings;
+    return RoundIndex(extended(), max);
+  }
   return int(rounded);
 }
 
@@ -135,7 +138,10 @@ inline bool SameSingleAsExtended(double value) {
   // same exact value with one rounding in a double (w times a channel difference is exact).
   const bool viaDouble = std::fabs(w) >= 0x1p-29f && std::fabs(w) <= 0x1p30f;
   auto mix = [&](std::uint8_t ca, std::uint8_t cb) {
-    if (!viaDouble) return RoundChannel(extendedMix(ca, cb));
+    if (!viaDouble) {
+      ++ExtendedSteps().roundings;
+      return RoundChannel(extendedMix(ca, cb));
+    }
     return std::uint8_t(RoundIndexOfDouble(double(ca) + double(w) * (int(cb) - int(ca)), 255,
                                            [&] { return extendedMix(ca, cb); }));
   };
@@ -201,11 +207,21 @@ TReflectionCaster::TReflectionCaster(const TScene& scene, const TReflectionSlide
   // slider position, is exact in a double and in extended), taken in a double where that gives the
   // extended step's single.
   const double gd = double(slope_) * h + 1;
-  const float g = SameSingleAsExtended(gd) ? float(gd) : float(Extended(slope_) * h + 1);
+  float g;
+  if (SameSingleAsExtended(gd)) {
+    g = float(gd);
+  } else {
+    ++ExtendedSteps().roundings;
+    g = float(Extended(slope_) * h + 1);
+  }
   const double wd = double(sliders_.OpacityPosition) * g / sliders_.OpacityMax;
-  const float w = smallPosition_ && SameSingleAsExtended(wd)
-                      ? float(wd)
-                      : float(Extended(sliders_.OpacityPosition) * g / sliders_.OpacityMax);
+  float w;
+  if (smallPosition_ && SameSingleAsExtended(wd)) {
+    w = float(wd);
+  } else {
+    ++ExtendedSteps().roundings;
+    w = float(Extended(sliders_.OpacityPosition) * g / sliders_.OpacityMax);
+  }
   if (!(w >= 0)) return 0;
   return w > 1 ? 1 : w;
 }
