@@ -7,6 +7,7 @@
 #include <limits>
 #include <random>
 
+#include "scene/scene.h"
 #include "toolkit/errors.h"
 
 namespace {
@@ -308,3 +309,95 @@ TEST(VectorMath, RowTransformColumnsGiveThePointResultsBitForBit) {
 }
 
 }  // namespace
+
+namespace {
+
+// TransformPoint((x, y, 1), M) for each column of the run, formed as a run and one by one. A run
+// may be refused (where a w is 0 or close to it), and then only where `mayRefuse`.
+void ExpectRunIsTransformPoint(const TRowTransform& row, const Matrix4& M, float y, int first, int count,
+                               const char* what, bool mayRefuse = false) {
+  float xs[64], ys[64], zs[64];
+  const bool formed = row.AtColumns(first, count, xs, ys, zs);
+  ASSERT_TRUE(formed || mayRefuse) << what;
+  for (int i = 0; i < count; ++i) {
+    const Vector3 plain = TransformPoint({float(first + i), y, 1}, M);
+    if (formed) {
+      ASSERT_TRUE(SameBits({xs[i], ys[i], zs[i]}, plain)) << what << " x " << first + i << " y " << y;
+    }
+    ASSERT_TRUE(SameBits(row.At(first + i), plain)) << what << " x " << first + i << " y " << y;
+  }
+}
+
+}  // namespace
+
+// Sums that a double cannot give exactly: the terms of a column span more bits than a double holds,
+// so the double sum is kept only where an interval around it, which holds the extended sum, rounds
+// to one single. Built so that the double lands on or a few units beside the point halfway between
+// two singles while the extended sum lies on the other side of it: along a run whose x term moves
+// the sum by far less than a unit (one midpoint in reach), by about a unit (several), or where the
+// sum passes through 0 (its sign).
+TEST(VectorMath, RowTransformKeepsTheExtendedSingleWhereADoubleLandsBesideAHalfwayPoint) {
+  const float half = 0x1p-24f;  // 1 + 2^-24 lies halfway between the singles 1 and 1 + 2^-23
+  struct Case {
+    float a, e, f;  // x m[0][c], m[2][c], m[3][c]; y m[1][c] is 0
+    int first;
+    const char* what;
+  };
+  const Case cases[] = {
+      // The run's x terms, 2^-60 .. 64 x 2^-60, lift the midpoint in extended, not in a double.
+      {0x1p-60f, 1 + 0x1p-23f, -half, 1, "dust above a midpoint"},
+      {-0x1p-60f, 1 + 0x1p-23f, -half, 1, "dust below a midpoint"},
+      // The midpoint crossed along the run: the double lands on it at one column.
+      {0x1p-30f, 1, half - 20 * 0x1p-30f - 0x1p-61f, 0, "a midpoint crossed"},
+      // The x term moves the sum by about a unit of a single per column: many midpoints.
+      {0x1p-23f + 0x1p-47f, 1 + 0x1p-23f, -half + 0x1p-62f, 0, "one unit a column"},
+      // The sum passes through 0 within the run; its double is one rounding away from it.
+      {0x1p-20f, -(20 * 0x1p-20f), 0x1p-70f, 0, "through zero"},
+  };
+  for (const Case& c : cases) {
+    Matrix4 M;
+    for (int column = 0; column < 4; ++column) {
+      M.m[0][column] = c.a, M.m[1][column] = 0, M.m[2][column] = c.e, M.m[3][column] = c.f;
+    }
+    M.m[0][3] = 0, M.m[2][3] = 1, M.m[3][3] = 0;  // w = 1
+    const TRowTransform row(M, 7, 1000);
+    ExpectRunIsTransformPoint(row, M, 7, c.first, 64, c.what);
+  }
+  // The same sums as w, which divides the others.
+  for (const Case& c : cases) {
+    Matrix4 M;
+    for (int column = 0; column < 3; ++column) M.m[0][column] = 0.25f, M.m[2][column] = 3, M.m[3][column] = -1;
+    M.m[0][3] = c.a, M.m[2][3] = c.e, M.m[3][3] = c.f;
+    const TRowTransform row(M, 7, 1000);
+    // A run through w = 0 is left to the caller (which raises the division by zero in its place).
+    ExpectRunIsTransformPoint(row, M, 7, c.first, 64, c.what, /*mayRefuse=*/c.e < 0);
+  }
+}
+
+// The renderer's own matrices at every tilt and camera height, at several picture and output
+// sizes, for the final rendering's enlarged target: every point of a few rows of each, as runs of
+// 64 and one by one, is TransformPoint's.
+TEST(VectorMath, RowTransformGivesThePointResultsForTheRenderersMatricesAtEverySetting) {
+  std::mt19937 random(121);
+  const int pictureSizes[] = {1, 3, 8, 10}, outputSides[] = {64, 256, 512, 333};
+  for (int yaw = -5; yaw <= 5; ++yaw)
+    for (int cameraY = -5; cameraY <= 5; ++cameraY) {
+      const int size = pictureSizes[random() % 4], side = outputSides[random() % 4];
+      TScene scene;
+      CreateScene(scene, {.CameraZ = size, .CameraY = cameraY, .Yaw = yaw}, 1024, 768, side, side);
+      const int target = side * 5;
+      UpdateProjection(scene, target, target);
+      UpdateScreenMatrix(scene);
+      const Matrix4& image = scene.ImageFrame->LocalMatrix;
+      const Matrix4 reflection = MatrixMultiply(scene.ReflectionFrame->LocalMatrix, image);
+      const Matrix4 matrices[] = {InvertMatrix(MatrixMultiply(image, scene.ScreenMatrix)),
+                                  InvertMatrix(MatrixMultiply(reflection, scene.ScreenMatrix))};
+      for (const Matrix4& M : matrices)
+        for (int i = 0; i < 3; ++i) {
+          const float y = float(random() % target);
+          const TRowTransform row(M, y, target - 1);
+          const int first = int(random() % 64);
+          for (int x = first; x < target; x += 64 * 5) ExpectRunIsTransformPoint(row, M, y, x, std::min(64, target - x), "scene");
+        }
+    }
+}
