@@ -160,6 +160,7 @@ TRowTransform::TRowTransform(const Matrix4& M, float y, int lastColumn)
     const float a = M.m[0][c], b = M.m[1][c], e = M.m[2][c], f = M.m[3][c];
     exactColumn_[c] = false;
     rowSums_[c] = slack_[c] = 0;
+    columnA_[c] = a;
     if (!(std::isfinite(a) && std::isfinite(b) && std::isfinite(e) && std::isfinite(f))) {
       doubles_ = false;
       continue;
@@ -173,9 +174,21 @@ TRowTransform::TRowTransform(const Matrix4& M, float y, int lastColumn)
     if (f != 0) q = std::min(q, LowestBit(f));
     const double bound = double(lastColumn) * std::fabs(a) + std::fabs(rowProducts_[c]) + std::fabs(e) + std::fabs(f);
     exactColumn_[c] = bound < q * 0x1p52;
-    allExact_ = allExact_ && exactColumn_[c];
     slack_[c] = exactColumn_[c] ? 0 : bound * 0x1p-49;
     rowSums_[c] = rowProducts_[c] + e + f;
+    // Where m[0][c] is 0, x m[0][c] is a zero of m[0][c]'s sign for every x >= 0, so the extended sum
+    // is the same single all along the row: formed once here, it is the sum 0 x + v in doubles
+    // (the zero taking v's sign, so that a zero v keeps its sign), exact. Without this, a row whose
+    // sum lies near 0 (the horizon of a lowered camera) would go to extended precision whole.
+    if (a == 0 && !exactColumn_[c]) {
+      const Extended sum = Extended(0.0f) * a + Extended(rowProducts_[c]) + Extended(e) + Extended(f);
+      const float v = float(sum);
+      columnA_[c] = std::copysign(0.0f, v);
+      rowSums_[c] = v;
+      exactColumn_[c] = true;
+      slack_[c] = 0;
+    }
+    allExact_ = allExact_ && exactColumn_[c];
   }
 }
 
@@ -258,7 +271,7 @@ bool SomeUnsure(int first, int count, const TRunColumn& column) {
 
 bool TRowTransform::AtColumns(int first, int count, float* xs, float* ys, float* zs) const {
   if (!doubles_) return false;
-  const float a[4] = {M_.m[0][0], M_.m[0][1], M_.m[0][2], M_.m[0][3]};
+  const float* const a = columnA_;
   if (allExact_) return !FormColumns(first, count, a, rowSums_, xs, ys, zs);
   constexpr int Chunk = 64;
   for (int done = 0; done < count; done += Chunk) {

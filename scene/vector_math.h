@@ -164,6 +164,7 @@ class TRowTransform {
 
   const Matrix4& M_;
   double rowProducts_[4];  // y x m[1][c]
+  float columnA_[4];       // m[0][c], or a zero of the constant sum's sign where m[0][c] is 0
   double rowSums_[4];      // y m[1][c] + m[2][c] + m[3][c] in doubles: exactly, in an exact column
   double slack_[4];        // 2^-49 T, or 0 in an exact column
   bool exactColumn_[4];
@@ -250,7 +251,7 @@ inline Vector3 TRowTransform::At(int x) const {
   float column[4];
   bool sure = true;
   for (int c = 0; c < 4; ++c) {
-    const double d = double(x) * M_.m[0][c] + rowSums_[c];
+    const double d = double(x) * columnA_[c] + rowSums_[c];
     column[c] = float(d);
     sure &= SureSingle(d, slack_[c], exactColumn_[c]);
   }

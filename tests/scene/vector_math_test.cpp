@@ -334,40 +334,47 @@ void ExpectRunIsTransformPoint(const TRowTransform& row, const Matrix4& M, float
 // so the double sum is kept only where an interval around it, which holds the extended sum, rounds
 // to one single. Built so that the double lands on or a few units beside the point halfway between
 // two singles while the extended sum lies on the other side of it: along a run whose x term moves
-// the sum by far less than a unit (one midpoint in reach), by about a unit (several), or where the
-// sum passes through 0 (its sign).
+// the sum by far less than a unit (one midpoint in reach), by about a unit (several), where the sum
+// passes through 0 (its sign), and without an x term (the whole row one sum).
 TEST(VectorMath, RowTransformKeepsTheExtendedSingleWhereADoubleLandsBesideAHalfwayPoint) {
   const float half = 0x1p-24f;  // 1 + 2^-24 lies halfway between the singles 1 and 1 + 2^-23
   struct Case {
-    float a, e, f;  // x m[0][c], m[2][c], m[3][c]; y m[1][c] is 0
+    float a, b, e, f;  // m[0][c], m[1][c], m[2][c], m[3][c] of the rows y = 7
     int first;
     const char* what;
   };
   const Case cases[] = {
       // The run's x terms, 2^-60 .. 64 x 2^-60, lift the midpoint in extended, not in a double.
-      {0x1p-60f, 1 + 0x1p-23f, -half, 1, "dust above a midpoint"},
-      {-0x1p-60f, 1 + 0x1p-23f, -half, 1, "dust below a midpoint"},
+      {0x1p-60f, 0, 1 + 0x1p-23f, -half, 1, "dust above a midpoint"},
+      {-0x1p-60f, 0, 1 + 0x1p-23f, -half, 1, "dust below a midpoint"},
       // The midpoint crossed along the run: the double lands on it at one column.
-      {0x1p-30f, 1, half - 20 * 0x1p-30f - 0x1p-61f, 0, "a midpoint crossed"},
+      {0x1p-30f, 0, 1, half - 20 * 0x1p-30f - 0x1p-61f, 0, "a midpoint crossed"},
       // The x term moves the sum by about a unit of a single per column: many midpoints.
-      {0x1p-23f + 0x1p-47f, 1 + 0x1p-23f, -half + 0x1p-62f, 0, "one unit a column"},
+      {0x1p-23f + 0x1p-47f, 0, 1 + 0x1p-23f, -half + 0x1p-62f, 0, "one unit a column"},
       // The sum passes through 0 within the run; its double is one rounding away from it.
-      {0x1p-20f, -(20 * 0x1p-20f), 0x1p-70f, 0, "through zero"},
+      {0x1p-20f, 0, -(20 * 0x1p-20f), 0x1p-70f, 0, "through zero"},
+      // No x term: 7 x 2^-62 lifts the midpoint in extended all along the row, or a zero sum keeps
+      // the sign of every term's zero.
+      {0, 0x1p-62f, 1 + 0x1p-23f, -half, 0, "a row above a midpoint"},
+      {-0.0f, -0x1p-62f, 1 + 0x1p-23f, -half, 0, "a row below a midpoint"},
+      {-0.0f, -0.0f, -0.0f, -0.0f, 0, "a row of negative zeros"},
+      {-0.0f, 0x1p-88f, 0x1p-30f, -0x1p-30f, 0, "a row a hair above zero"},
   };
   for (const Case& c : cases) {
     Matrix4 M;
     for (int column = 0; column < 4; ++column) {
-      M.m[0][column] = c.a, M.m[1][column] = 0, M.m[2][column] = c.e, M.m[3][column] = c.f;
+      M.m[0][column] = c.a, M.m[1][column] = c.b, M.m[2][column] = c.e, M.m[3][column] = c.f;
     }
-    M.m[0][3] = 0, M.m[2][3] = 1, M.m[3][3] = 0;  // w = 1
+    M.m[0][3] = M.m[1][3] = 0, M.m[2][3] = 1, M.m[3][3] = 0;  // w = 1
     const TRowTransform row(M, 7, 1000);
     ExpectRunIsTransformPoint(row, M, 7, c.first, 64, c.what);
   }
   // The same sums as w, which divides the others.
   for (const Case& c : cases) {
+    if (c.e == 0) continue;  // a w of 0 everywhere
     Matrix4 M;
     for (int column = 0; column < 3; ++column) M.m[0][column] = 0.25f, M.m[2][column] = 3, M.m[3][column] = -1;
-    M.m[0][3] = c.a, M.m[2][3] = c.e, M.m[3][3] = c.f;
+    M.m[0][3] = c.a, M.m[1][3] = c.b, M.m[2][3] = c.e, M.m[3][3] = c.f;
     const TRowTransform row(M, 7, 1000);
     // A run through w = 0 is left to the caller (which raises the division by zero in its place).
     ExpectRunIsTransformPoint(row, M, 7, c.first, 64, c.what, /*mayRefuse=*/c.e < 0);
