@@ -339,9 +339,11 @@ void ExpectRunIsTransformPoint(const TRowTransform& row, const Matrix4& M, float
 TEST(VectorMath, RowTransformKeepsTheExtendedSingleWhereADoubleLandsBesideAHalfwayPoint) {
   const float half = 0x1p-24f;  // 1 + 2^-24 lies halfway between the singles 1 and 1 + 2^-23
   struct Case {
-    float a, b, e, f;  // m[0][c], m[1][c], m[2][c], m[3][c] of the rows y = 7
+    float a, b, e, f;  // m[0][c], m[1][c], m[2][c], m[3][c]
     int first;
     const char* what;
+    float y = 7;        // the row
+    bool asW = true;    // also tried as w
   };
   const Case cases[] = {
       // The run's x terms, 2^-60 .. 64 x 2^-60, lift the midpoint in extended, not in a double.
@@ -359,6 +361,10 @@ TEST(VectorMath, RowTransformKeepsTheExtendedSingleWhereADoubleLandsBesideAHalfw
       {-0.0f, -0x1p-62f, 1 + 0x1p-23f, -half, 0, "a row below a midpoint"},
       {-0.0f, -0.0f, -0.0f, -0.0f, 0, "a row of negative zeros"},
       {-0.0f, 0x1p-88f, 0x1p-30f, -0x1p-30f, 0, "a row a hair above zero"},
+      // A row between whole ones (the class takes any y), whose product y m[1][c] lies 60 bits below
+      // the other terms: a double loses it and sums to +0 at x = 0, extended keeps it and ends at
+      // -2^-170, which is -0 as a single. (As w that is a division by zero.)
+      {0x1p-149f, -0x1p-149f, 0x1p-110f, -0x1p-110f, 0, "the sign of a zero", 0x1p-21f, false},
   };
   for (const Case& c : cases) {
     Matrix4 M;
@@ -366,18 +372,44 @@ TEST(VectorMath, RowTransformKeepsTheExtendedSingleWhereADoubleLandsBesideAHalfw
       M.m[0][column] = c.a, M.m[1][column] = c.b, M.m[2][column] = c.e, M.m[3][column] = c.f;
     }
     M.m[0][3] = M.m[1][3] = 0, M.m[2][3] = 1, M.m[3][3] = 0;  // w = 1
-    const TRowTransform row(M, 7, 1000);
-    ExpectRunIsTransformPoint(row, M, 7, c.first, 64, c.what);
+    const TRowTransform row(M, c.y, 1000);
+    ExpectRunIsTransformPoint(row, M, c.y, c.first, 64, c.what);
   }
   // The same sums as w, which divides the others.
   for (const Case& c : cases) {
-    if (c.e == 0) continue;  // a w of 0 everywhere
+    if (c.e == 0 || !c.asW) continue;  // a w of 0
     Matrix4 M;
     for (int column = 0; column < 3; ++column) M.m[0][column] = 0.25f, M.m[2][column] = 3, M.m[3][column] = -1;
     M.m[0][3] = c.a, M.m[1][3] = c.b, M.m[2][3] = c.e, M.m[3][3] = c.f;
-    const TRowTransform row(M, 7, 1000);
+    const TRowTransform row(M, c.y, 1000);
     // A run through w = 0 is left to the caller (which raises the division by zero in its place).
-    ExpectRunIsTransformPoint(row, M, 7, c.first, 64, c.what, /*mayRefuse=*/c.e < 0);
+    ExpectRunIsTransformPoint(row, M, c.y, c.first, 64, c.what, /*mayRefuse=*/c.e < 0);
+  }
+}
+
+// Sums within a few units of a double from points halfway between singles, with terms spread over
+// 50 to 70 bits: x terms of rounding dust, y terms far below the elements, so that the doubles'
+// roundings and the extended sums' fall on either side of the halfway points. Every point of a run
+// and every point one by one is TransformPoint's.
+TEST(VectorMath, RowTransformMatchesTheExtendedSumsNearHalfwayPoints) {
+  std::mt19937 random(2026);
+  auto spread = [&](int lowest, int highest) {
+    const float mantissa = std::uniform_real_distribution<float>(1, 2)(random);
+    return (random() % 2 ? 1 : -1) * std::ldexp(mantissa, -int(lowest + random() % (highest - lowest + 1)));
+  };
+  for (int round = 0; round < 4000; ++round) {
+    Matrix4 M;
+    for (int c = 0; c < 4; ++c) {
+      M.m[0][c] = random() % 4 ? spread(52, 66) : 0.0f;
+      M.m[1][c] = spread(60, 72);
+      M.m[2][c] = 1 + std::ldexp(float(random() % 4), -23);
+      M.m[3][c] = -0x1p-24f + (random() % 2 ? spread(47, 58) : 0.0f);
+    }
+    M.m[3][3] += 2;  // w near 2: no division by zero
+    const float y = float(1 + random() % 3000);
+    const TRowTransform row(M, y, 2559);
+    const int first = int(random() % 2400);
+    ExpectRunIsTransformPoint(row, M, y, first, 64, "near a halfway point");
   }
 }
 
