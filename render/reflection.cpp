@@ -196,11 +196,14 @@ TReflectionCaster::TReflectionCaster(const TScene& scene, const TReflectionSlide
   // The reflection fades from full opacity at its near edge to nothing at LengthPosition / LengthMax
   // of its height.
   smallPosition_ = std::abs(sliders.OpacityPosition) < (1 << 24);
+  // Without the gradient every reflection pixel has the same weight: one extended division here
+  // instead of one a pixel.
+  uniformOpacity_ = float(Extended(sliders.OpacityPosition) / sliders.OpacityMax);
   slope_ = sliders.LengthPosition == 0 ? 0.0f : float(-1 / (Extended(sliders.LengthPosition) / sliders.LengthMax));
 }
 
 [[gnu::always_inline]] inline float TReflectionCaster::Fade(float h) const {
-  if (!gradient_) return float(Extended(sliders_.OpacityPosition) / sliders_.OpacityMax);
+  if (!gradient_) return uniformOpacity_;
   if (sliders_.LengthPosition == 0) return 0;
   // Each step is one rounding of an exact value (a product of two singles, or of a single and a
   // slider position, is exact in a double and in extended), taken in a double where that gives the
