@@ -156,7 +156,8 @@ double LowestBit(float v) {
 TRowTransform::TRowTransform(const Matrix4& M, float y, int lastColumn)
     : M_(M), doubles_(lastColumn >= 0 && lastColumn < (1 << 24) && std::isfinite(y)), allExact_(doubles_) {
   for (int c = 0; c < 4; ++c) {
-    rowProducts_[c] = double(Extended(y) * M.m[1][c]);
+    // The product of two singles is exact in a double, as in extended: no extended step per row.
+    rowProducts_[c] = double(y) * M.m[1][c];
     const float a = M.m[0][c], b = M.m[1][c], e = M.m[2][c], f = M.m[3][c];
     exactColumn_[c] = false;
     rowSums_[c] = slack_[c] = 0;
