@@ -175,7 +175,7 @@ TRowTransform::TRowTransform(const Matrix4& M, float y, int lastColumn)
     if (f != 0) q = std::min(q, LowestBit(f));
     const double bound = double(lastColumn) * std::fabs(a) + std::fabs(rowProducts_[c]) + std::fabs(e) + std::fabs(f);
     exactColumn_[c] = bound < q * 0x1p52;
-    slack_[c] = exactColumn_[c] ? 0 : bound * 0x1p-49;
+    slack_[c] = exactColumn_[c] ? 0 : bound * (5 * 0x1p-53);
     rowSums_[c] = rowProducts_[c] + e + f;
     // Where m[0][c] is 0, x m[0][c] is a zero of m[0][c]'s sign for every x >= 0, so the extended sum
     // is the same single all along the row: formed once here, it is the sum 0 x + v in doubles
@@ -323,9 +323,13 @@ bool TRowTransform::AtColumns(int first, int count, float* xs, float* ys, float*
     if (!someUnsure) continue;
     // The few points a double cannot promise, in extended; a w of 0 there goes back to the caller,
     // which raises the division by zero in its place.
+    const TRunColumn* checked[4];
+    int checkedCount = 0;
+    for (const TRunColumn& column : columns)
+      if (column.check != TColumnCheck::None) checked[checkedCount++] = &column;
     for (int i = 0; i < n; ++i) {
       bool unsure = false;
-      for (const TRunColumn& column : columns) unsure |= Unsure(column, double(from + i) * column.a + column.sum);
+      for (int c = 0; c < checkedCount; ++c) unsure |= Unsure(*checked[c], double(from + i) * checked[c]->a + checked[c]->sum);
       if (!unsure) continue;
       ++ExtendedSteps().points;
       const Vector4 extended = ExtendedSums(float(from + i));

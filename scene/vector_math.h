@@ -130,16 +130,18 @@ inline bool IntersectRayPlane(const Ray& ray, const Plane& plane, Vector3& hit);
 //    up to less than 2^52 q. Then no partial sum in any order loses a bit, in a double or in
 //    extended, so both are the exact sum, rounded once to 32 bits. (An exact sum of 0 is -0 in any
 //    order exactly when every term is -0.)
-//  - Any other column of finite elements: let T be the sum of the terms' magnitudes (at most
-//    lastColumn |m[0][c]| + |y m[1][c]| + |m[2][c]| + |m[3][c]|, formed in doubles: the slack's
-//    base). The products are exact in both forms, so the double sum d is three roundings of at most
-//    2^-53 T each away from the exact sum S, and the extended sum e three of at most 2^-64 T each:
-//    |d - e| < 3.001 x 2^-53 T. The interval from d - 2^-49 T to d + 2^-49 T, its ends rounded to
-//    doubles (each rounding moves an end by at most 2^-53 (1 + 2^-49) T, inward at worst), still
-//    holds e. Rounding to a single never decreases, so when both ends round to the same single and
-//    that single is not 0, e rounds to it too, sign included. Otherwise (a midpoint between singles,
-//    or 0, lies within a few units of d in its last place: sums that nearly cancel, or rare points
-//    a hair from a midpoint) that one coordinate is formed in extended.
+//  - Any other column of finite elements: let T be the sum of the terms' magnitudes and T' its
+//    bound lastColumn |m[0][c]| + |y m[1][c]| + |m[2][c]| + |m[3][c]|, formed in doubles (three
+//    roundings of sums of non-negative terms: T' >= T (1 - 2^-53)^3). The products are exact in
+//    both forms, so the double sum d is three roundings of at most 2^-53 T (1 + 2^-51) each away
+//    from the exact sum S, and the extended sum e three of at most 2^-64 T (1 + 2^-62) each:
+//    |d - e| < 3.002 x 2^-53 T. The slack k is 5 x 2^-53 T', rounded (> 4.99 x 2^-53 T). The ends
+//    d - k and d + k rounded to doubles move inward by at most 2^-53 (|d| + k) < 1.01 x 2^-53 T, so
+//    they still lie beyond e on each side (3.002 + 1.01 < 4.99). Rounding to a single never
+//    decreases, so when both ends round to the same single and that single is not 0, e rounds to
+//    it too, sign included. Otherwise (a midpoint between singles, or 0, lies within a few units
+//    of d in its last place: sums that nearly cancel, or rare points a hair from a midpoint) that
+//    point is formed in extended.
 class TRowTransform {
  public:
   // `lastColumn` (below 2^24) is the largest whole x that At is asked for.
@@ -166,7 +168,7 @@ class TRowTransform {
   double rowProducts_[4];  // y x m[1][c]
   float columnA_[4];       // m[0][c], or a zero of the constant sum's sign where m[0][c] is 0
   double rowSums_[4];      // y m[1][c] + m[2][c] + m[3][c] in doubles: exactly, in an exact column
-  double slack_[4];        // 2^-49 T, or 0 in an exact column
+  double slack_[4];        // 5 x 2^-53 T', or 0 in an exact column
   bool exactColumn_[4];
   bool doubles_;   // M and y are finite and lastColumn below 2^24: At forms the sums in doubles
   bool allExact_;  // and every column is exact
