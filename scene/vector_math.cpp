@@ -1,10 +1,12 @@
 #include "scene/vector_math.h"
 
 #include <algorithm>
+#include <array>
 #include <bit>
 #include <cmath>
 #include <cstdint>
 #include <limits>
+#include <utility>
 
 #include "numeric/extended.h"
 #include "scene/trig_tables.h"
@@ -207,7 +209,6 @@ namespace {
 // How AtColumns checks a column's double sums along a run of points (see there).
 enum class TColumnCheck : std::uint8_t {
   None,      // sure everywhere: exact, or one single along the run
-  Midpoint,  // unsure within the slack of one midpoint between singles
   Interval,  // unsure where the interval around the sum does not round to one single, or to 0
 };
 
@@ -216,64 +217,107 @@ struct TRunColumn {
   float a;
   double sum;
   TColumnCheck check;
-  double slack;     // Midpoint and Interval
-  double midpoint;  // Midpoint
+  double slack;  // Interval
 };
 
 // Whether d, a run column's double sum, may not give the extended sum's single.
 inline bool Unsure(const TRunColumn& column, double d) {
-  if (column.check == TColumnCheck::Midpoint) return std::fabs(d - column.midpoint) <= column.slack;
-  if (column.check == TColumnCheck::Interval) {
-    const float low = float(d - column.slack), high = float(d + column.slack);
-    return low != high || low == 0;
-  }
-  return false;
+  if (column.check == TColumnCheck::None) return false;
+  const float low = float(d - column.slack), high = float(d + column.slack);
+  return low != high || low == 0;
+}
+
+// For an Interval column whose run's sums lie within [low, high]: a whole number K of units in the
+// last place of those doubles such that every point where Unsure holds lies within K units of a
+// point halfway between two singles, which in doubles is a pattern whose 29 lowest bits (those a
+// single lets go) are 2^28 exactly; or 0 when there is none (the check then goes point by point).
+//
+// Why: where the window from low - 3k to high + 3k (k the slack) lies within one binade of doubles
+// [2^E, 2^(E+1)) or its negative, inside the normal singles, its doubles share one unit in the last
+// place U = 2^(E-52), the singles there are the doubles whose 29 lowest bits are 0 and the points
+// halfway between them those whose 29 lowest bits are 2^28, and distances in value are distances
+// in bit patterns times U. Where Unsure holds at a point with sum d, d - k and d + k rounded to
+// doubles (each by at most U / 2) lie in the window, away from 0, and round to different singles,
+// so a midpoint m lies between them: |d - m| <= k + U, and m lies in the window too; then the bit patterns of d and m differ by at most k / U + 1 <= K = ceil(k / U) + 1. A
+// pattern that near the midpoint m nearest d has its 29 lowest bits within K of 2^28, since K is
+// far below 2^28 (required below). (Neither d - k nor d + k rounds to 0 inside the window.)
+int ReachInLastPlaces(double low, double high, double slack) {
+  const double from = low - 3 * slack, to = high + 3 * slack;
+  auto exponent = [](double v) { return int((std::bit_cast<std::uint64_t>(v) >> 52) & 0x7ff); };
+  if (!((from > 0 && to > 0) || (from < 0 && to < 0)) || exponent(from) != exponent(to)) return 0;
+  const int e = exponent(from);
+  if (e < 1023 - 126 || e > 1023 + 127) return 0;  // beyond the normal singles
+  // slack / U, exact (a power of two apart), cut to a whole number: one less than ceil(k / U) at most.
+  const double reach = slack * std::bit_cast<double>(std::uint64_t(2 * 1023 + 52 - e) << 52);
+  return reach < 0x1p20 ? int(reach) + 2 : 0;
 }
 
 // The four columns along `count` points from `first`, divided by w, without branches so that the
-// compiler forms several points at once. Returns whether some w is 0.
-bool FormColumns(int first, int count, const float* a, const double* sums, float* xs, float* ys, float* zs) {
+// compiler forms several points at once. Returns whether some w is 0. Columns whose bit is set in
+// Checked are checked point by point in the same pass, with the very sums the points take:
+// `unsure` is set when Unsure holds for some point of those (Interval) columns.
+template <unsigned Checked>
+bool FormColumns(int first, int count, const float* a, const double* sums, const double* slack, float* xs,
+                 float* ys, float* zs, bool& unsure) {
   const float a0 = a[0], a1 = a[1], a2 = a[2], a3 = a[3];
   const double s0 = sums[0], s1 = sums[1], s2 = sums[2], s3 = sums[3];
-  int zeroW = 0;
+  const double k0 = slack[0], k1 = slack[1], k2 = slack[2], k3 = slack[3];
+  int zeroW = 0, someUnsure = 0;
+  // k here is a column's reach in units of its doubles' last place (see AtColumns).
+  auto check = [&](double d, double k) {
+    const std::uint32_t dropped = std::uint32_t(std::bit_cast<std::uint64_t>(d)) & 0x1fffffffu;
+    const std::uint32_t reach = std::uint32_t(k);
+    someUnsure |= int(dropped - (0x10000000u - reach) <= 2 * reach);
+  };
   for (int i = 0; i < count; ++i) {
     const double x = first + i;
-    const float w = float(x * a3 + s3);
+    const double dx = x * a0 + s0, dy = x * a1 + s1, dz = x * a2 + s2, dw = x * a3 + s3;
+    if constexpr ((Checked & 1) != 0) check(dx, k0);
+    if constexpr ((Checked & 2) != 0) check(dy, k1);
+    if constexpr ((Checked & 4) != 0) check(dz, k2);
+    if constexpr ((Checked & 8) != 0) check(dw, k3);
+    const float w = float(dw);
     zeroW |= w == 0;
     const float r = 1.0f / w;
-    xs[i] = float(x * a0 + s0) * r;
-    ys[i] = float(x * a1 + s1) * r;
-    zs[i] = float(x * a2 + s2) * r;
+    xs[i] = float(dx) * r;
+    ys[i] = float(dy) * r;
+    zs[i] = float(dz) * r;
   }
+  unsure = someUnsure != 0;
   return zeroW != 0;
 }
 
-// Whether Unsure holds for some of the `count` points from `first` of a Midpoint or an Interval
-// column, again without branches. (The Midpoint test is made on |d - m| - k rounded to a single,
-// which the compiler vectorises along with the double sums: it is <= 0 whenever |d - m| <= k.)
-template <TColumnCheck Check>
+// Whether Unsure holds for some of the `count` points from `first` of an Interval column, again
+// without branches.
 bool SomeUnsure(int first, int count, const TRunColumn& column) {
   const float a = column.a;
-  const double sum = column.sum, k = column.slack, m = column.midpoint;
+  const double sum = column.sum, k = column.slack;
   int unsure = 0;
   for (int i = 0; i < count; ++i) {
     const double d = double(first + i) * a + sum;
-    if constexpr (Check == TColumnCheck::Midpoint) {
-      unsure |= int(float(std::fabs(d - m) - k) <= 0);
-    } else {
-      const float low = float(d - k), high = float(d + k);
-      unsure |= int(low != high) | int(low == 0);
-    }
+    const float low = float(d - k), high = float(d + k);
+    unsure |= int(low != high) | int(low == 0);
   }
   return unsure != 0;
 }
+
+using TFormColumns = bool (*)(int, int, const float*, const double*, const double*, float*, float*, float*, bool&);
+
+// FormColumns<Checked> for each set of checked columns, 0 to 15.
+template <unsigned... Checked>
+constexpr std::array<TFormColumns, sizeof...(Checked)> FormColumnsTable(std::integer_sequence<unsigned, Checked...>) {
+  return {&FormColumns<Checked>...};
+}
+constexpr auto FormColumnsChecking = FormColumnsTable(std::make_integer_sequence<unsigned, 16>());
 
 }  // namespace
 
 bool TRowTransform::AtColumns(int first, int count, float* xs, float* ys, float* zs) const {
   if (!doubles_) return false;
   const float* const a = columnA_;
-  if (allExact_) return !FormColumns(first, count, a, rowSums_, xs, ys, zs);
+  bool unused;
+  const double noReach[4] = {};
+  if (allExact_) return !FormColumns<0>(first, count, a, rowSums_, noReach, xs, ys, zs, unused);
   constexpr int Chunk = 64;
   for (int done = 0; done < count; done += Chunk) {
     const int n = std::min(Chunk, count - done), from = first + done;
@@ -284,28 +328,37 @@ bool TRowTransform::AtColumns(int first, int count, float* xs, float* ys, float*
     //  - where that whole interval rounds to one single v (not 0), so does every point's: the
     //    column is the sum 0 x + v along the run (columns whose x term is rounding dust of an
     //    inverted rotation, such as the camera's y over a tilted picture);
-    //  - where it rounds to two neighbouring singles (neither 0), a point's extended sum lies
-    //    within the slack of its double d (the slack bounds |d - e| with room to spare), so when d
-    //    lies farther than the slack from the one midpoint m between them, both lie on the same
-    //    side of m and round to the same single: only points with |d - m| <= slack are unsure (the
-    //    camera's w over a tilted picture, which its x term moves by less than a unit in the last
-    //    place along a run);
-    //  - otherwise each point's own interval is checked.
+    //  - otherwise, where the run's sums keep to one binade of doubles, FormColumns checks each
+    //    point's sum by its bit pattern alone, for nearness to a point halfway between singles
+    //    (ReachInLastPlaces): the camera's w over a tilted picture, which its x term moves across
+    //    several such points along a run;
+    //  - and elsewhere (a run through 0 or across a power of two) each point's own interval is
+    //    checked.
+    // Only where a check finds a point it cannot promise are the run's points looked at one by one.
     TRunColumn columns[4];
+    bool checkAll;
+    unsigned checkedColumns = 0;
+    double reachInLastPlaces[4] = {};
+    const TRunColumn* pointByPoint[4];
+    int pointByPointCount = 0;
     for (int c = 0; c < 4; ++c) {
       TRunColumn& column = columns[c];
-      column = {a[c], rowSums_[c], TColumnCheck::None, slack_[c], 0};
+      column = {a[c], rowSums_[c], TColumnCheck::None, slack_[c]};
       if (exactColumn_[c]) continue;
       const double atFirst = double(from) * column.a + column.sum, atLast = double(from + n - 1) * column.a + column.sum;
-      const float low = float(std::min(atFirst, atLast) - column.slack);
-      const float high = float(std::max(atFirst, atLast) + column.slack);
-      if (low == high && low != 0) {
-        column.a = 0, column.sum = low;
-      } else if (low != 0 && high != 0 && std::nextafter(low, high) == high) {
-        column.check = TColumnCheck::Midpoint;
-        column.midpoint = (double(low) + double(high)) / 2;  // exact
+      const double low = std::min(atFirst, atLast), high = std::max(atFirst, atLast);
+      const float lowSingle = float(low - column.slack), highSingle = float(high + column.slack);
+      if (lowSingle == highSingle && lowSingle != 0) {
+        column.a = 0, column.sum = lowSingle;
       } else {
         column.check = TColumnCheck::Interval;
+        const int reach = ReachInLastPlaces(low, high, column.slack);
+        if (reach == 0) {
+          pointByPoint[pointByPointCount++] = &column;
+        } else {
+          checkedColumns |= 1u << c;
+          reachInLastPlaces[c] = reach;
+        }
       }
     }
     float* const x = xs + done;
@@ -313,14 +366,11 @@ bool TRowTransform::AtColumns(int first, int count, float* xs, float* ys, float*
     float* const z = zs + done;
     const float runA[4] = {columns[0].a, columns[1].a, columns[2].a, columns[3].a};
     const double runSums[4] = {columns[0].sum, columns[1].sum, columns[2].sum, columns[3].sum};
-    if (FormColumns(from, n, runA, runSums, x, y, z)) return false;
     bool someUnsure = false;
-    for (const TRunColumn& column : columns) {
-      if (someUnsure) break;
-      if (column.check == TColumnCheck::Midpoint) someUnsure = SomeUnsure<TColumnCheck::Midpoint>(from, n, column);
-      if (column.check == TColumnCheck::Interval) someUnsure = SomeUnsure<TColumnCheck::Interval>(from, n, column);
-    }
-    if (!someUnsure) continue;
+    if (FormColumnsChecking[checkedColumns](from, n, runA, runSums, reachInLastPlaces, x, y, z, someUnsure)) return false;
+    checkAll = someUnsure;
+    for (int c = 0; c < pointByPointCount && !checkAll; ++c) checkAll = SomeUnsure(from, n, *pointByPoint[c]);
+    if (!checkAll) continue;
     // The few points a double cannot promise, in extended; a w of 0 there goes back to the caller,
     // which raises the division by zero in its place.
     const TRunColumn* checked[4];
@@ -328,13 +378,13 @@ bool TRowTransform::AtColumns(int first, int count, float* xs, float* ys, float*
     for (const TRunColumn& column : columns)
       if (column.check != TColumnCheck::None) checked[checkedCount++] = &column;
     for (int i = 0; i < n; ++i) {
-      bool unsure = false;
-      for (int c = 0; c < checkedCount; ++c) unsure |= Unsure(*checked[c], double(from + i) * checked[c]->a + checked[c]->sum);
-      if (!unsure) continue;
+      bool extended = false;
+      for (int c = 0; c < checkedCount; ++c) extended |= Unsure(*checked[c], double(from + i) * checked[c]->a + checked[c]->sum);
+      if (!extended) continue;
       ++ExtendedSteps().points;
-      const Vector4 extended = ExtendedSums(float(from + i));
-      if (extended.w == 0) return false;
-      const Vector3 point = Vector4ToPoint(extended, true);
+      const Vector4 sums = ExtendedSums(float(from + i));
+      if (sums.w == 0) return false;
+      const Vector3 point = Vector4ToPoint(sums, true);
       x[i] = point.x, y[i] = point.y, z[i] = point.z;
     }
   }
