@@ -6,6 +6,8 @@
 # before and after it (Release, for example from `git worktree add` of the older commit) and run:
 #
 #   tools/compare_builds.sh OLD/rufuremina-batch NEW/rufuremina-batch [random settings]  (default 60)
+#
+# COMPARE_SEED (default 19) seeds the random settings, for a fresh draw.
 set -euo pipefail
 export LC_ALL=C
 [ $# -ge 2 ] || { echo "usage: $0 OLD_BATCH NEW_BATCH [random settings]" >&2; exit 2; }
@@ -30,7 +32,7 @@ for size in 1 10; do
     done
   done
 done
-RANDOM=19
+RANDOM=${COMPARE_SEED:-19}
 for ((i = 0; i < count; ++i)); do
   s="--picture-size $((RANDOM % 10 + 1)) --camera-height $((RANDOM % 11 - 5)) --tilt $((RANDOM % 11 - 5))"
   s+=" --opacity $((RANDOM % 11)) --length $((RANDOM % 11)) --distance $((RANDOM % 11))"

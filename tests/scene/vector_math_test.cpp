@@ -441,32 +441,31 @@ TEST(VectorMath, RowTransformGivesThePointResultsForTheRenderersMatricesAtEveryS
     }
 }
 
-// A column whose x term cancels most of the row's sum, so that the rounding of the row's sum (its
-// last term's low bits, which a double loses) is several units in the last place of what remains,
-// while the x term moves that remainder across several points halfway between singles along each
-// run. The last term is aimed so that at one column the exact sum lies a hair beside such a point:
-// there the double sum lands on its other side, or on it. Tried as x (with w = 1) and as w; every
-// point of a run, and one by one, is TransformPoint's, and many runs hold points where the double
-// alone would give another single.
+// A column whose x term, at columns near 2^19, cancels all but about a third of the row's sum, so
+// that the double's rounding of the row's sum (its last term's low bits, at the scale of 2^10) is
+// thousands of units in the last place of what remains, while the x term moves that remainder
+// across thousands of points halfway between singles along each run, within one binade. The last
+// term is aimed so that at one column the exact sum lies within that rounding of such a point: the
+// double sum then lands on it while the extended sum lies beside it. Tried as x (with w = 1) and as
+// w, whose sums are checked by their bit patterns; every point of a run, and one by one, is
+// TransformPoint's, and many points are ones where the double alone would give another single.
 TEST(VectorMath, RowTransformKeepsTheExtendedSingleWhereCancellingTermsLeaveRoundingErrorNearHalfwayPoints) {
   std::mt19937 random(1905);
   auto uniform = [&](double low, double high) { return std::uniform_real_distribution<double>(low, high)(random); };
   int doubleWouldFail = 0;
-  for (int round = 0; round < 4000; ++round) {
-    const int first = 1000 + int(random() % 1000), aimed = first + int(random() % 64);
+  for (int round = 0; round < 3000; ++round) {
+    const int first = (1 << 19) + int(random() % (1 << 19)), aimed = first + 32;
     const float y = float(500 + random() % 2500);
-    const float a = float((random() % 2 ? 1 : -1) * uniform(0.25, 1) * std::ldexp(1.0, -int(random() % 16)));
+    const float a = float((random() % 2 ? 1 : -1) * uniform(0.5, 1) * 0x1p-9);
     const float b = float(uniform(-1, 1));
-    // About an eighth of the x term: what is left keeps to one binade along most runs.
-    const double remainder = std::fabs(double(aimed) * a) / 8 * uniform(1, 1.2);
-    const float e = float(remainder - double(aimed) * a - double(y) * b);
-    // The sum without its last term at the aimed column, and the point halfway between singles
-    // nearest it; the last term takes the sum there, give or take a few units of a double.
-    const long double partial = (long double)aimed * a + (long double)(double(y) * b) + e;
+    const float e = float(uniform(0.32, 0.42) - double(aimed) * a - double(y) * b);
+    // The sum without its last term at the aimed column (exact in extended), and the point halfway
+    // between singles nearest it; the last term takes the sum there, give or take 2^-43.
+    const Extended partial = Extended(aimed) * a + Extended(double(y) * b) + e;
     const float near = float(partial);
     const float beside = std::nextafter(near, partial > near ? INFINITY : -INFINITY);
-    const long double midpoint = ((long double)near + beside) / 2;
-    const float f = float(midpoint - partial + std::ldexp((long double)(int(random() % 17) - 8), -53) * remainder);
+    const Extended midpoint = (Extended(near) + beside) / 2;
+    const float f = float(midpoint - partial + Extended(int(random() % 4097) - 2048) * 0x1p-54);
     const bool asW = round % 2 != 0;
     Matrix4 M;
     for (int c = 0; c < 3; ++c) M.m[0][c] = 0.25f, M.m[2][c] = 3, M.m[3][c] = -1;
@@ -482,5 +481,5 @@ TEST(VectorMath, RowTransformKeepsTheExtendedSingleWhereCancellingTermsLeaveRoun
       doubleWouldFail += fromDouble != (asW ? plain.w : column == 0 ? plain.x : column == 1 ? plain.y : plain.z);
     }
   }
-  EXPECT_GT(doubleWouldFail, 100);
+  EXPECT_GT(doubleWouldFail, 500);
 }
