@@ -15,6 +15,7 @@
 #include "render/final.h"
 #include "toolkit/errors.h"
 #include "toolkit/safe_file.h"
+#include "toolkit/worker_pool.h"
 
 namespace fs = std::filesystem;
 
@@ -52,6 +53,28 @@ TPictureOutcome RenderBatchPicture(const TBatchPicture& picture, const TBatchSet
     if (existing == TExistingOutput::Keep) return TPictureOutcome::Kept;
     throw EFileExists(FormatMessage(SFileExists, picture.Output));
   }
+  const TExistingFile existingFile = existing == TExistingOutput::Replace ? TExistingFile::Replace : TExistingFile::Keep;
+  if (settings.Format == TExportFormat::PNG) {
+    std::optional<TMemoryBudget::THold> hold;
+    const TBitmap source = ReadWithinBudget(picture, budget, hold);
+    TScene scene;
+    CreateScene(scene, settings.Scene, source.Width(), source.Height(), settings.OutputWidth, settings.OutputHeight);
+    scene.GradientEnabled = settings.GradientEnabled;
+    TFinalRendering rendering(scene, settings.Reflection, source, settings.OutputWidth, settings.OutputHeight);
+    MakeOutputFolder(picture.Output);
+    // The file's rows are filtered and compressed while the pool's other thread casts the later
+    // bands (alone, this thread casts each band as the writing reaches it): the same bytes.
+    SharedWorkerPool().ParallelFor(2, [&](std::size_t task) {
+      if (task == 1) return rendering.CastBands();
+      WriteFileSafely(
+          picture.Output,
+          [&](TStream& stream) {
+            WriteRenderingPNGAsRowsArrive(rendering.Image(), [&](int y) { rendering.AwaitRow(y); }, stream, clock);
+          },
+          existingFile, written);
+    });
+    return TPictureOutcome::Written;
+  }
   TBitmap rendering(settings.OutputWidth, settings.OutputHeight, pf32bit);
   {
     std::optional<TMemoryBudget::THold> hold;
@@ -64,7 +87,7 @@ TPictureOutcome RenderBatchPicture(const TBatchPicture& picture, const TBatchSet
   MakeOutputFolder(picture.Output);
   WriteFileSafely(
       picture.Output, [&](TStream& stream) { WriteRendering(rendering, settings.Format, stream, clock); },
-      existing == TExistingOutput::Replace ? TExistingFile::Replace : TExistingFile::Keep, written);
+      existingFile, written);
   return TPictureOutcome::Written;
 }
 

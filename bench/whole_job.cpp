@@ -1,7 +1,8 @@
 // The whole job a user runs, as one process, for the side-by-side comparison with ImageMagick
 // (bench/imagemagick_compare.sh): load a picture, the final rendering at an output size with the
-// sliders at their defaults or at a given tilt and camera height, and the PNG export. The export's
-// clipboard copy is left out: the program the job is compared with has none.
+// sliders at their defaults or at a given tilt and camera height, and the PNG file, written as
+// rufuremina-batch writes it (the window's export also puts the rendering on the clipboard, which
+// the program the job is compared with does not).
 //
 //   whole_job PICTURE OUTPUT.png [SIDE [TILT HEIGHT]]     (SIDE 32..512, default 512; TILT and
 //                                                        HEIGHT -5..5, default 0)
@@ -13,16 +14,8 @@
 #include "picture/loading.h"
 #include "render/final.h"
 #include "scene/vector_math.h"
+#include "toolkit/safe_file.h"
 #include "toolkit/worker_pool.h"
-
-namespace {
-
-class TNoClipboard final : public TClipboard {
- public:
-  void SetBitmap(const TBitmap&, const std::vector<TRGBQuad>&) override {}
-};
-
-}  // namespace
 
 int main(int argc, char** argv) {
   if (argc < 3 || argc == 5 || argc > 6) {
@@ -44,9 +37,15 @@ int main(int argc, char** argv) {
     TScene scene;
     CreateScene(scene, sceneSliders, source.Width(), source.Height(), side, side);
     const TReflectionSliders sliders;
-    TBitmap output(side, side, pf32bit);
-    TNoClipboard clipboard;
-    ExportPNG([&] { return TakeRendering(scene, sliders, source, output, nullptr, true); }, argv[2], clipboard);
+    // As rufuremina-batch writes a PNG: the file's rows are compressed while the pool's other
+    // thread casts the later bands.
+    TFinalRendering rendering(scene, sliders, source, side, side);
+    SharedWorkerPool().ParallelFor(2, [&](std::size_t task) {
+      if (task == 1) return rendering.CastBands();
+      WriteFileSafely(argv[2], [&](TStream& stream) {
+        WriteRenderingPNGAsRowsArrive(rendering.Image(), [&](int y) { rendering.AwaitRow(y); }, stream);
+      });
+    });
   } catch (const std::exception& e) {
     std::fprintf(stderr, "%s\n", e.what());
     return 1;

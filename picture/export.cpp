@@ -2,6 +2,7 @@
 
 #include "picture/bmp_file.h"
 #include "picture/png/RFLPNG.h"
+#include "picture/png/RFLPNGStream.h"
 #include "toolkit/alpha_image.h"
 
 std::unique_ptr<TRFLPNG> RenderingPNG(TBitmap rendering, TUtcClock clock) {
@@ -20,6 +21,24 @@ void WriteRendering(const TBitmap& rendering, TExportFormat format, TStream& str
     case TExportFormat::BMP32: return WriteBitmapFile(rendering, stream);
     case TExportFormat::PNG: return RenderingPNG(rendering, clock)->SavePngToStream(stream);
   }
+}
+
+void WriteRenderingPNGAsRowsArrive(const TBitmap& rendering, const std::function<void(int row)>& awaitRow,
+                                   TStream& stream, const TUtcClock& clock) {
+  // RenderingPNG's picture writes its image with its settings and its clock and offers its mask;
+  // here the mask's rows are taken from the rendering's as they become final.
+  const TRFLPNG picture(clock);
+  TBitmap mask(rendering.Width(), rendering.Height(), pf8bit);
+  TRFLPNGWriteStream encoder;
+  encoder.Settings = picture.Settings;
+  encoder.Clock = clock ? clock : TUtcClock(CurrentUtcTime);
+  encoder.BeforeRow = [&](int y) {
+    awaitRow(y);
+    const std::uint8_t* in = rendering.ScanLine(y);
+    std::uint8_t* out = mask.ScanLine(y);
+    for (int x = 0; x < rendering.Width(); ++x) out[x] = std::uint8_t(255 - in[4 * x + 3]);
+  };
+  encoder.WriteImage(rendering, mask, stream);
 }
 
 void SaveRendering(const TBitmap& rendering, TExportFormat format, const std::string& fileName,

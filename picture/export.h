@@ -31,6 +31,11 @@ enum class TExportFormat {
 // (a PNG's tIME from `clock`).
 void WriteRendering(const TBitmap& rendering, TExportFormat format, TStream& stream,
                     const TUtcClock& clock = CurrentUtcTime);
+// WriteRendering's PNG of `rendering`, byte for byte, for a rendering whose rows are made while
+// the file is written: awaitRow(y) returns once row y is final (it is called for each row, in
+// order, before the row is read; what it raises stops the writing).
+void WriteRenderingPNGAsRowsArrive(const TBitmap& rendering, const std::function<void(int row)>& awaitRow,
+                                   TStream& stream, const TUtcClock& clock = CurrentUtcTime);
 // The same as a file, written whole or not at all (WriteFileSafely).
 void SaveRendering(const TBitmap& rendering, TExportFormat format, const std::string& fileName,
                    const TUtcClock& clock = CurrentUtcTime, TExistingFile existing = TExistingFile::Replace);

@@ -78,6 +78,19 @@ void RenderFinal(TScene& scene, const TReflectionSliders& sliders, const TBitmap
   });
 }
 
+TFinalRendering::TFinalRendering(TScene& scene, const TReflectionSliders& sliders, const TBitmap& SourceImage, int W,
+                                 int H) {
+  // The caster keeps what it needs of the enlarged view; the scene's matrices go back at once.
+  const TViewMatrixKeeper keeper(scene);
+  const int targetWidth = Enlarged(W), targetHeight = Enlarged(H);
+  UpdateProjection(scene, targetWidth, targetHeight);
+  UpdateScreenMatrix(scene);
+  if (targetWidth == 0 || targetHeight == 0) throw EInvalidGraphic(SInvalidBitmap);
+  caster_ = std::make_unique<TReflectionCaster>(scene, sliders, SourceImage, targetWidth, targetHeight,
+                                                /*HighQuality=*/true);
+  bands_ = std::make_unique<TFiveFoldBands>(*caster_, W, H);
+}
+
 void render_detail::RenderFinalWith(const TShrink& shrink, TScene& scene, const TReflectionSliders& sliders,
                                     const TBitmap& SourceImage, TBitmap& OutputImage,
                                     const std::function<void()>& repaint) {

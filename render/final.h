@@ -5,6 +5,7 @@
 #include <memory>
 
 #include "render/reflection.h"
+#include "render/supersample.h"
 #include "scene/scene.h"
 #include "toolkit/bitmap.h"
 
@@ -16,6 +17,24 @@
 // is not called.
 void RenderFinal(TScene& scene, const TReflectionSliders& sliders, const TBitmap& SourceImage, TBitmap& OutputImage,
                  const std::function<void()>& repaint);
+
+// RenderFinal's image, byte for byte, made band by band for a consumer that takes its rows in order
+// while later bands are still being cast (the batch writing a PNG file): run CastBands on the
+// worker pool's other thread while the consumer calls AwaitRow before it reads each row; on one
+// thread, AwaitRow alone casts every band in turn. The scene's matrices are as they were once the
+// constructor returns; it raises what RenderFinal raises before casting. SourceImage must outlive
+// it.
+class TFinalRendering {
+ public:
+  TFinalRendering(TScene& scene, const TReflectionSliders& sliders, const TBitmap& SourceImage, int W, int H);
+  const TBitmap& Image() const { return bands_->Image(); }
+  void CastBands() { bands_->CastBands(); }
+  void AwaitRow(int y) { bands_->AwaitRow(y); }
+
+ private:
+  std::unique_ptr<TReflectionCaster> caster_;
+  std::unique_ptr<TFiveFoldBands> bands_;
+};
 
 namespace render_detail {
 // The plain path whose bytes RenderFinal's banded one gives: the whole enlarged image rendered by

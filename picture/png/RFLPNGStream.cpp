@@ -570,6 +570,7 @@ void TRFLPNGWriteStream::WritePasses() {
     compressor_.StartPass(rowBytes);
     for (int i = 0; i < passHeight; ++i) {
       const int y = pass.Row + i * pass.RowStep;
+      if (BeforeRow) BeforeRow(y);
       std::uint8_t* row = compressor_.CurrentRow();
       const TRowPixels pixels{source_->ScanLine(y), format_.HasAlpha ? mask_->ScanLine(y) : nullptr, pass.Column,
                               pass.ColumnStep, passWidth};

@@ -118,6 +118,9 @@ class TRFLPNGWriteStream : public TRFLCustomGraphicWriteStream {
   // ERFLPNG(SIdatSizeError) before any byte is written.
   TPngSettings Settings;
   TUtcClock Clock = CurrentUtcTime;
+  // When set, called with an image row's number before that row (and its mask row) is read: for an
+  // image whose rows are still being made while it is written. Changes no byte of the file.
+  std::function<void(int row)> BeforeRow;
 
   // Sets Settings.IdatSize; throws ERFLPNG(SIdatSizeError) outside 256..100000.
   void SetIdatSize(int size);

@@ -103,3 +103,55 @@ TEST_F(Export, FailuresPassThroughAndStopTheLaterSteps) {
   EXPECT_THROW(ExportBMP24(failing, File("e.bmp")), EOutOfResources);
   EXPECT_FALSE(std::filesystem::exists(File("e.bmp")));
 }
+
+// The PNG of a rendering whose rows are made only as the writer reaches them (each row is still
+// blank until its awaitRow call, which paints it) is WriteRendering's PNG of the finished rendering,
+// byte for byte: rows of every kind of alpha, an odd width, and a height of one row. Every row is
+// awaited once, in order.
+TEST(WriteRenderingPNGAsRowsArrive, EqualsThePNGOfTheFinishedRendering) {
+  const TUtcClock clock = [] { return PngTime{2026, 12, 8, 6, 30, 0}; };
+  std::mt19937 random(8);
+  for (const auto& [width, height] : {std::pair{37, 29}, std::pair{512, 3}, std::pair{1, 1}, std::pair{6, 1}}) {
+    TBitmap finished(width, height, pf32bit);
+    for (int y = 0; y < height; ++y)
+      for (int x = 0; x < width; ++x) {
+        const std::uint8_t alpha[] = {0, 255, std::uint8_t(random())};
+        const std::uint8_t pixel[4] = {std::uint8_t(random()), std::uint8_t(random()), std::uint8_t(random()),
+                                       alpha[random() % 3]};
+        std::memcpy(finished.ScanLine(y) + 4 * x, pixel, 4);
+      }
+    TMemoryStream expected;
+    WriteRendering(finished, TExportFormat::PNG, expected, clock);
+
+    TBitmap arriving(width, height, pf32bit);
+    std::vector<int> awaited;
+    TMemoryStream written;
+    WriteRenderingPNGAsRowsArrive(
+        arriving,
+        [&](int y) {
+          awaited.push_back(y);
+          std::memcpy(arriving.ScanLine(y), finished.ScanLine(y), std::size_t(width) * 4);
+        },
+        written, clock);
+    EXPECT_EQ(written.Data(), expected.Data()) << width << "x" << height;
+    std::vector<int> inOrder(static_cast<std::size_t>(height));
+    for (int y = 0; y < height; ++y) inOrder[std::size_t(y)] = y;
+    EXPECT_EQ(awaited, inOrder);
+  }
+}
+
+// What awaiting a row raises (a failed band of the rendering) stops the writing and comes out.
+TEST(WriteRenderingPNGAsRowsArrive, AFailureWhileAwaitingARowComesOut) {
+  const TBitmap rendering(16, 16, pf32bit);
+  TMemoryStream stream;
+  int awaited = 0;
+  EXPECT_THROW(WriteRenderingPNGAsRowsArrive(
+                   rendering,
+                   [&](int y) {
+                     ++awaited;
+                     if (y == 9) throw EOutOfResources("band");
+                   },
+                   stream),
+               EOutOfResources);
+  EXPECT_EQ(awaited, 10);
+}

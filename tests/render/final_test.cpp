@@ -7,6 +7,7 @@
 #include "render/messages.h"
 #include "resample/resize.h"
 #include "toolkit/errors.h"
+#include "toolkit/worker_pool.h"
 
 namespace {
 
@@ -170,3 +171,40 @@ TEST(TakeRendering, CopiesTheFinalRenderingWithOrWithoutAlpha) {
 }
 
 }  // namespace
+
+// The banded rendering that the batch writes as it is cast: RenderFinal's bytes, read row by row
+// alone or with the pool's other thread casting, at a tilted and a straight setting; the scene's
+// matrices are back when it is made; an empty output is refused as RenderFinal refuses it.
+TEST(TFinalRendering, GivesRenderFinalsBytesAndLeavesTheMatricesAsTheyWere) {
+  for (const TSceneSliders settings : {TSceneSliders{}, TSceneSliders{.CameraZ = 2, .CameraY = -2, .Yaw = 2}}) {
+    for (int helpers : {0, 1}) {
+      TWindowState window(settings);
+      const Matrix4 projection = window.scene.ProjectionMatrix, screen = window.scene.ScreenMatrix;
+      TFinalRendering rendering(window.scene, window.sliders, window.source, 97, 64);
+      EXPECT_EQ(window.scene.ProjectionMatrix, projection);
+      EXPECT_EQ(window.scene.ScreenMatrix, screen);
+      SharedWorkerPool().ParallelFor(std::size_t(helpers) + 1, [&](std::size_t task) {
+        if (task != 0) return rendering.CastBands();
+        for (int y = 0; y < 64; ++y) rendering.AwaitRow(y);
+      });
+      TWindowState reference(settings);
+      TBitmap output(97, 64, pf32bit);
+      RenderFinal(reference.scene, reference.sliders, reference.source, output, nullptr);
+      EXPECT_TRUE(SameBytes(rendering.Image(), output)) << helpers;
+    }
+  }
+  // An empty output: the same error as RenderFinal's.
+  auto errorOf = [](const auto& render) -> std::string {
+    try {
+      render();
+    } catch (const Exception& e) {
+      return e.what();
+    }
+    return "none";
+  };
+  TWindowState window;
+  TBitmap empty(0, 64, pf32bit);
+  const std::string expected = errorOf([&] { RenderFinal(window.scene, window.sliders, window.source, empty, nullptr); });
+  EXPECT_NE(expected, "none");
+  EXPECT_EQ(errorOf([&] { TFinalRendering(window.scene, window.sliders, window.source, 0, 64); }), expected);
+}
