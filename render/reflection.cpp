@@ -192,6 +192,14 @@ TReflectionCaster::TReflectionCaster(const TScene& scene, const TReflectionSlide
   x1_ = std::min(BoxBound(std::ceil(q.x), width, width - 1), width - 1);
   y0_ = std::max(BoxBound(std::floor(std::min(p.y, q.y)), height, 0), 0);
   y1_ = std::min(BoxBound(std::ceil(std::max(r.y, s.y)), height, height - 1), height - 1);
+  // A corner at or behind the camera projects through it to the far side of the view (or not at
+  // all), which would leave the box empty or cut while the picture fills the view.
+  for (const Vector4 corner : {TransformVector4({-0.5f, 1, 0, 1}, pictureToScreen),
+                               TransformVector4({0.5f, 1, 0, 1}, pictureToScreen),
+                               TransformVector4({-0.5f, 1, 0, 1}, reflectionToScreen),
+                               TransformVector4({0.5f, 1, 0, 1}, reflectionToScreen)})
+    cornerBehindCamera_ = cornerBehindCamera_ || !(corner.w > 0);
+  if (cornerBehindCamera_) x0_ = 0, x1_ = width - 1, y0_ = 0, y1_ = height - 1;
 
   // The reflection fades from full opacity at its near edge to nothing at LengthPosition / LengthMax
   // of its height.
@@ -249,6 +257,16 @@ void TReflectionCaster::CastRow(int y, std::uint8_t* pixels, int column) const {
     StorePixel(pixels, x - column,
                Blend(LoadPixel(pixels, x - column), sample(onReflection.x, onReflection.y), highQuality_, w));
   };
+  if (cornerBehindCamera_) {
+    // Ray by ray, keeping only the hits ahead of the camera: the planes reach behind it, where a
+    // ray's line meets them too.
+    for (int x = x0_; x <= x1_; ++x) {
+      Vector3 hit;
+      if (!fromCamera_.IntersectAhead(toPicture.At(x), hit)) hit = {NAN, NAN, 0};  // misses the picture
+      shade(x, hit, [&](Vector3& onReflection) { return fromMirroredCamera_.IntersectAhead(toReflection.At(x), onReflection); });
+    }
+    return;
+  }
   // A run of pixels at a time, with the hits on each plane formed many columns at once: the
   // reflection's for the whole run as soon as one pixel of it misses the picture (forming them all
   // costs less than picking out the ones needed). Where the hits cannot be promised, the run goes

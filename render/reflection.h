@@ -49,6 +49,10 @@ class TReflectionCaster final : public TRowCaster {
   Matrix4 screenToPicture_, screenToReflection_;
   // The rays from the camera, in the picture's space and in the reflection's, to their planes.
   TRaysFromPoint fromCamera_, fromMirroredCamera_;
+  // A top corner of the picture or of its reflection lies at or behind the camera's plane (a large
+  // picture turned past a small view): its projection says nothing of the extent, so every pixel is
+  // cast, and only hits ahead of the camera count.
+  bool cornerBehindCamera_ = false;
 };
 
 // Renders the scene into OutputImage (pf32bit, any size the scene's ScreenMatrix is current for).

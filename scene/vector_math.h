@@ -181,6 +181,9 @@ class TRaysFromPoint {
   TRaysFromPoint() = default;  // rays from (0, 0, 0) that meet no plane: one to be assigned
   TRaysFromPoint(const Vector3& origin, const Plane& plane);
   inline bool Intersect(const Vector3& target, Vector3& hit) const;
+  // Intersect, and false also where the plane is met at or behind the origin (t <= 0): for views
+  // where the plane reaches behind the camera.
+  inline bool IntersectAhead(const Vector3& target, Vector3& hit) const;
   // Intersect for `count` targets given coordinate by coordinate, formed many at a time: hits[i]
   // tells whether target i's ray meets the plane and, where it does, hitXs[i] and hitYs[i] are
   // the hit's x and y. False, with the arrays holding nothing of use, unless the plane is z = 0
@@ -189,6 +192,9 @@ class TRaysFromPoint {
                     std::uint8_t* hits) const;
 
  private:
+  template <bool Ahead>
+  inline bool IntersectWith(const Vector3& target, Vector3& hit) const;
+
   Vector3 origin_;
   Plane plane_;
   float originDot_ = 0;  // Dot(origin, plane.normal)
@@ -265,11 +271,14 @@ inline Vector3 TRowTransform::At(int x) const {
   return Vector4ToPoint({column[0], column[1], column[2], column[3]}, true);
 }
 
-inline bool TRaysFromPoint::Intersect(const Vector3& target, Vector3& hit) const {
+template <bool Ahead>
+inline bool TRaysFromPoint::IntersectWith(const Vector3& target, Vector3& hit) const {
   const Vector3 direction = SubtractVectors(target, origin_);
   if (zPlane_ && std::isfinite(direction.x) && std::isfinite(direction.y) && std::isfinite(direction.z)) {
     if (direction.z == 0) return false;
-    hit = AddVectors(origin_, ScaleVector(direction, numerator_ / direction.z));
+    const float t = numerator_ / direction.z;
+    if (Ahead && !(t > 0)) return false;
+    hit = AddVectors(origin_, ScaleVector(direction, t));
     return true;
   }
   // IntersectRayPlane, step for step.
@@ -277,8 +286,17 @@ inline bool TRaysFromPoint::Intersect(const Vector3& target, Vector3& hit) const
   const float denom = Dot(direction, plane_.normal);
   if (denom == 0) return false;
   const float t = float(-(Extended(originDot_) + plane_.d) / denom);
+  if (Ahead && !(t > 0)) return false;
   hit = AddVectors(origin_, ScaleVector(direction, t));
   return true;
+}
+
+inline bool TRaysFromPoint::Intersect(const Vector3& target, Vector3& hit) const {
+  return IntersectWith<false>(target, hit);
+}
+
+inline bool TRaysFromPoint::IntersectAhead(const Vector3& target, Vector3& hit) const {
+  return IntersectWith<true>(target, hit);
 }
 
 inline bool IntersectRayPlane(const Ray& ray, const Plane& plane, Vector3& hit) {

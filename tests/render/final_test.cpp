@@ -208,3 +208,21 @@ TEST(TFinalRendering, GivesRenderFinalsBytesAndLeavesTheMatricesAsTheyWere) {
   EXPECT_NE(expected, "none");
   EXPECT_EQ(errorOf([&] { TFinalRendering(window.scene, window.sliders, window.source, 0, 64); }), expected);
 }
+
+// A large picture turned past a small view: its near top corner lies behind the camera, whose
+// projection once left the box of cast pixels empty and the rendering transparent. The picture
+// fills most of the view, as it does at the next larger output.
+TEST(RenderFinal, ALargePictureTurnedPastASmallViewFillsIt) {
+  TBitmap photo(64, 48, pf32bit);
+  std::memset(photo.Bits(), 0xFF, photo.BitsSize());
+  for (const int tilt : {3, -3, 5}) {
+    TScene scene;
+    CreateScene(scene, {.CameraZ = 8, .Yaw = tilt}, photo.Width(), photo.Height(), 64, 64);
+    TBitmap output(64, 64, pf32bit);
+    RenderFinal(scene, {}, photo, output, nullptr);
+    int opaque = 0;
+    for (int y = 0; y < 64; ++y)
+      for (int x = 0; x < 64; ++x) opaque += output.ScanLine(y)[4 * x + 3] == 255;
+    EXPECT_GT(opaque, 64 * 64 / 3) << "tilt " << tilt;
+  }
+}

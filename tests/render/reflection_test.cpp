@@ -277,25 +277,37 @@ TBitmap RenderedPixelByPixel(const TScene& scene, const TReflectionSliders& slid
       TransformPoint({0, 0, 0}, MatrixMultiply(scene.CameraFrame->LocalMatrix, InvertMatrix(reflection)));
   const Vector3 p = TransformPoint({-0.5f, 1, 0}, toScreen), q = TransformPoint({0.5f, 1, 0}, toScreen);
   const Vector3 r = TransformPoint({-0.5f, 1, 0}, mirroredToScreen), s = TransformPoint({0.5f, 1, 0}, mirroredToScreen);
-  const int x0 = std::max(int(std::floor(p.x)), 0), x1 = std::min(int(std::ceil(q.x)), width - 1);
-  const int y0 = std::max(int(std::floor(std::min(p.y, q.y))), 0);
-  const int y1 = std::min(int(std::ceil(std::max(r.y, s.y))), height - 1);
+  int x0 = std::max(int(std::floor(p.x)), 0), x1 = std::min(int(std::ceil(q.x)), width - 1);
+  int y0 = std::max(int(std::floor(std::min(p.y, q.y))), 0);
+  int y1 = std::min(int(std::ceil(std::max(r.y, s.y))), height - 1);
+  // A top corner at or behind the camera: every pixel is cast, and a plane counts only where the
+  // ray meets it ahead of the camera (t > 0, t as IntersectRayPlane forms it).
+  bool behind = false;
+  for (const Matrix4* M : {&toScreen, &mirroredToScreen})
+    for (float cx : {-0.5f, 0.5f}) behind = behind || !(TransformVector4({cx, 1, 0, 1}, *M).w > 0);
+  if (behind) x0 = 0, x1 = width - 1, y0 = 0, y1 = height - 1;
+  auto meets = [&](const Vector3& origin, const Vector3& far, Vector3& hit) {
+    const Ray ray = MakeRay(origin, SubtractVectors(far, origin));
+    if (!IntersectRayPlane(ray, plane, hit)) return false;
+    const float t = float(-(Extended(Dot(ray.origin, plane.normal)) + plane.d) / Dot(ray.direction, plane.normal));
+    return !behind || t > 0;
+  };
   const float slope = sliders.LengthPosition == 0 ? 0.0f : float(-1 / (Extended(sliders.LengthPosition) / sliders.LengthMax));
   auto inside = [](const Vector3& h) { return h.x >= -0.6 && h.x <= 0.6 && h.y >= 0.0 && h.y <= 1.1; };
   TBitmap out(width, height, pf32bit);
   for (int y = y0; y <= y1; ++y)
     for (int x = x0; x <= x1; ++x) {
       Vector3 hit;
-      if (!IntersectRayPlane(MakeRay(camera, SubtractVectors(TransformPoint({float(x), float(y), 1}, fromScreen), camera)),
-                             plane, hit))
-        continue;
+      const bool onPicture = meets(camera, TransformPoint({float(x), float(y), 1}, fromScreen), hit);
+      // A ray that runs along the picture's plane is a miss (only when the camera is behind it may
+      // the reflection show there).
+      if (!onPicture && !behind) continue;
       TBGRA pixel{};
-      if (inside(hit)) {
+      if (onPicture && inside(hit)) {
         pixel = SampledInExtended(source, hit.x, hit.y);
       } else {
         const Vector3 far = TransformPoint({float(x), float(y), 1}, mirroredFromScreen);
-        if (!IntersectRayPlane(MakeRay(mirroredCamera, SubtractVectors(far, mirroredCamera)), plane, hit) || !inside(hit))
-          continue;
+        if (!meets(mirroredCamera, far, hit) || !inside(hit)) continue;
         float w = float(Extended(sliders.OpacityPosition) / sliders.OpacityMax);
         if (scene.GradientEnabled) {
           const float g = float(Extended(slope) * hit.y + 1);
@@ -309,6 +321,8 @@ TBitmap RenderedPixelByPixel(const TScene& scene, const TReflectionSliders& slid
   return out;
 }
 
+// Random settings, among them large pictures turned past small views, whose near edge lies behind
+// the camera (and which once came out empty).
 TEST(RenderReflection, EqualsTheRenderingBuiltPixelByPixelFromTheLibrarysOperations) {
   std::mt19937 random(777);
   const TBitmap photo = MakeImage(31, 23, [&](int, int) {
