@@ -257,16 +257,6 @@ void TReflectionCaster::CastRow(int y, std::uint8_t* pixels, int column) const {
     StorePixel(pixels, x - column,
                Blend(LoadPixel(pixels, x - column), sample(onReflection.x, onReflection.y), highQuality_, w));
   };
-  if (cornerBehindCamera_) {
-    // Ray by ray, keeping only the hits ahead of the camera: the planes reach behind it, where a
-    // ray's line meets them too.
-    for (int x = x0_; x <= x1_; ++x) {
-      Vector3 hit;
-      if (!fromCamera_.IntersectAhead(toPicture.At(x), hit)) hit = {NAN, NAN, 0};  // misses the picture
-      shade(x, hit, [&](Vector3& onReflection) { return fromMirroredCamera_.IntersectAhead(toReflection.At(x), onReflection); });
-    }
-    return;
-  }
   // A run of pixels at a time, with the hits on each plane formed many columns at once: the
   // reflection's for the whole run as soon as one pixel of it misses the picture (forming them all
   // costs less than picking out the ones needed). Where the hits cannot be promised, the run goes
@@ -274,32 +264,40 @@ void TReflectionCaster::CastRow(int y, std::uint8_t* pixels, int column) const {
   constexpr int Run = 64;
   float far[3][Run], pictureHit[2][Run], reflectionHit[2][Run];
   std::uint8_t meetsPicture[Run], meetsReflection[Run];
+  // Where a corner lies behind the camera, only hits ahead of it count, and a ray that does not
+  // meet the picture's plane ahead may still see the reflection (see cornerBehindCamera_).
+  const bool ahead = cornerBehindCamera_;
   auto missesPicture = [&](int count) {
     for (int i = 0; i < count; ++i)
-      if (meetsPicture[i] && !InsideHitBand({pictureHit[0][i], pictureHit[1][i], 0})) return true;
+      if (meetsPicture[i] ? !InsideHitBand({pictureHit[0][i], pictureHit[1][i], 0}) : ahead) return true;
     return false;
   };
+  const Vector3 nowhere{NAN, NAN, 0};  // outside every hit band
   for (int first = x0_; first <= x1_; first += Run) {
     const int count = std::min(Run, x1_ - first + 1);
     const bool formed =
         toPicture.AtColumns(first, count, far[0], far[1], far[2]) &&
-        fromCamera_.IntersectAll(count, far[0], far[1], far[2], pictureHit[0], pictureHit[1], meetsPicture) &&
+        fromCamera_.IntersectAll(count, far[0], far[1], far[2], pictureHit[0], pictureHit[1], meetsPicture, ahead) &&
         (!missesPicture(count) ||
          (toReflection.AtColumns(first, count, far[0], far[1], far[2]) &&
           fromMirroredCamera_.IntersectAll(count, far[0], far[1], far[2], reflectionHit[0], reflectionHit[1],
-                                          meetsReflection)));
+                                          meetsReflection, ahead)));
     for (int i = 0; i < count; ++i) {
       const int x = first + i;
       if (formed) {
-        if (!meetsPicture[i]) continue;
-        shade(x, Vector3{pictureHit[0][i], pictureHit[1][i], 0}, [&](Vector3& hit) {
+        if (!meetsPicture[i] && !ahead) continue;
+        shade(x, meetsPicture[i] ? Vector3{pictureHit[0][i], pictureHit[1][i], 0} : nowhere, [&](Vector3& hit) {
           hit = {reflectionHit[0][i], reflectionHit[1][i], 0};
           return meetsReflection[i] != 0;
         });
-      } else {
+      } else if (!ahead) {
         Vector3 hit;
         if (!fromCamera_.Intersect(toPicture.At(x), hit)) continue;
         shade(x, hit, [&](Vector3& onReflection) { return fromMirroredCamera_.Intersect(toReflection.At(x), onReflection); });
+      } else {
+        Vector3 hit;
+        if (!fromCamera_.IntersectAhead(toPicture.At(x), hit)) hit = nowhere;
+        shade(x, hit, [&](Vector3& onReflection) { return fromMirroredCamera_.IntersectAhead(toReflection.At(x), onReflection); });
       }
     }
   }

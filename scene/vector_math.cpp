@@ -392,7 +392,7 @@ bool TRowTransform::AtColumns(int first, int count, float* xs, float* ys, float*
 }
 
 bool TRaysFromPoint::IntersectAll(int count, const float* xs, const float* ys, const float* zs, float* hitXs,
-                                  float* hitYs, std::uint8_t* hits) const {
+                                  float* hitYs, std::uint8_t* hits, bool aheadOnly) const {
   if (!zPlane_) return false;
   const float ox = origin_.x, oy = origin_.y, oz = origin_.z, numerator = numerator_;
   constexpr float largest = std::numeric_limits<float>::max();
@@ -404,6 +404,10 @@ bool TRaysFromPoint::IntersectAll(int count, const float* xs, const float* ys, c
     hitXs[i] = ox + dx * t;
     hitYs[i] = oy + dy * t;
   }
-  for (int i = 0; i < count; ++i) hits[i] = zs[i] - oz != 0;
+  if (aheadOnly) {
+    for (int i = 0; i < count; ++i) hits[i] = zs[i] - oz != 0 && numerator / (zs[i] - oz) > 0;
+  } else {
+    for (int i = 0; i < count; ++i) hits[i] = zs[i] - oz != 0;
+  }
   return !notFinite;
 }

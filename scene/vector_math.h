@@ -188,8 +188,9 @@ class TRaysFromPoint {
   // tells whether target i's ray meets the plane and, where it does, hitXs[i] and hitYs[i] are
   // the hit's x and y. False, with the arrays holding nothing of use, unless the plane is z = 0
   // and every target is finite: the caller then takes Intersect target by target.
+  // With aheadOnly, hits[i] also needs the plane met ahead of the origin, as IntersectAhead.
   bool IntersectAll(int count, const float* xs, const float* ys, const float* zs, float* hitXs, float* hitYs,
-                    std::uint8_t* hits) const;
+                    std::uint8_t* hits, bool aheadOnly = false) const;
 
  private:
   template <bool Ahead>
