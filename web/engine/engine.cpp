@@ -112,7 +112,9 @@ TShownImage TWebEngine::Shown() const {
 }
 
 TShownImage TWebEngine::RenderPreview() {
-  RenderReflection(scene_, ReflectionSliders(), source_, output_, false);
+  // As the window's preview: the reflection keeps the sample's colour and carries its fade in alpha
+  // alone, as the final rendering does, so that the output area shows the fade once, not squared.
+  RenderReflection(scene_, ReflectionSliders(), source_, output_, true);
   return Shown();
 }
 

@@ -125,6 +125,26 @@ test('the final rendering shows what the 24-bit export and the clipboard\'s PNG 
   assert.deepEqual(plain(engine.renderPreview()), preview);
 });
 
+test('the preview shows the reflection\'s fade once, as the final rendering does', () => {
+  // A flat picture and an even reflection: inside the reflection every preview pixel, and every
+  // 5 x 5 block the final rendering averages, is the same colour at the same opacity.
+  engine.loadPicture('flat.bmp', bmp(64, 64, 24, () => [200, 160, 80]));
+  engine.setSliders({ pictureSize: 6, cameraHeight: 0, tilt: 0, opacity: 5, length: 7, distance: 0 });
+  engine.setGradient(false);
+  engine.setOutputSize(200, 200);
+  const preview = plain(engine.renderPreview());
+  const final = plain(engine.renderFinal());
+  // The middle column, from the picture's lower part down into its reflection.
+  const column = (image) => Array.from({ length: image.height }, (_, y) =>
+    [...image.rgba.subarray((y * image.width + 100) * 4, (y * image.width + 100) * 4 + 3)].join());
+  const reflected = column(final).filter((c, y) => y > 0 && c !== '200,160,80' && c !== '0,0,0' &&
+    column(final)[y - 1] === c && column(final)[y + 1] === c);
+  assert.ok(reflected.length > 10, 'the reflection has an even inner part');
+  const even = reflected[0];
+  assert.ok(column(preview).includes(even), `the preview shows the rendering's reflection colour ${even}`);
+  engine.loadPicture('photo.BMP', picture);
+});
+
 test('the PNG carries the time it is given, and two exports of one setting differ only there', () => {
   const tIME = (png) => {
     const at = Buffer.from(png).indexOf('tIME');
