@@ -8,5 +8,5 @@ bash tools/setup.sh
 bash web/build/page.sh
 echo "$PWD/build/web/rufuremina.html"
 [ "${1:-}" = "--no-serve" ] && exit 0
-echo "Serving on http://127.0.0.1:8000/rufuremina.html (Ctrl+C stops)"
+echo "Serving on http://127.0.0.1:8000/ (Ctrl+C stops)"
 exec python3 -m http.server 8000 --bind 127.0.0.1 --directory build/web
