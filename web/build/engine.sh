@@ -5,7 +5,7 @@
 set -euo pipefail
 root=$(cd "${1:-$(dirname "$0")/../..}" && pwd)
 source "$root/web/build/env.sh"
-deps=$(bash "$root/web/build/third_party.sh" | tail -1)
+deps=$(bash "$root/web/build/third_party.sh" | tail -n 1)
 
 build="$root/build/web-engine"
 # C++ exceptions carry every error of the core, so they must be caught in WebAssembly too.

@@ -10,7 +10,8 @@ source "$here/env.sh"
 installed_version() { dpkg-query -W -f='${Version}' "$1"; }
 zlib_version=$(installed_version zlib1g)
 jpeg_version=$(installed_version libjpeg62-turbo)
-emcc_version=$(emcc --version | head -1)
+# sed reads to the end: a reader that stops early makes emcc fail on the broken pipe.
+emcc_version=$(emcc --version | sed -n 1p)
 cflags="-O3"
 # SIMD off: libjpeg's C code decodes the same samples on every processor and in WebAssembly.
 jpeg_options="-DWITH_SIMD=0 -DENABLE_SHARED=0 -DENABLE_STATIC=1 -DWITH_TURBOJPEG=0 -DWITH_JPEG8=0 -DWITH_JPEG7=0"
@@ -39,8 +40,8 @@ work=$(mktemp -d "${TMPDIR:-/tmp}/rufuremina-web-deps.XXXXXX")
 trap 'rm -rf "$work"' EXIT
 mkdir -p "$work/src" "$work/stage"
 (cd "$work/src" && apt-get source --only-source "zlib=$zlib_version" "libjpeg-turbo=$jpeg_version" >&2)
-zlib_src=$(find "$work/src" -maxdepth 1 -type d -name 'zlib-*' | head -1)
-jpeg_src=$(find "$work/src" -maxdepth 1 -type d -name 'libjpeg-turbo-*' | head -1)
+zlib_src=$(find "$work/src" -maxdepth 1 -type d -name 'zlib-*' -print -quit)
+jpeg_src=$(find "$work/src" -maxdepth 1 -type d -name 'libjpeg-turbo-*' -print -quit)
 
 # zlib: its own configure, the static library only.
 (cd "$zlib_src" && CFLAGS="$cflags" emconfigure ./configure --static >&2 && emmake make -j2 libz.a >&2)
