@@ -17,6 +17,7 @@ export interface RufureminaEngineModule {
   _rfl_picture_name(api: number): number;
   _rfl_render_preview(api: number): number;
   _rfl_render_final(api: number): number;
+  _rfl_shown(api: number): number;
   _rfl_export(api: number, kind: number, year: number, month: number, day: number, hour: number, minute: number,
               second: number): number;
   _rfl_about(api: number): number;

@@ -219,6 +219,15 @@ export class Rufuremina {
     return this.pixels();
   }
 
+  /** What the output area shows now, without rendering anything: the last preview, or the final
+   *  rendering that renderFinal, an export or the copy last ran (as the window shows it after them).
+   *  @returns {Pixels} */
+  shownPixels() {
+    this.alive();
+    this.check(this.m._rfl_shown(this.api));
+    return this.pixels();
+  }
+
   /** @private @param {number} kind @param {Date} now */
   exportKind(kind, now) {
     this.alive();

@@ -96,6 +96,10 @@ EMSCRIPTEN_KEEPALIVE int rfl_render_final(TWebApi* api) {
   return Run(api, [&] { Keep(api, api->engine.RenderFinal()); });
 }
 
+EMSCRIPTEN_KEEPALIVE int rfl_shown(TWebApi* api) {
+  return Run(api, [&] { Keep(api, api->engine.Shown()); });
+}
+
 // The file of `kind` with tIME from the date and time given (UTC).
 EMSCRIPTEN_KEEPALIVE int rfl_export(TWebApi* api, int kind, int year, int month, int day, int hour, int minute,
                                     int second) {

@@ -89,6 +89,9 @@ class TWebEngine {
   TShownImage RenderPreview();
   // The final rendering, which the output image then holds until the next preview.
   TShownImage RenderFinal();
+  // What the output area shows now, without rendering: after an export or the copy, the final
+  // rendering they ran.
+  TShownImage Shown() const;
   // The bytes the window's export of `format` writes, after the final rendering it runs.
   std::vector<std::uint8_t> ExportFile(TExportFormat format, const PngTime& time);
   // The copy command's picture (the final rendering over black) as a PNG, for a clipboard that
@@ -100,7 +103,6 @@ class TWebEngine {
  private:
   TSceneSliders SceneSliders() const;
   TReflectionSliders ReflectionSliders() const;
-  TShownImage Shown() const;
   // The final rendering into the output image, and a copy of it.
   TBitmap TakeRendering();
 

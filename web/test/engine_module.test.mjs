@@ -122,7 +122,9 @@ test('the final rendering shows what the 24-bit export and the clipboard\'s PNG 
   assert.notDeepEqual(final, preview, 'the final rendering is smoother than the preview');
   assert.deepEqual(bmp24Pixels(engine.exportFile('bmp24')), final);
   assert.deepEqual(pngRgbPixels(engine.clipboardPng()), final);
+  assert.deepEqual(plain(engine.shownPixels()), final, 'an export leaves the final rendering shown');
   assert.deepEqual(plain(engine.renderPreview()), preview);
+  assert.deepEqual(plain(engine.shownPixels()), preview);
 });
 
 test('the preview shows the reflection\'s fade once, as the final rendering does', () => {
