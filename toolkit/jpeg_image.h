@@ -54,9 +54,17 @@ class TJPEGImage {
 
   // Decodes the held data and replaces `target` by the picture; on any error (EJPEG, or
   // EOutOfResources for a picture beyond the image size limit, refused before decoding starts)
-  // `target` keeps its contents.
+  // `target` keeps its contents. A large single-scan colour picture is decoded in two parts at once
+  // where the shared worker pool has a thread free, with the same pixels and errors as one decoder.
   void AssignTo(TBitmap& target) const;
 
  private:
   std::vector<std::uint8_t> data_;
 };
+
+namespace jpeg_detail {
+// The picture AssignTo gives, with the rows from `split` on (0 < split < its height) formed by a
+// second decoder that passes over the rows above them, the two run one after the other: the
+// two-part decoding without its timing, for the tests. Any other split decodes with one decoder.
+TBitmap DecodeInTwoParts(const std::vector<std::uint8_t>& data, int split);
+}  // namespace jpeg_detail
