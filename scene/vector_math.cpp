@@ -1,12 +1,12 @@
 #include "scene/vector_math.h"
 
 #include <algorithm>
-#include <bit>
 #include <cmath>
 #include <cstdint>
 #include <limits>
 #include <numbers>
 
+#include "toolkit/compat.h"
 #include "toolkit/errors.h"
 
 namespace {
@@ -166,9 +166,9 @@ namespace {
 // The value of the lowest mantissa bit of a finite single: every multiple of it is a whole
 // multiple of this power of two.
 double LowestBit(float v) {
-  const int biased = int((std::bit_cast<std::uint32_t>(v) >> 23) & 0xff);
+  const int biased = int((compat::bit_cast<std::uint32_t>(v) >> 23) & 0xff);
   const int exponent = std::max(biased, 1) - 150;  // -149 .. 104: a normal double
-  return std::bit_cast<double>(std::uint64_t(exponent + 1023) << 52);
+  return compat::bit_cast<double>(std::uint64_t(exponent + 1023) << 52);
 }
 
 }  // namespace
