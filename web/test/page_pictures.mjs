@@ -36,5 +36,6 @@ export const letterPicture = () => bmp24(37, 23, (x, y) => {
 /** A portrait picture, to see the picture's proportions change. */
 export const portraitPicture = () => bmp24(15, 41, (x, y) => [(x * 17) & 255, (y * 6) & 255, 90]);
 
-/** A BMP cut off in the middle of its pixels. */
-export const damagedPicture = () => letterPicture().subarray(0, 300);
+/** A BMP cut off in its header. (One cut off in its pixels is read as far as it goes, as the
+ *  desktop reads it.) */
+export const cutPicture = () => letterPicture().subarray(0, 40);

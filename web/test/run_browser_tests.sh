@@ -11,4 +11,10 @@ if ! cmp -s package-lock.json node_modules/.rufuremina-lock 2>/dev/null; then
   npm ci --no-audit --no-fund --prefer-offline
   cp package-lock.json node_modules/.rufuremina-lock
 fi
+page=${RUFUREMINA_HTML:-../build/web/rufuremina.html}
+if [ ! -f "$page" ] && [ ! -f build/page.sh ]; then
+  # A checkout without the web build has no page to open: only the page's plain parts are tested.
+  echo "run_browser_tests.sh: no web build in this checkout; the browser tests are skipped"
+  exec node --test test/page_output_area.test.mjs
+fi
 node --test --test-concurrency=1 test/page_*.test.mjs
