@@ -316,6 +316,7 @@ async function start() {
   });
 
   preview();
+  performance.mark('rufuremina-drawn');
   document.documentElement.dataset.ready = 'true';
   globalThis.rufureminaPage = { engine, sliders, draw };
 }
