@@ -5,14 +5,14 @@ set -euo pipefail
 
 packages=(
   build-essential cmake ninja-build pkg-config
-  qt6-base-dev qt6-translations-l10n libgl-dev zlib1g-dev libjpeg62-turbo-dev
+  qt6-base-dev qt6-translations-l10n libgl-dev zlib1g-dev libjpeg62-turbo-dev libjpeg-turbo-progs
   libgtest-dev libgmock-dev libbenchmark-dev
   libcli11-dev
   libpng-dev pngcheck imagemagick
   fonts-noto-cjk xvfb xauth openbox
   dpkg-dev librsvg2-bin help2man desktop-file-utils appstream lintian man-db groff-base
   xdotool x11-utils
-  chromium
+  emscripten binaryen nodejs node-typescript chromium python3 libjpeg-turbo-progs
 )
 
 missing=()

@@ -65,8 +65,11 @@ function checkWhole(value, name, min, max) {
  *  @returns {Promise<Uint8Array>} */
 async function findWasm() {
   const url = new URL('./rufuremina-engine.wasm', import.meta.url);
-  if (url.protocol === 'file:' && typeof process === 'object' && process.versions?.node) {
-    const { readFile } = await import('node:fs/promises');
+  const node = /** @type {any} */ (globalThis).process?.versions?.node;
+  if (url.protocol === 'file:' && node) {
+    // Named through a variable, so that a page's bundle holds no import of node's modules.
+    const files = 'node:fs/promises';
+    const { readFile } = await import(files);
     return new Uint8Array(await readFile(url));
   }
   const response = await fetch(url);
@@ -86,7 +89,8 @@ export async function createRufuremina(options = {}) {
 }
 
 export class Rufuremina {
-  /** @param {any} module the instantiated engine (use createRufuremina) */
+  /** @param {import('./rufuremina-engine.mjs').RufureminaEngineModule} module the instantiated
+   *  engine (use createRufuremina) */
   constructor(module) {
     /** @private */ this.m = module;
     /** @private */ this.api = module._rfl_create();
@@ -159,7 +163,8 @@ export class Rufuremina {
       checkWhole(value, name, range.min, range.max);
       next[/** @type {keyof Sliders} */ (name)] = value;
     }
-    this.check(this.m._rfl_set_sliders(this.api, ...SLIDER_NAMES.map((name) => next[name])));
+    this.check(this.m._rfl_set_sliders(this.api, next.pictureSize, next.cameraHeight, next.tilt, next.opacity,
+      next.length, next.distance));
   }
 
   /** The グラデーション command's check: the reflection fades (true) or is uniform (false).

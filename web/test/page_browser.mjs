@@ -14,7 +14,8 @@ export const pagePath = process.env.RUFUREMINA_HTML ?? path.join(repoRoot, 'buil
 
 /** The native batch renderer the downloads are compared with: the test build's, else the release's. */
 export function batchPath() {
-  if (process.env.RUFUREMINA_BATCH) return process.env.RUFUREMINA_BATCH;
+  const given = process.env.RUFUREMINA_BATCH ?? process.env.RFL_BATCH;
+  if (given) return given;
   for (const build of ['build/test', 'build/release']) {
     const candidate = path.join(repoRoot, build, 'batch/rufuremina-batch');
     if (fs.existsSync(candidate)) return candidate;
