@@ -13,3 +13,4 @@ export UBSAN_OPTIONS=${UBSAN_OPTIONS:-print_stacktrace=1:halt_on_error=1}
 ctest --test-dir build/test --output-on-failure -j 2
 # The web page: its engine in WebAssembly, byte for byte against the native batch renderer.
 bash web/test/engine_tests.sh
+bash web/test/run_browser_tests.sh
