@@ -16,6 +16,15 @@ std::string LowerExtension(const std::string& fileName) {
   return LowerAscii(std::string_view(name).substr(dot));
 }
 
+// Opens the picture file (a plain file only, without waiting on anything else) and hands it to
+// `read`; no file is opened for a name whose extension selects no reader.
+template <typename Read>
+auto ReadPictureFile(const std::string& fileName, TPictureKind kind, Read read) {
+  if (kind == TPictureKind::None) throw EInvalidGraphic(SInvalidBitmap);
+  TFileStream file(fileName, TFileStream::fmOpenRead);
+  return read(file, kind);
+}
+
 }  // namespace
 
 TPictureKind PictureKindOf(const std::string& fileName) {
@@ -38,9 +47,7 @@ void MakeOpaque(TBitmap& image) {
 }
 
 TBitmap ReadSourcePicture(const std::string& fileName, TPictureKind kind) {
-  if (kind == TPictureKind::None) throw EInvalidGraphic(SInvalidBitmap);
-  TFileStream file(fileName, TFileStream::fmOpenRead);
-  return ReadSourcePicture(file, kind);
+  return ReadPictureFile(fileName, kind, [](TStream& file, TPictureKind k) { return ReadSourcePicture(file, k); });
 }
 
 TBitmap ReadSourcePicture(TStream& stream, TPictureKind kind) {
@@ -64,9 +71,7 @@ TBitmap ReadSourcePicture(TStream& stream, TPictureKind kind) {
 }
 
 TPictureCost ReadPictureCost(const std::string& fileName, TPictureKind kind) {
-  if (kind == TPictureKind::None) throw EInvalidGraphic(SInvalidBitmap);
-  TFileStream file(fileName, TFileStream::fmOpenRead);
-  return ReadPictureCost(file, kind);
+  return ReadPictureFile(fileName, kind, [](TStream& file, TPictureKind k) { return ReadPictureCost(file, k); });
 }
 
 TPictureCost ReadPictureCost(TStream& stream, TPictureKind kind) {

@@ -104,6 +104,15 @@ TEST(JPEGLimits, FilesAreReadOnlyAsFarAsThePictureGoes) {
     const TBitmap picture = LoadJPEG(metadata);
     EXPECT_EQ(picture.Width(), 30) << "4.8 MB of markers load, and the EXIF block still counts";
   }
+  {
+    // Read in pieces, a cut-off file still decodes as far as its data goes.
+    std::size_t scan = 0;  // the first scan's header; its data follows
+    while (!(plain.at(scan) == 0xFF && plain.at(scan + 1) == 0xDA)) ++scan;
+    const std::vector<std::uint8_t> cut(plain.begin(), plain.begin() + std::ptrdiff_t((scan + plain.size()) / 2));
+    const TBitmap picture = LoadJPEG(cut);
+    EXPECT_EQ(picture.Width(), 40);
+    EXPECT_GT(picture.ScanLine(2)[2], 240) << "the red top-left quadrant decoded";
+  }
   for (TPictureKind kind : {TPictureKind::JPEG, TPictureKind::Bitmap}) {
     CountingStream zeros(std::vector<std::uint8_t>(16 << 20, 0));
     EXPECT_THROW(ReadSourcePicture(zeros, kind), Exception);
