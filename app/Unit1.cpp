@@ -14,6 +14,7 @@
 #include <QWindow>
 
 #include "app/application.h"
+#include "app/command_line.h"
 #include "app/error_handler.h"
 #include "app/hints.h"
 #include "app/messages.h"
@@ -193,7 +194,11 @@ void TForm1::SceneChanged() {
 }
 
 void TForm1::RenderPreview() {
-  RenderReflection(Scene, ReflectionSliders(), SourceImage, OutputImage, false);
+  // The preview blends the reflection as the final rendering does, keeping the sample's colour and
+  // carrying the fade in alpha alone. Blended onto transparent black with every channel scaled, the
+  // colour would be darkened by the fade and then composited by it again: the screen would show the
+  // fade squared, far darker than the rendering that is saved.
+  RenderReflection(Scene, ReflectionSliders(), SourceImage, OutputImage, true);
   ++PreviewRenders;
 }
 
@@ -227,7 +232,15 @@ void TForm1::dropEvent(QDropEvent* event) {
   event->acceptProposedAction();
   // The desktop (and the file manager the files came from) waits until the drop returns. Reading
   // the picture, or the error box for a file that cannot be read, comes right after it.
+  DropLater(urls);
+}
+
+void TForm1::DropLater(const QList<QUrl>& urls) {
   QMetaObject::invokeMethod(this, [this, urls] { Guarded([&] { WMDropFiles(urls); }); }, Qt::QueuedConnection);
+}
+
+void TForm1::OpenFromCommandLine(const QStringList& arguments) {
+  if (const auto fileName = FileToOpenAtStart(arguments)) DropLater({QUrl::fromLocalFile(*fileName)});
 }
 
 void TForm1::ApplicationEvents1Hint() { StatusBar1->showMessage(GetLongHint(ApplicationEvents1->CurrentHint())); }

@@ -11,6 +11,7 @@
 #include <QMainWindow>
 #include <QMargins>
 #include <QSize>
+#include <QStringList>
 #include <QUrl>
 #include <functional>
 #include <memory>
@@ -62,6 +63,11 @@ class TForm1 : public QMainWindow {
   void SetVersionFile(const QString& fileName) { VersionFile = fileName; }
   // Opens an address for the website command: the desktop's handler at first.
   void SetAddressOpener(std::function<void(const QUrl&)> open) { OpenAddress = std::move(open); }
+
+  // Opens the file that the program's command line names (FileToOpenAtStart) as if it had been
+  // dropped on the window, once the event loop runs: the picture, or the error box over the
+  // start-up picture, comes after the window is shown. Anything else on the command line is ignored.
+  void OpenFromCommandLine(const QStringList& arguments);
 
   TForm1State State() const { return {SourceImage, OutputImage, Scene, Drag}; }
   // The output image's rectangle in ClientArea coordinates (right and bottom exclusive).
@@ -136,6 +142,8 @@ class TForm1 : public QMainWindow {
   // Files dropped on the window (their addresses, as the desktop gave them). Exactly one local
   // file is loaded; anything else is ignored.
   void WMDropFiles(const QList<QUrl>& urls);
+  // WMDropFiles once the event loop runs again.
+  void DropLater(const QList<QUrl>& urls);
   // Replaces SourceImage by the picture in the file and shows it. A name whose extension is not
   // .bmp, .jpg or .jpeg gets an error box; a reader's error passes to the caller and keeps the
   // current picture.

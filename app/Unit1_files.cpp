@@ -39,7 +39,7 @@ void TForm1::LoadSourceImage(const QString& fileName) {
   const TPictureKind kind = PictureKindOf(name);
   if (kind == TPictureKind::None) {
     Dialogs().ShowMessage(this, SCaptionError, QString::fromStdString(UnsupportedPictureMessage(name)),
-                          TMessageIcon::Error);
+                          TMessageIcon::Error, TMessagePlace::OverOwner);
     return;
   }
   // Read completely before anything changes, so that a failed read keeps the current picture.
@@ -95,7 +95,7 @@ void TForm1::actAboutExecute() {
   const QString text = QString::fromUtf8(SAboutText)
                            .arg(QString::fromStdString(productName), QString::fromStdString(productVersion),
                                 QString::fromStdString(legalCopyright), QString::fromUtf8(AuthorHomePage));
-  Dialogs().ShowMessage(this, ApplicationTitle(), text, TMessageIcon::None);
+  Dialogs().ShowMessage(this, ApplicationTitle(), text, TMessageIcon::None, TMessagePlace::ScreenCentre);
 }
 
 void TForm1::actWebsiteExecute() { OpenAddress(QUrl(QString::fromUtf8(AuthorHomePage))); }

@@ -2,8 +2,11 @@
 
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QGuiApplication>
 #include <QMessageBox>
+#include <QScreen>
 #include <QStringList>
+#include <QWindow>
 
 #include "app/readable_file_dialog.h"
 
@@ -67,10 +70,70 @@ std::optional<QString> Run(QFileDialog& dialog) {
   return files.first();
 }
 
+// Stands `window` (shown, or being shown, at its final size) in the middle of the available area of
+// the screen that holds `owner`, frame included, and answers the frame it allowed for. A window
+// manager frames the window only once it is on screen; until then its frame is taken to be the
+// owner's.
+QMargins CentreOnScreenOf(QWidget& window, const QWidget* owner) {
+  const QScreen* screen = owner ? owner->screen() : QGuiApplication::primaryScreen();
+  QMargins frame;
+  if (const QWindow* own = window.windowHandle(); own && !own->frameMargins().isNull()) {
+    frame = own->frameMargins();
+  } else if (const QWindow* ownerWindow = owner ? owner->window()->windowHandle() : nullptr) {
+    frame = ownerWindow->frameMargins();
+  }
+  if (screen == nullptr) return frame;
+  const QRect area = screen->availableGeometry();
+  const QSize outer = window.size().grownBy(frame);
+  const QPoint inner(area.left() + (area.width() - outer.width()) / 2 + frame.left(),
+                     area.top() + (area.height() - outer.height()) / 2 + frame.top());
+  // The inner rectangle, not the frame's corner: before the window is framed, a move would be
+  // taken as the place of the inner window by some platforms and of the frame by others.
+  window.setGeometry(QRect(inner, window.size()));
+  return frame;
+}
+
+// Qt's message box, placed as asked. A message box settles its size only as it is shown, so it is
+// placed then, before it appears; in the middle of the screen it is placed again once the window
+// manager's frame is known, should that differ from the frame allowed for (a fixed-size box may
+// lack the resize handle of its owner's frame).
+class TMessageBox final : public QMessageBox {
+ public:
+  TMessageBox(QWidget* owner, TMessagePlace place) : QMessageBox(owner), place_(place) {}
+
+ protected:
+  void showEvent(QShowEvent* event) override {
+    QMessageBox::showEvent(event);
+    if (place_ != TMessagePlace::ScreenCentre) return;
+    frame_ = CentreOnScreenOf(*this, parentWidget());
+    // A manager that keeps the place asked for sends no move: its frame shows by the first expose.
+    if (windowHandle()) windowHandle()->installEventFilter(this);
+  }
+  void moveEvent(QMoveEvent* event) override {
+    QMessageBox::moveEvent(event);
+    FollowFrame();
+  }
+  bool eventFilter(QObject* watched, QEvent* event) override {
+    if (watched == windowHandle() && event->type() == QEvent::Expose) FollowFrame();
+    return QMessageBox::eventFilter(watched, event);
+  }
+
+ private:
+  void FollowFrame() {
+    if (place_ != TMessagePlace::ScreenCentre || !windowHandle()) return;
+    const QMargins frame = windowHandle()->frameMargins();
+    if (!frame.isNull() && frame != frame_) frame_ = CentreOnScreenOf(*this, parentWidget());
+  }
+
+  TMessagePlace place_;
+  QMargins frame_;  // the frame the last placement allowed for
+};
+
 }  // namespace
 
-void TQtDialogs::ShowMessage(QWidget* owner, const QString& caption, const QString& text, TMessageIcon icon) {
-  QMessageBox box(owner);
+void TQtDialogs::ShowMessage(QWidget* owner, const QString& caption, const QString& text, TMessageIcon icon,
+                             TMessagePlace place) {
+  TMessageBox box(owner, place);
   box.setWindowTitle(caption);
   box.setTextFormat(Qt::PlainText);
   QString shown = text;

@@ -10,6 +10,10 @@ class QWidget;
 
 enum class TMessageIcon { None, Information, Warning, Error };
 
+// Where a message box stands: over the window that owns it, or in the middle of the screen that
+// holds that window.
+enum class TMessagePlace { OverOwner, ScreenCentre };
+
 // One entry of a file dialog's filter: what the user reads, and the patterns it matches joined by
 // ';' (for example the bitmap kind's description and "*.bmp").
 struct TFileFilter {
@@ -43,7 +47,8 @@ class TDialogs {
  public:
   virtual ~TDialogs() = default;
   // A modal message box with a single OK button. A lone "\r" in the text breaks the line.
-  virtual void ShowMessage(QWidget* owner, const QString& caption, const QString& text, TMessageIcon icon) = 0;
+  virtual void ShowMessage(QWidget* owner, const QString& caption, const QString& text, TMessageIcon icon,
+                           TMessagePlace place) = 0;
   // The chosen existing file, or nothing when the user cancels.
   virtual std::optional<QString> OpenFile(QWidget* owner, const TFileDialogRequest& request) = 0;
   // The chosen file name, or nothing when the user cancels. Asks before an existing file is
@@ -54,7 +59,8 @@ class TDialogs {
 // The dialogs a person answers: Qt's message box and file dialogs.
 class TQtDialogs final : public TDialogs {
  public:
-  void ShowMessage(QWidget* owner, const QString& caption, const QString& text, TMessageIcon icon) override;
+  void ShowMessage(QWidget* owner, const QString& caption, const QString& text, TMessageIcon icon,
+                   TMessagePlace place) override;
   std::optional<QString> OpenFile(QWidget* owner, const TFileDialogRequest& request) override;
   std::optional<QString> SaveFile(QWidget* owner, const TFileDialogRequest& request) override;
 };

@@ -49,9 +49,10 @@ void HandleException() noexcept {
   try {
     const QString text = ErrorBoxText(ExceptionMessage(std::current_exception()));
     if (errorDialogs) {
-      errorDialogs->ShowMessage(errorOwner, ApplicationTitle(), text, TMessageIcon::Error);
+      errorDialogs->ShowMessage(errorOwner, ApplicationTitle(), text, TMessageIcon::Error, TMessagePlace::OverOwner);
     } else {
-      TQtDialogs().ShowMessage(errorOwner, ApplicationTitle(), text, TMessageIcon::Error);
+      TQtDialogs().ShowMessage(errorOwner, ApplicationTitle(), text, TMessageIcon::Error,
+                               TMessagePlace::OverOwner);
     }
   } catch (...) {
     // Nothing is left to tell the user with; the window keeps running.

@@ -1,5 +1,5 @@
-// Program entry: the application and its title, the main window, and the message loop until the
-// main window closes.
+// Program entry: the application and its title, the main window with the picture the command line
+// names, and the message loop until the main window closes.
 #include "app/Unit1.h"
 #include "app/application.h"
 #include "app/messages.h"
@@ -28,5 +28,7 @@ int main(int argc, char* argv[]) {
   TApplication::setWindowIcon(ProgramIcon());
   TForm1 form;
   form.show();
+  // Qt has taken its own options out of the arguments by now.
+  form.OpenFromCommandLine(TApplication::arguments());
   return TApplication::exec();
 }

@@ -1,11 +1,15 @@
 #include "batch/options.h"
 
+#include <unistd.h>
+
 #include <CLI/CLI.hpp>
 
 #include <charconv>
 #include <cstdio>
+#include <string_view>
 #include <thread>
 
+#include "batch/terminal_text.h"
 #include "toolkit/strings.h"
 #include "toolkit/version_info.h"
 
@@ -38,9 +42,10 @@ CLI::Validator InRange(int low, int high) {
       "");
 }
 
-// WIDTHxHEIGHT, each within the sizes a drag of the window's output area can reach.
+// WIDTHxHEIGHT. The window's output area is dragged from 32 to 512 on each side; the batch goes on
+// to sizes for large screens, where its memory still grows with the output only.
 constexpr int MinOutputSide = 32;
-constexpr int MaxOutputSide = 512;
+constexpr int MaxOutputSide = 4096;
 
 std::optional<std::pair<int, int>> OutputSize(const std::string& text) {
   const std::size_t x = text.find_first_of("xX");
@@ -56,7 +61,8 @@ CLI::Validator OutputSizeValidator() {
   return CLI::Validator(
       [](std::string& text) -> std::string {
         if (OutputSize(text)) return {};
-        return "must be WIDTHxHEIGHT with each side in 32..512, not '" + text + "'";
+        return "must be WIDTHxHEIGHT with each side in " + std::to_string(MinOutputSide) + ".." +
+               std::to_string(MaxOutputSide) + ", not '" + text + "'";
       },
       "");
 }
@@ -65,9 +71,41 @@ std::string VersionLine() {
   return std::string(BatchProgramName) + " " + ReadVersionString(OwnProgramFile, VersionProductVersion);
 }
 
-bool EndsWithExtension(const std::string& fileName, const std::string& extension) {
+// The extension of a file name's last part, lower-cased, with its dot; empty when the name has none
+// or is nothing but it.
+std::string ExtensionOf(const std::string& fileName) {
   const std::string name = LowerAscii(SplitFileName(fileName).Name);
-  return name.size() > extension.size() && name.ends_with(extension);
+  const std::size_t dot = name.rfind('.');
+  return dot == std::string::npos || dot == 0 ? std::string() : name.substr(dot);
+}
+
+// A size in bytes: a whole number of mebibytes, or of kibi-, mebi- or gibibytes with K, M or G.
+std::optional<std::uint64_t> MemorySize(const std::string& text) {
+  std::string digits = text;
+  std::uint64_t unit = std::uint64_t(1) << 20;
+  if (!digits.empty()) {
+    const char last = LowerAscii(digits.back());
+    const std::uint64_t units[] = {std::uint64_t(1) << 10, std::uint64_t(1) << 20, std::uint64_t(1) << 30};
+    if (const std::size_t at = std::string_view("kmg").find(last); at != std::string_view::npos) {
+      unit = units[at];
+      digits.pop_back();
+    }
+  }
+  std::uint64_t value = 0;
+  const char* end = digits.data() + digits.size();
+  const auto [stop, error] = std::from_chars(digits.data(), end, value);
+  if (digits.empty() || error != std::errc() || stop != end || value == 0 || value > (std::uint64_t(1) << 50) / unit)
+    return std::nullopt;
+  return value * unit;
+}
+
+CLI::Validator MemorySizeValidator() {
+  return CLI::Validator(
+      [](std::string& text) -> std::string {
+        if (MemorySize(text)) return {};
+        return "must be a size such as 512M or 4G, not '" + text + "'";
+      },
+      "");
 }
 
 const char* const Usage =
@@ -77,7 +115,9 @@ const char* const Description =
     "Renders the final rendering of the ルフレミナ window (the picture standing on the floor line with\n"
     "its fading reflection) for any number of BMP and JPEG pictures, with the settings found in the\n"
     "window, and writes the same files as the window's exports. A folder contributes its .bmp, .jpg\n"
-    "and .jpeg files (any letter case, sorted by name); other files in it are skipped and counted.\n"
+    "and .jpeg files (any letter case, sorted by name); its other entries (other files, subfolders\n"
+    "without --recursive, FIFOs, devices) are skipped and counted. Under --output-dir a run can be\n"
+    "repeated: the outputs that already exist are kept and counted as kept.\n"
     "Each setting is one control of the window, named in brackets as the window names it.\n";
 
 // The usage line first and then the description, as manual-page tools expect them.
@@ -91,11 +131,14 @@ class TBatchHelpFormatter : public CLI::Formatter {
 
 const char* const Footer =
     "Exit status:\n"
-    "  0  every picture asked for was written (also --help and --version)\n"
-    "  1  at least one picture failed; the others were written, and each failure was reported\n"
-    "     on standard error as FILE: message\n"
+    "  0  every picture asked for was written or, under --output-dir, kept (also --help and\n"
+    "     --version)\n"
+    "  1  at least one picture or folder failed; the others were written, and each failure was\n"
+    "     reported on standard error as FILE: message\n"
     "  2  usage error: an unknown option, a value out of range, no output or two, colliding\n"
     "     outputs; nothing was written\n"
+    "  130, 143  stopped by SIGINT (Ctrl+C) or SIGTERM: no new picture was started, no partial\n"
+    "     file was left, and the summary says what was written\n"
     "\n"
     "Environment:\n"
     "  SOURCE_DATE_EPOCH  seconds since 1970-01-01 00:00:00 UTC: PNG files carry this time in their\n"
@@ -108,8 +151,16 @@ const char* const Footer =
 
 std::string FormatExtension(TExportFormat format) { return format == TExportFormat::PNG ? ".png" : ".bmp"; }
 
-void PrintUsageError(std::FILE* err, const std::string& message) {
-  std::fprintf(err, "%s: %s\nRun '%s --help' for the options.\n", BatchProgramName, message.c_str(), BatchProgramName);
+std::uint64_t DefaultMemoryBudget() {
+  const long pages = ::sysconf(_SC_PHYS_PAGES), pageSize = ::sysconf(_SC_PAGE_SIZE);
+  // Without an answer, room for a few photos of a modern camera.
+  if (pages <= 0 || pageSize <= 0) return std::uint64_t(1) << 30;
+  return std::uint64_t(pages) * std::uint64_t(pageSize) / 4;
+}
+
+void PrintUsageError(std::FILE* err, const std::string& message, const std::vector<std::string>& names) {
+  std::fprintf(err, "%s: %s\nRun '%s --help' for the options.\n", BatchProgramName,
+               OneLineMessage(message, names).c_str(), BatchProgramName);
 }
 
 TParsedCommandLine ParseBatchCommandLine(int argc, const char* const* argv, std::FILE* out, std::FILE* err) {
@@ -117,7 +168,7 @@ TParsedCommandLine ParseBatchCommandLine(int argc, const char* const* argv, std:
   TBatchSettings& s = options.Settings;
   options.Jobs = std::max(1u, std::min(unsigned(MaxJobs), std::thread::hardware_concurrency()));
   int jobs = int(options.Jobs);
-  std::string format = "png", outputSize = "256x256";
+  std::string format, outputSize = "256x256", memory;
   bool uniform = false;
 
   CLI::App app("", BatchProgramName);
@@ -155,31 +206,33 @@ TParsedCommandLine ParseBatchCommandLine(int argc, const char* const* argv, std:
 
   const char* output = "Output";
   app.add_option("--output-size", outputSize,
-                 "[出力サイズ, set by dragging the edges of the output area] size of the rendering, "
-                 "each side 32..512 (default 256x256)")
+                 "[出力サイズ, set by dragging the edges of the output area] size of the rendering, each "
+                 "side 32..4096 (default 256x256); the window's output area reaches 32..512")
       ->check(OutputSizeValidator())
       ->type_name("WxH")
       ->group(output);
   app.add_option("--format", format,
                  "png: PNG with alpha [PNG形式で書き出し]; bmp32: 32-bit BMP with alpha "
-                 "[アルファ付きBMP形式で書き出し]; bmp24: 24-bit BMP over black [BMP形式で書き出し] (default png)")
+                 "[アルファ付きBMP形式で書き出し]; bmp24: 24-bit BMP over black [BMP形式で書き出し] (default: "
+                 "bmp24 for -o *.bmp, else png)")
       ->check(CLI::IsMember({"png", "bmp32", "bmp24"}))
       ->type_name("FORMAT")
       ->group(output);
   app.add_option("-o,--output", options.OutputFile,
-                 "The file to write, for a single input picture; named *.png or *.bmp after the format")
+                 "The file to write, for a single input picture: *.png or *.bmp, which sets the format "
+                 "when --format is not given; an existing file fails without --overwrite")
       ->type_name("FILE")
       ->group(output);
   app.add_option("--output-dir", options.OutputDir,
-                 "The folder to write into, made if missing: each picture under its own name with the "
-                 "format's extension")
+                 "The folder to write into, made when the first file is written: each picture under its "
+                 "own name with the format's extension; existing files are kept and counted as kept")
       ->type_name("FOLDER")
       ->group(output);
   app.add_flag("-r,--recursive", options.Recursive,
                "Also take the pictures in the folders' subfolders, keeping the subfolders under --output-dir")
       ->group(output);
   app.add_flag("--overwrite", options.Overwrite,
-               "Replace existing files (default: an existing file is kept and its picture fails)")
+               "Replace existing files, keeping their permissions but not setuid, setgid or sticky")
       ->group(output);
 
   const char* running = "Running";
@@ -187,6 +240,13 @@ TParsedCommandLine ParseBatchCommandLine(int argc, const char* const* argv, std:
                  "Pictures rendered at once, 1.." + std::to_string(MaxJobs) + " (default: the number of cores)")
       ->check(InRange(1, MaxJobs))
       ->type_name("N")
+      ->group(running);
+  app.add_option("--memory", memory,
+                 "Most memory the pictures decoded at once may take, such as 512M or 4G; a larger picture "
+                 "waits for others to finish, one that alone needs more fails (default: a quarter of the "
+                 "machine's memory)")
+      ->check(MemorySizeValidator())
+      ->type_name("SIZE")
       ->group(running);
   app.add_flag("-q,--quiet", options.Quiet, "No progress line and no summary; failures are still reported")
       ->group(running);
@@ -213,13 +273,23 @@ TParsedCommandLine ParseBatchCommandLine(int argc, const char* const* argv, std:
   }
 
   s.GradientEnabled = !uniform;
-  s.Format = format == "bmp24" ? TExportFormat::BMP24 : format == "bmp32" ? TExportFormat::BMP32 : TExportFormat::PNG;
   std::tie(s.OutputWidth, s.OutputHeight) = *OutputSize(outputSize);
   options.Jobs = unsigned(jobs);
-  const std::string extension = FormatExtension(s.Format);
-  if (!options.OutputFile.empty() && !EndsWithExtension(options.OutputFile, extension)) {
-    PrintUsageError(err, "-o " + options.OutputFile + ": a " + format + " file must be named *" + extension +
-                             (s.Format == TExportFormat::PNG ? " (for a BMP file give --format bmp24 or bmp32)" : ""));
+  options.MemoryBudget = memory.empty() ? DefaultMemoryBudget() : *MemorySize(memory);
+  // -o names the file, so its extension says the format unless --format does; then they must agree.
+  const std::string extension = options.OutputFile.empty() ? std::string() : ExtensionOf(options.OutputFile);
+  if (format.empty() && !options.OutputFile.empty()) {
+    if (extension != ".png" && extension != ".bmp") {
+      PrintUsageError(err, "-o " + options.OutputFile + ": name a .png or .bmp file, or give --format", {options.OutputFile});
+      return {std::nullopt, ExitUsage};
+    }
+    format = extension == ".bmp" ? "bmp24" : "png";
+  }
+  if (format.empty()) format = "png";
+  s.Format = format == "bmp24" ? TExportFormat::BMP24 : format == "bmp32" ? TExportFormat::BMP32 : TExportFormat::PNG;
+  if (!options.OutputFile.empty() && extension != FormatExtension(s.Format)) {
+    PrintUsageError(err, "-o " + options.OutputFile + ": a " + format + " file must be named *" + FormatExtension(s.Format),
+                    {options.OutputFile});
     return {std::nullopt, ExitUsage};
   }
   return {std::move(options), ExitAllWritten};

@@ -1,6 +1,7 @@
 #pragma once
 // The batch renderer's command line: one option per control of the window, with the window's
 // ranges and start values, the inputs and where the files go.
+#include <cstdint>
 #include <optional>
 #include <stdexcept>
 #include <string>
@@ -40,12 +41,16 @@ struct TBatchOptions {
   bool Overwrite = false;
   bool Quiet = false;
   unsigned Jobs = 1;
+  // The most bytes the pictures being decoded at once may declare (their 32-bit pixels and the
+  // decoder's own buffers); a picture that would pass it waits until others are done.
+  std::uint64_t MemoryBudget = 0;
 };
 
-// The exit statuses.
+// The exit statuses. An interrupted run exits as a shell reports a command stopped by that signal.
 inline constexpr int ExitAllWritten = 0;
 inline constexpr int ExitSomeFailed = 1;
 inline constexpr int ExitUsage = 2;
+constexpr int ExitInterrupted(int signal) { return 128 + signal; }
 
 // The options, or the status to exit with at once: --help and --version print to `out` and give
 // ExitAllWritten; a usage error prints its message to `err` and gives ExitUsage.
@@ -58,5 +63,10 @@ TParsedCommandLine ParseBatchCommandLine(int argc, const char* const* argv, std:
 // The extension the files of `format` take, with its dot.
 std::string FormatExtension(TExportFormat format);
 
-// Prints a usage error as every usage error of the program is printed.
-void PrintUsageError(std::FILE* err, const std::string& message);
+// The default memory budget: a quarter of the machine's memory, so that a run of many large
+// pictures leaves room for everything else the machine does.
+std::uint64_t DefaultMemoryBudget();
+
+// Prints a usage error as every usage error of the program is printed, on one line, with `names`
+// quoted where they hold control characters (and any other control character escaped).
+void PrintUsageError(std::FILE* err, const std::string& message, const std::vector<std::string>& names = {});

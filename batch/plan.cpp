@@ -7,31 +7,58 @@
 #include <map>
 #include <set>
 
+#include "batch/messages.h"
+#include "toolkit/errors.h"
+
 namespace fs = std::filesystem;
 
 namespace {
 
-// The pictures of a folder, relative to it, sorted by name; other files are counted as skipped.
-// Subfolders count only with `recursive`, and then every file below them.
-std::vector<fs::path> FolderPictures(const fs::path& folder, bool recursive, std::size_t& skipped) {
-  std::vector<fs::path> pictures;
-  const auto take = [&](const fs::directory_entry& entry) {
-    std::error_code error;
-    if (!entry.is_regular_file(error)) return;
-    if (PictureKindOf(entry.path().filename().string()) == TPictureKind::None)
-      ++skipped;
-    else
-      pictures.push_back(entry.path().lexically_relative(folder));
-  };
-  if (recursive) {
-    for (const auto& entry : fs::recursive_directory_iterator(folder)) take(entry);
-  } else {
-    for (const auto& entry : fs::directory_iterator(folder)) take(entry);
+// The plan's listing of folders: each folder's pictures relative to the named folder, the entries
+// that are skipped, and one failure for every folder that cannot be read, whose siblings are still
+// listed. Only regular files (or links to them) are taken; FIFOs and devices are never opened, so
+// listing cannot wait on them.
+class TFolderLister {
+ public:
+  TFolderLister(const fs::path& top, bool recursive, TBatchPlan& plan) : top_(top), recursive_(recursive), plan_(plan) {}
+
+  std::vector<fs::path> List() {
+    ListFolder(top_);
+    std::sort(pictures_.begin(), pictures_.end(),
+              [](const fs::path& a, const fs::path& b) { return a.generic_string() < b.generic_string(); });
+    return std::move(pictures_);
   }
-  std::sort(pictures.begin(), pictures.end(),
-            [](const fs::path& a, const fs::path& b) { return a.generic_string() < b.generic_string(); });
-  return pictures;
-}
+
+ private:
+  void ListFolder(const fs::path& folder) {
+    std::error_code error;
+    fs::directory_iterator entries(folder, error), end;
+    std::vector<fs::path> subfolders;
+    for (; !error && entries != end; entries.increment(error)) {
+      const fs::directory_entry& entry = *entries;
+      std::error_code ignored;
+      // A link to a folder is not followed (a loop of links would never end); a real subfolder is
+      // entered with --recursive, else skipped like any other entry that is no picture.
+      if (!entry.is_symlink(ignored) && entry.is_directory(ignored)) {
+        if (recursive_)
+          subfolders.push_back(entry.path());
+        else
+          ++plan_.Skipped;
+      } else if (entry.is_regular_file(ignored) && PictureKindOf(entry.path().filename().string()) != TPictureKind::None) {
+        pictures_.push_back(entry.path().lexically_relative(top_));
+      } else {
+        ++plan_.Skipped;
+      }
+    }
+    if (error) plan_.Failures.push_back({folder.string(), FormatMessage(SFolderUnreadable, error.message())});
+    for (const fs::path& subfolder : subfolders) ListFolder(subfolder);
+  }
+
+  const fs::path top_;
+  const bool recursive_;
+  TBatchPlan& plan_;
+  std::vector<fs::path> pictures_;
+};
 
 // The same file whatever way it is named: by its place in the file system, or its normalised
 // absolute name while it does not exist.
@@ -60,18 +87,21 @@ TBatchPlan PlanBatch(const TBatchOptions& options) {
   TBatchPlan plan;
   const TExportFormat format = options.Settings.Format;
   for (const std::string& input : options.Inputs) {
-    std::error_code error;
-    if (fs::is_directory(input, error)) {
+    // stat, not open: a FIFO or a device is recognised without waiting on it. An input that cannot
+    // be looked at is left to the reader, whose message says that it cannot be opened.
+    struct stat st {};
+    const bool known = ::stat(input.c_str(), &st) == 0;
+    if (known && S_ISDIR(st.st_mode)) {
       if (!options.OutputFile.empty())
         throw EBatchUsage("-o writes one file, but " + input + " is a folder: use --output-dir");
-      try {
-        for (const fs::path& relative : FolderPictures(input, options.Recursive, plan.Skipped)) {
-          const std::string name = (fs::path(input) / relative).string();
-          plan.Pictures.push_back({name, OutputName(options.OutputDir, relative, format), PictureKindOf(name)});
-        }
-      } catch (const fs::filesystem_error& e) {
-        plan.Failures.push_back({input, e.code().message()});
+      for (const fs::path& relative : TFolderLister(input, options.Recursive, plan).List()) {
+        const std::string name = (fs::path(input) / relative).string();
+        plan.Pictures.push_back({name, OutputName(options.OutputDir, relative, format), PictureKindOf(name)});
       }
+      continue;
+    }
+    if (known && !S_ISREG(st.st_mode)) {
+      plan.Failures.push_back({input, NotAFileMessage(st.st_mode)});
       continue;
     }
     const TPictureKind kind = PictureKindOf(input);
@@ -100,11 +130,11 @@ TBatchPlan PlanBatch(const TBatchOptions& options) {
   return plan;
 }
 
-std::vector<std::string> OutputFolders(const TBatchPlan& plan) {
-  std::set<std::string> folders;
-  for (const TBatchPicture& picture : plan.Pictures) {
-    const fs::path parent = fs::path(picture.Output).parent_path();
-    if (!parent.empty()) folders.insert(parent.string());
-  }
-  return {folders.begin(), folders.end()};
+std::string NotAFileMessage(mode_t mode) {
+  const char* kind = S_ISFIFO(mode)   ? SKindFifo
+                     : S_ISCHR(mode)  ? SKindCharDevice
+                     : S_ISBLK(mode)  ? SKindBlockDevice
+                     : S_ISSOCK(mode) ? SKindSocket
+                                      : SKindOther;
+  return FormatMessage(SNotAPictureFile, kind);
 }

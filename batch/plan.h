@@ -1,6 +1,9 @@
 #pragma once
 // What a run will do, worked out before anything is written: every picture with the file it goes
-// to, the named inputs that are no pictures, and the files met in folders that are skipped.
+// to, the named inputs that are no pictures, the folders that cannot be read, and the entries met in
+// folders that are skipped.
+#include <sys/types.h>
+
 #include <string>
 #include <vector>
 
@@ -13,7 +16,7 @@ struct TBatchPicture {
   TPictureKind Kind = TPictureKind::None;
 };
 
-// A picture that fails before it is read, with the message to report.
+// A picture or folder that fails before anything is read, with the message to report.
 struct TBatchFailure {
   std::string Input;
   std::string Message;
@@ -22,7 +25,7 @@ struct TBatchFailure {
 struct TBatchPlan {
   std::vector<TBatchPicture> Pictures;  // in the order of the command line, each folder's sorted by name
   std::vector<TBatchFailure> Failures;
-  std::size_t Skipped = 0;              // files in folders that are no pictures
+  std::size_t Skipped = 0;              // entries of folders that are no pictures
 };
 
 // Lists the inputs' pictures and the file each one writes. Throws EBatchUsage, before anything is
@@ -30,5 +33,5 @@ struct TBatchPlan {
 // when -o names one folder.
 TBatchPlan PlanBatch(const TBatchOptions& options);
 
-// The folders the plan writes into, each once, parents first.
-std::vector<std::string> OutputFolders(const TBatchPlan& plan);
+// The failure message of an input that is neither a regular file nor a folder, by its stat mode.
+std::string NotAFileMessage(mode_t mode);

@@ -1,28 +1,71 @@
 #include "batch/render_picture.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <charconv>
 #include <cstring>
 #include <ctime>
+#include <filesystem>
+#include <optional>
 
+#include "batch/declared_size.h"
+#include "batch/messages.h"
 #include "render/final.h"
 #include "toolkit/errors.h"
+#include "toolkit/safe_file.h"
 
-void RenderBatchPicture(const TBatchPicture& picture, const TBatchSettings& settings, const TUtcClock& clock,
-                        bool overwrite) {
-  const TExistingFile existing = overwrite ? TExistingFile::Replace : TExistingFile::Keep;
+namespace fs = std::filesystem;
+
+namespace {
+
+// A 32-bit picture, opaque or with the alpha it carries, decoded within the budget (held in `hold`
+// until the caller is done with the picture). The file is opened without blocking and read only
+// when it is a regular file.
+TBitmap ReadWithinBudget(const TBatchPicture& picture, TMemoryBudget& budget, std::optional<TMemoryBudget::THold>& hold) {
+  const int fd = ::open(picture.Input.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0) throw EFOpenError(FormatMessage(SFOpenError, picture.Input));
+  TFileStream file(fd, picture.Input);
+  struct stat st {};
+  if (::fstat(fd, &st) != 0) throw EFOpenError(FormatMessage(SFOpenError, picture.Input));
+  if (!S_ISREG(st.st_mode)) throw EFOpenError(NotAFileMessage(st.st_mode));
+  hold.emplace(budget.Take(DecodingBytes(file, picture.Kind)));
+  return ReadSourcePicture(file, picture.Kind);
+}
+
+void MakeOutputFolder(const std::string& output) {
+  const fs::path folder = fs::path(output).parent_path();
+  std::error_code error;
+  if (folder.empty() || fs::is_directory(folder, error)) return;
+  fs::create_directories(folder, error);
+  if (error) throw EFCreateError(FormatMessage(SOutputFolderFailed, folder.string()) + ": " + error.message());
+}
+
+}  // namespace
+
+TPictureOutcome RenderBatchPicture(const TBatchPicture& picture, const TBatchSettings& settings,
+                                   const TUtcClock& clock, TExistingOutput existing, TMemoryBudget& budget,
+                                   const std::function<void()>& written) {
   // Asked first so that a kept file costs no rendering; the write itself checks again.
-  if (existing == TExistingFile::Keep && ::access(picture.Output.c_str(), F_OK) == 0)
+  if (existing != TExistingOutput::Replace && ::access(picture.Output.c_str(), F_OK) == 0) {
+    if (existing == TExistingOutput::Keep) return TPictureOutcome::Kept;
     throw EFileExists(FormatMessage(SFileExists, picture.Output));
-
-  const TBitmap source = ReadSourcePicture(picture.Input, picture.Kind);
-  TScene scene;
-  CreateScene(scene, settings.Scene, source.Width(), source.Height(), settings.OutputWidth, settings.OutputHeight);
-  scene.GradientEnabled = settings.GradientEnabled;
+  }
   TBitmap rendering(settings.OutputWidth, settings.OutputHeight, pf32bit);
-  RenderFinal(scene, settings.Reflection, source, rendering, {});
-  SaveRendering(rendering, settings.Format, picture.Output, clock, existing);
+  {
+    std::optional<TMemoryBudget::THold> hold;
+    const TBitmap source = ReadWithinBudget(picture, budget, hold);
+    TScene scene;
+    CreateScene(scene, settings.Scene, source.Width(), source.Height(), settings.OutputWidth, settings.OutputHeight);
+    scene.GradientEnabled = settings.GradientEnabled;
+    RenderFinal(scene, settings.Reflection, source, rendering, {});
+  }
+  MakeOutputFolder(picture.Output);
+  WriteFileSafely(
+      picture.Output, [&](TStream& stream) { WriteRendering(rendering, settings.Format, stream, clock); },
+      existing == TExistingOutput::Replace ? TExistingFile::Replace : TExistingFile::Keep, written);
+  return TPictureOutcome::Written;
 }
 
 TUtcClock PngClock(const char* sourceDateEpoch) {

@@ -4,6 +4,10 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <csignal>
+
+#include "batch/terminal_text.h"
+#include "toolkit/strings.h"
 
 namespace {
 
@@ -48,7 +52,7 @@ TBatchReport::TBatchReport(std::FILE* err, std::size_t total, bool progress, boo
 
 void TBatchReport::Started(const std::string& input) {
   const std::lock_guard lock(mutex_);
-  current_ = input;
+  current_ = QuotedName(input);
   DrawProgress();
 }
 
@@ -58,15 +62,25 @@ void TBatchReport::Written() {
   DrawProgress();
 }
 
-void TBatchReport::Failed(const std::string& input, const std::string& message) {
+void TBatchReport::Kept(const std::string& input, const std::string& output) {
+  const std::lock_guard lock(mutex_);
+  ++kept_;
+  if (finished_ || !summary_) return;
+  ClearProgress();
+  std::fprintf(err_, "%s: kept %s (it exists)\n", QuotedName(input).c_str(), QuotedName(output).c_str());
+  DrawProgress();
+}
+
+void TBatchReport::Failed(const std::string& input, const std::string& message, const std::vector<std::string>& names) {
   const std::lock_guard lock(mutex_);
   ++failed_;
-  std::string line = input + ": " + message;
+  if (finished_) return;
   // A message made for a message box may break its line; here each failure keeps to one line.
-  std::replace(line.begin(), line.end(), '\r', ' ');
-  std::replace(line.begin(), line.end(), '\n', ' ');
+  std::vector<std::string> shown = names;
+  shown.push_back(input);
+  shown.push_back(SplitFileName(input).Name);
   ClearProgress();
-  std::fprintf(err_, "%s\n", line.c_str());
+  std::fprintf(err_, "%s: %s\n", QuotedName(input).c_str(), OneLineMessage(message, shown).c_str());
   DrawProgress();
 }
 
@@ -77,20 +91,33 @@ void TBatchReport::Skipped(std::size_t count) {
 
 bool TBatchReport::Finish() {
   const std::lock_guard lock(mutex_);
+  if (!finished_) PrintSummary("");
+  return failed_ == 0;
+}
+
+bool TBatchReport::Interrupted(int signal) {
+  const std::lock_guard lock(mutex_);
+  if (finished_) return false;
+  PrintSummary(signal == SIGINT ? ", stopped by SIGINT" : signal == SIGTERM ? ", stopped by SIGTERM" : ", stopped");
+  return true;
+}
+
+void TBatchReport::PrintSummary(const char* ending) {
+  finished_ = true;
   ClearProgress();
   if (summary_) {
     const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start_).count();
-    std::fprintf(err_, "%zu written, %zu skipped, %zu failed (%.1f s)\n", written_, skipped_, failed_, seconds);
+    std::fprintf(err_, "%zu written, %zu kept, %zu skipped, %zu failed%s (%.1f s)\n", written_, kept_, skipped_,
+                 failed_, ending, seconds);
   }
   std::fflush(err_);
-  return failed_ == 0;
 }
 
 void TBatchReport::DrawProgress() {
   if (!progress_) return;
   const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start_).count();
   char head[64];
-  std::snprintf(head, sizeof head, "%zu/%zu  %.1f s  ", written_ + failed_, total_, seconds);
+  std::snprintf(head, sizeof head, "%zu/%zu  %.1f s  ", written_ + kept_ + failed_, total_, seconds);
   // One column short of the width, so that the line never wraps and \r always returns to its start.
   const std::size_t width = TerminalColumns(err_) - 1;
   const std::size_t room = width > Columns(head) ? width - Columns(head) : 0;

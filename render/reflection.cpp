@@ -7,11 +7,10 @@
 #include <cstring>
 #include <limits>
 
+#include "numeric/extended.h"
 #include "toolkit/errors.h"
 
 namespace {
-
-using Extended = long double;
 
 // Hits are accepted 0.1 unit beyond the picture's rectangle on the left, right and far sides (and
 // not below the floor line); SampleSource gives that band alpha 0 with the colour of the nearest
@@ -27,7 +26,7 @@ bool InsideHitBand(const Vector3& hit) {
 // fraction bits.
 constexpr Extended RoundingMagic() {
   Extended magic = 1.5;
-  for (int i = 1; i < std::numeric_limits<Extended>::digits; ++i) magic *= 2;
+  for (int i = 1; i < ExtendedDigits; ++i) magic *= 2;
   return magic;
 }
 
@@ -44,7 +43,7 @@ int RoundIndex(Extended value, int max) {
   if (!(value >= 0)) return 0;
   if (value > max) return max;  // also keeps the rounding step in range
   // The rounded value is a whole number that a double holds exactly; converting through it spares
-  // the switch of the x87 rounding mode that a direct truncation of a long double costs.
+  // the switch of the x87 rounding mode that a direct truncation of an x87 long double costs.
   return int(double(RoundHalfEven(value)));
 }
 

@@ -1,6 +1,7 @@
 #include <algorithm>
 #include <cmath>
 
+#include "numeric/extended.h"
 #include "resample/sampling.h"
 #include "toolkit/errors.h"
 
@@ -15,16 +16,16 @@ class EArithmeticFault : public Exception {
 
 // Every new cell is shortened by this much at its far edge, so that a cell ending exactly on a
 // source boundary does not reach into the next source pixel.
-constexpr long double CellShortening = 1e-6L;
+constexpr Extended CellShortening = ExtendedScaled(0x8637BD05AF6C69B6u, -83);  // 1e-6 rounded to 64 bits
 
 // How much of source cell [n, n + 1] the interval [lo, hi] covers.
-double CellWeight(long double n, double lo, double hi) {
+double CellWeight(Extended n, double lo, double hi) {
   const bool startsBefore = n > lo;    // the interval began in an earlier cell
   const bool endsAfter = n + 1 < hi;   // the interval goes on into a later cell
   if (startsBefore && endsAfter) return 1.0;
   if (endsAfter) return static_cast<double>(1 - (lo - n));
   if (startsBefore) return static_cast<double>(hi - n);
-  return static_cast<double>(static_cast<long double>(hi) - lo);
+  return static_cast<double>(Extended(hi) - lo);
 }
 
 // The source cells under each new cell along one side, with their weights: cell i covers
@@ -41,14 +42,14 @@ TAxisCells MakeAxisCells(int newLength, int sourceLength, double scale) {
   cells.First.resize(std::size_t(newLength));
   cells.Offset.resize(std::size_t(newLength) + 1);
   for (int i = 0; i < newLength; ++i) {
-    const double lo = static_cast<double>(i * static_cast<long double>(scale));
-    const double hi = static_cast<double>((i + 1) * static_cast<long double>(scale) - CellShortening);
+    const double lo = static_cast<double>(i * Extended(scale));
+    const double hi = static_cast<double>((i + 1) * Extended(scale) - CellShortening);
     // Kept inside the source whatever the rounding of the scale, so nothing outside is ever read.
-    const long double first = std::max<long double>(std::floor(static_cast<long double>(lo)), 0);
-    const long double last = std::min<long double>(std::floor(static_cast<long double>(hi)), sourceLength - 1);
-    cells.First[std::size_t(i)] = static_cast<int>(std::min<long double>(first, sourceLength));
+    const Extended first = std::max<Extended>(ExtFloor(Extended(lo)), 0);
+    const Extended last = std::min<Extended>(ExtFloor(Extended(hi)), sourceLength - 1);
+    cells.First[std::size_t(i)] = static_cast<int>(std::min<Extended>(first, sourceLength));
     cells.Offset[std::size_t(i)] = cells.Weight.size();
-    for (long double n = first; n <= last; n += 1) cells.Weight.push_back(CellWeight(n, lo, hi));
+    for (Extended n = first; n <= last; n += 1) cells.Weight.push_back(CellWeight(n, lo, hi));
   }
   cells.Offset[std::size_t(newLength)] = cells.Weight.size();
   return cells;
@@ -58,8 +59,8 @@ TAxisCells MakeAxisCells(int newLength, int sourceLength, double scale) {
 // single-precision sums of very large blocks can stray past the byte range, and white must not
 // come out black.
 std::uint8_t AverageByte(float sum, float areaRatio) {
-  const long double mean = std::rint(static_cast<long double>(sum) / areaRatio);
-  return static_cast<std::uint8_t>(std::clamp<long double>(mean, 0, 255));
+  const Extended mean = ExtRint(Extended(sum) / areaRatio);
+  return static_cast<std::uint8_t>(std::clamp<Extended>(mean, 0, 255));
 }
 
 template <int Bytes>
@@ -79,7 +80,7 @@ void FillAverage(const TRowTable& rows, TBitmap& result, const TAxisCells& colum
         const double wy = lines.Weight[line];
         const std::uint8_t* in = rows[std::size_t(s)] + firstByte;
         for (std::size_t column = columnBegin; column < columnEnd; ++column, in += Bytes) {
-          const long double w = static_cast<long double>(columns.Weight[column]) * wy;
+          const Extended w = Extended(columns.Weight[column]) * wy;
           blue = static_cast<float>(blue + w * in[0]);
           green = static_cast<float>(green + w * in[1]);
           red = static_cast<float>(red + w * in[2]);
@@ -107,12 +108,12 @@ std::unique_ptr<TBitmap> ResizeAverage(const TBitmap& Source, int Width, int Hei
   try {
     const int SW = Source.Width(), SH = Source.Height();
     if (Width == 0 || Height == 0) throw EArithmeticFault(SZeroDivide);
-    const long double area = static_cast<long double>(std::int64_t(SW) * SH);
+    const Extended area = Extended(std::int64_t(SW) * SH);
     const float areaRatio = static_cast<float>(area / Width / Height);
     // An empty source leaves every sum at 0 over a ratio of 0: no defined mean.
     if (areaRatio == 0) throw EArithmeticFault(SInvalidOp);
-    const double Sx = static_cast<double>(static_cast<long double>(SW) / Width);
-    const double Sy = static_cast<double>(static_cast<long double>(SH) / Height);
+    const double Sx = static_cast<double>(Extended(SW) / Width);
+    const double Sy = static_cast<double>(Extended(SH) / Height);
     const TAxisCells columns = MakeAxisCells(Width, SW, Sx);
     const TAxisCells lines = MakeAxisCells(Height, SH, Sy);
     if (format == pf32bit) FillAverage<4>(rows, *result, columns, lines, areaRatio, Info);

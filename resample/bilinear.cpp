@@ -1,6 +1,7 @@
 #include <algorithm>
 #include <cmath>
 
+#include "numeric/extended.h"
 #include "resample/messages.h"
 #include "resample/sampling.h"
 #include "toolkit/errors.h"
@@ -14,7 +15,7 @@ struct TBilinearPosition {
 };
 
 TBilinearPosition BilinearPosition(int i, int newLength, int sourceLength) {
-  const double g = static_cast<double>(sourceLength * (static_cast<long double>(i) / newLength));
+  const double g = static_cast<double>(sourceLength * (Extended(i) / newLength));
   const double whole = std::trunc(g);
   return {static_cast<int>(whole), static_cast<double>(g - whole)};
 }
@@ -30,10 +31,10 @@ TRGBTriple FetchPixelClamped(const TBitmap& Source, const TRowTable& Rows, int C
 }
 
 int BilinearChannel(std::uint8_t a, std::uint8_t b, std::uint8_t c, std::uint8_t d, double fy, double fx) {
-  const long double gx = 1.0L - fx;
-  const double top = static_cast<double>(gx * a + fx * static_cast<long double>(b));
-  const double bottom = static_cast<double>(gx * c + fx * static_cast<long double>(d));
-  return static_cast<int>(std::rint((1.0L - fy) * top + fy * static_cast<long double>(bottom)));
+  const Extended gx = 1 - Extended(fx);
+  const double top = static_cast<double>(gx * a + fx * Extended(b));
+  const double bottom = static_cast<double>(gx * c + fx * Extended(d));
+  return static_cast<int>(ExtRint((1 - Extended(fy)) * top + fy * Extended(bottom)));
 }
 
 TRGBTriple BilinearPixel(TRGBTriple P00, TRGBTriple P10, TRGBTriple P01, TRGBTriple P11, double fy, double fx) {

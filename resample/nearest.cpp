@@ -2,6 +2,7 @@
 #include <cmath>
 #include <cstring>
 
+#include "numeric/extended.h"
 #include "resample/sampling.h"
 
 namespace {
@@ -18,8 +19,8 @@ int NearestBytesPerPixel(TPixelFormat format) {
 // The source index nearest to i * sourceLength / newLength (the cell's leading edge, not its
 // centre), the quotient taken first, ties to even, kept inside the source.
 int NearestIndex(int i, int newLength, int sourceLength) {
-  const long double position = (static_cast<long double>(i) / newLength) * sourceLength;
-  const long long index = static_cast<long long>(std::rint(position));
+  const Extended position = (Extended(i) / newLength) * sourceLength;
+  const long long index = static_cast<long long>(ExtRint(position));
   return static_cast<int>(std::clamp<long long>(index, 0, sourceLength - 1));
 }
 

@@ -3,11 +3,10 @@
 #include <cmath>
 #include <utility>
 
+#include "numeric/extended.h"
 #include "toolkit/errors.h"
 
 namespace {
-
-using Extended = long double;
 
 // Near and far planes of the projection, in scene units from the camera.
 constexpr float NearPlane = 0.1f;
@@ -52,7 +51,7 @@ void SceneCameraZChange(TScene& scene, int cameraZPosition, int cameraYPosition,
   // The distance at which a picture plane outputHeight / CameraDistance units high fills the
   // output's height, so that one unit spans CameraDistance pixels.
   const Extended distance = (Extended(outputHeight) / 2) / (Extended(scene.CameraDistance) / 2) *
-                            (0.5L / std::tan(Extended(scene.FieldOfView) / 2));
+                            (Extended(0.5) / ExtTan(Extended(scene.FieldOfView) / 2));
   const Vector3 position{0, float(Extended(cameraYPosition) / 8), float(-distance)};
   scene.CameraFrame->SetPosition(scene.CameraFrame->Parent(), position);
   scene.ViewMatrix = scene.CameraFrame->GetInverseWorldMatrix();

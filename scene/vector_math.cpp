@@ -5,32 +5,12 @@
 #include <cmath>
 #include <cstdint>
 #include <limits>
-#include <numbers>
 
+#include "numeric/extended.h"
+#include "scene/trig_tables.h"
 #include "toolkit/errors.h"
 
 namespace {
-
-using Extended = long double;
-
-struct TrigTables {
-  std::array<float, AngleUnits> sine{};
-  std::array<float, AngleUnits> cosine{};
-  TrigTables() {
-    for (int i = 0; i < AngleUnits; ++i) {
-      const Extended a = Extended(float(i)) / 2048 * std::numbers::pi_v<Extended>;
-      sine[i] = float(std::sin(a));
-      cosine[i] = float(std::cos(a));
-    }
-  }
-};
-
-// A function-local static: filled on first use, before any rotation can read it, whatever order
-// the program's other statics are built in.
-const TrigTables& Tables() {
-  static const TrigTables tables;
-  return tables;
-}
 
 // Determinant of the 3x3 minor of M that leaves out row `skipRow` and column `skipCol`.
 Extended Minor(const Matrix4& M, int skipRow, int skipCol) {
@@ -60,9 +40,9 @@ Extended DeterminantExtended(const Matrix4& M) {
 
 [[noreturn]] void RaiseZeroDivide() { throw Exception(SZeroDivide); }
 
-void InitTrigTables() { Tables(); }
-const std::array<float, AngleUnits>& SinTable() { return Tables().sine; }
-const std::array<float, AngleUnits>& CosTable() { return Tables().cosine; }
+void InitTrigTables() {}
+const std::array<float, AngleUnits>& SinTable() { return SineOfAngleUnit; }
+const std::array<float, AngleUnits>& CosTable() { return CosineOfAngleUnit; }
 
 Vector3 Cross(const Vector3& a, const Vector3& b) {
   return {float(Extended(a.y) * b.z - Extended(a.z) * b.y), float(Extended(a.z) * b.x - Extended(a.x) * b.z),
@@ -71,7 +51,7 @@ Vector3 Cross(const Vector3& a, const Vector3& b) {
 
 float VectorLength(const Vector3& v) {
   const float xx = v.x * v.x, yy = v.y * v.y, zz = v.z * v.z;
-  return float(std::sqrt(Extended(xx) + yy + zz));
+  return float(ExtSqrt(Extended(xx) + yy + zz));
 }
 
 Vector3 Normalize(const Vector3& v) {
@@ -136,7 +116,7 @@ Matrix4 InvertMatrix(const Matrix4& M) {
 
 Matrix4 MakePerspectiveFov(float fovY, float aspect, float near, float far) {
   const Extended half = Extended(fovY) / 2;
-  const Extended cot = std::cos(half) / std::sin(half);
+  const Extended cot = ExtCos(half) / ExtSin(half);
   const Extended q = Extended(far) / (Extended(far) - near);
   Matrix4 result = IdentityMatrix;
   result.m[0][0] = float(aspect * cot);
@@ -175,7 +155,7 @@ double LowestBit(float v) {
 
 TRowTransform::TRowTransform(const Matrix4& M, float y, int lastColumn) : M_(M), exact_(lastColumn >= 0 && lastColumn < (1 << 24)) {
   for (int c = 0; c < 4; ++c) {
-    rowProducts_[c] = double(static_cast<long double>(y) * M.m[1][c]);
+    rowProducts_[c] = double(Extended(y) * M.m[1][c]);
     const float a = M.m[0][c], b = M.m[1][c], e = M.m[2][c], f = M.m[3][c];
     if (!(std::isfinite(a) && std::isfinite(b) && std::isfinite(e) && std::isfinite(f) && std::isfinite(y))) {
       exact_ = false;

@@ -7,12 +7,14 @@
 // left-handed: +X right, +Y up, +Z away from the viewer.
 //
 // Precision: every stored component is a 32-bit float. The sums and products inside one operation
-// are carried in extended precision (long double) and rounded once to 32 bits when stored, and so
+// are carried in extended precision (Extended) and rounded once to 32 bits when stored, and so
 // are the scalar results of Dot, VectorLength and MatrixDeterminant. The renderer's boundaries fall
 // on exact pixel coordinates, so these rounding points decide which pixel a picture edge touches.
 #include <array>
 #include <cmath>
 #include <cstdint>
+
+#include "numeric/extended.h"
 
 struct Vector3 {
   float x = 0, y = 0, z = 0;
@@ -55,9 +57,9 @@ inline constexpr Matrix4 IdentityMatrix{{{1, 0, 0, 0}, {0, 1, 0, 0}, {0, 0, 1, 0
 // 12 bits count (-113 and 3983 are the same angle).
 inline constexpr int AngleUnits = 4096;
 
-// Fills SinTable and CosTable (entry i holds the sine and cosine of i angle units) if that has not
-// happened yet. The tables fill themselves on first use as well; calling this only moves the work
-// to a chosen moment.
+// Entry i of SinTable and CosTable holds the sine and cosine of i angle units, rounded to singles.
+// They are constant data, the same on every build; InitTrigTables is kept for callers that set
+// them up before use and does nothing.
 void InitTrigTables();
 const std::array<float, AngleUnits>& SinTable();
 const std::array<float, AngleUnits>& CosTable();
@@ -182,12 +184,10 @@ inline Vector3 Vector4ToPoint(const Vector4& v, bool divide) {
 }
 
 inline float Dot(const Vector3& a, const Vector3& b) {
-  using Extended = long double;
   return float(Extended(a.x) * b.x + Extended(a.y) * b.y + Extended(a.z) * b.z);
 }
 
 inline Vector4 TransformVector4(const Vector4& v, const Matrix4& M) {
-  using Extended = long double;
   auto column = [&](int c) {
     return float(Extended(v.x) * M.m[0][c] + Extended(v.y) * M.m[1][c] + Extended(v.z) * M.m[2][c] +
                  Extended(v.w) * M.m[3][c]);
@@ -196,7 +196,6 @@ inline Vector4 TransformVector4(const Vector4& v, const Matrix4& M) {
 }
 
 inline Vector3 TRowTransform::operator()(float x) const {
-  using Extended = long double;
   // As TransformVector4 of (x, y, 1, 1): the products with 1 are the elements themselves.
   auto column = [&](int c) {
     return float(Extended(x) * M_.m[0][c] + Extended(rowProducts_[c]) + Extended(M_.m[2][c]) + Extended(M_.m[3][c]));
@@ -216,7 +215,6 @@ inline Vector3 TRowTransform::At(int x) const {
 }
 
 inline bool TRaysFromPoint::Intersect(const Vector3& target, Vector3& hit) const {
-  using Extended = long double;
   const Vector3 direction = SubtractVectors(target, origin_);
   if (zPlane_ && std::isfinite(direction.x) && std::isfinite(direction.y) && std::isfinite(direction.z)) {
     if (direction.z == 0) return false;
@@ -232,7 +230,6 @@ inline bool TRaysFromPoint::Intersect(const Vector3& target, Vector3& hit) const
 }
 
 inline bool IntersectRayPlane(const Ray& ray, const Plane& plane, Vector3& hit) {
-  using Extended = long double;
   const float denom = Dot(ray.direction, plane.normal);
   if (denom == 0) return false;
   const float t = float(-(Extended(Dot(ray.origin, plane.normal)) + plane.d) / denom);

@@ -24,9 +24,16 @@ class EFileExists : public EFCreateError {
 // EFCreateError (SFCreateError) when the temporary file cannot be made or cannot take the target's
 // name (a folder of that name, a folder that refuses it), EWriteError when writing
 // or flushing fails, and passes on whatever `write` throws; in every failure the temporary file is
-// removed and the target is untouched. The replaced file's permissions carry over.
+// removed and the target is untouched. The replaced file's permission bits (0777) carry over;
+// setuid, setgid and sticky do not.
 // With TExistingFile::Keep the finished file takes the name only if no file holds it at that moment
 // (checked and taken in one step, so a file that appears meanwhile is never replaced either);
 // otherwise EFileExists(SFileExists) is thrown and the temporary file removed.
+// `named`, when given, is called once the file has its name, before any AbandonWrites can return.
 void WriteFileSafely(const std::string& fileName, const std::function<void(TStream&)>& write,
-                     TExistingFile existing = TExistingFile::Replace);
+                     TExistingFile existing = TExistingFile::Replace, const std::function<void()>& named = {});
+
+// For a program being stopped (by a signal, from a thread of its own): removes the temporary files
+// of the writes in progress and makes every write fail with EFCreateError instead of taking its
+// name. When it returns, every file written is whole and no other will be named.
+void AbandonWrites();

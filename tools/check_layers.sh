@@ -8,14 +8,15 @@ cd "$root"
 
 # The layers each layer may include, besides its own and the standard library.
 declare -A allowed=(
-  [toolkit]=""
-  [scene]="toolkit"
-  [resample]="toolkit"
-  [render]="scene resample toolkit"
-  [picture/png]="toolkit"
-  [picture]="picture/png toolkit"
-  [batch]="render scene resample picture picture/png toolkit"
-  [app]="render scene resample picture picture/png toolkit"
+  [numeric]=""
+  [toolkit]="numeric"
+  [scene]="toolkit numeric"
+  [resample]="toolkit numeric"
+  [render]="scene resample toolkit numeric"
+  [picture/png]="toolkit numeric"
+  [picture]="picture/png toolkit numeric"
+  [batch]="render scene resample picture picture/png toolkit numeric"
+  [app]="render scene resample picture picture/png toolkit numeric"
 )
 # System headers that only one layer may include (a pattern over the name inside the <>).
 declare -A owner=(

@@ -5,7 +5,7 @@ set -euo pipefail
 
 packages=(
   build-essential cmake ninja-build pkg-config
-  qt6-base-dev qt6-translations-l10n libgl-dev zlib1g-dev libjpeg62-turbo-dev
+  qt6-base-dev qt6-translations-l10n libgl-dev zlib1g-dev libjpeg62-turbo-dev libjpeg-turbo-progs
   libgtest-dev libgmock-dev libbenchmark-dev
   libcli11-dev
   libpng-dev pngcheck imagemagick

@@ -6,6 +6,7 @@
 #include <ctime>
 #include <vector>
 
+#include "numeric/extended.h"
 #include "toolkit/byte_order.h"
 
 namespace {
@@ -101,10 +102,10 @@ void WriteGifControlChunk(TRFLPNGWriteStream& png, const TPngGifControl& control
 
 void WriteGammaChunk(TRFLPNGWriteStream& png, double gamma) {
   // Gamma x 100000 truncated; PNG integers stop at 2^31 - 1, and a NaN is no gamma at all.
-  const long double scaled = static_cast<long double>(gamma) * 100000;
-  if (!(scaled >= 1 && scaled < 2147483648.0L)) return;
+  const Extended scaled = Extended(gamma) * 100000;
+  if (!(scaled >= 1 && scaled < 2147483648.0)) return;
   std::uint8_t data[4];
-  StoreBE32(data, std::uint32_t(std::trunc(scaled)));
+  StoreBE32(data, std::uint32_t(ExtTrunc(scaled)));
   png.WriteChunk("gAMA", data, 4);
 }
 
@@ -189,11 +190,11 @@ void WriteTransparencyChunk(TRFLPNGWriteStream& png, std::int32_t colour, const 
 
 void WritePhysicalSizeChunk(TRFLPNGWriteStream& png, std::uint8_t unit, std::int32_t perUnitX, std::int32_t perUnitY) {
   if (perUnitX < 1 || perUnitY < 1) return;
-  long double x = perUnitX, y = perUnitY;
+  Extended x = perUnitX, y = perUnitY;
   if (unit == puInch) {
     // Dots per inch to dots per metre.
-    x = std::trunc(x * 100 / 254 * 100);
-    y = std::trunc(y * 100 / 254 * 100);
+    x = ExtTrunc(x * 100 / 254 * 100);
+    y = ExtTrunc(y * 100 / 254 * 100);
   }
   // PNG integers stop at 2^31 - 1: a resolution beyond that is not written rather than wrapped.
   if (x > INT32_MAX || y > INT32_MAX) return;

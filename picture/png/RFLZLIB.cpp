@@ -5,6 +5,8 @@
 #include <cstring>
 #include <new>
 
+#include "numeric/extended.h"
+
 namespace {
 
 constexpr std::align_val_t RowAlignment{32};
@@ -42,12 +44,12 @@ std::int64_t ScoreFilteredRow(const std::uint8_t* row, int length, int bitsPerPi
     }
   }
   if (distinct <= 8 || std::int64_t(t1) * 100 >= std::int64_t(90) * length) return -1;
-  const long double n = length;
-  long double score;
+  const Extended n = length;
+  Extended score;
   if (bitsPerPixel < 8)
-    score = n / 1.5L / distinct * 1500 + (t1 + t2) / n * 1000;
+    score = n / Extended(1.5) / distinct * 1500 + (t1 + t2) / n * 1000;
   else
-    score = n / 1.5L / distinct * 1000 + (std::int64_t(t1) + t2 + t3) / n * 1000;
+    score = n / Extended(1.5) / distinct * 1000 + (std::int64_t(t1) + t2 + t3) / n * 1000;
   return std::int64_t(score);  // truncated toward zero
 }
 

@@ -1,14 +1,17 @@
-// The real main window's file commands on the offscreen platform: opening and dropping pictures,
-// the exports and the copy, the About box and the website command. Dialogs are answered through
-// the window's dialog interface; files are made by the tests.
+// The real main window's file commands on the offscreen platform: opening and dropping pictures
+// (and naming one on the command line), the exports and the copy with the screen they follow, the
+// About box and the website command. Dialogs are answered through the window's dialog interface;
+// files are made by the tests.
 #include <QAction>
 #include <QClipboard>
+#include <QDir>
 #include <QDropEvent>
 #include <QGuiApplication>
 #include <QMimeData>
 #include <QTest>
 #include <cmath>
 #include <filesystem>
+#include <zlib.h>
 
 // clang-format off
 #include <cstdio>
@@ -38,14 +41,6 @@ namespace {
 
 const QString LegalLine = QStringLiteral("Copyright (C) 2026 ルフレミナ・プロジェクト");
 const QString HomePage = QString::fromUtf8(AuthorHomePage);
-
-bool SamePixels(const TBitmap& a, const TBitmap& b) {
-  if (a.Width() != b.Width() || a.Height() != b.Height()) return false;
-  for (int y = 0; y < a.Height(); ++y)
-    for (int x = 0; x < a.Width(); ++x)
-      if (!(PixelOf(a, x, y) == PixelOf(b, x, y))) return false;
-  return true;
-}
 
 // The box of the fully opaque pixels: the picture itself (its reflection is never fully opaque).
 QRect OpaqueBox(const TBitmap& image) {
@@ -77,6 +72,59 @@ BmpBuilder TransparentBmp(bool withMasks) {
   return b;
 }
 
+// A 24-bit BMP of one colour.
+std::vector<std::uint8_t> FlatBmp(int width, int height, TBGRA colour) {
+  BmpBuilder b;
+  b.width = width;
+  b.height = height;
+  const int rowBytes = (width * 3 + 3) / 4 * 4;
+  b.pixels.assign(std::size_t(rowBytes * height), 0);
+  for (int y = 0; y < height; ++y)
+    for (int x = 0; x < width; ++x) {
+      std::uint8_t* p = &b.pixels[std::size_t(y * rowBytes + x * 3)];
+      p[0] = colour.Blue, p[1] = colour.Green, p[2] = colour.Red;
+    }
+  return b.Bytes();
+}
+
+// The zlib checksum of a file's or an image's bytes.
+std::uint32_t Checksum(const std::vector<std::uint8_t>& bytes) {
+  return std::uint32_t(crc32(0, bytes.data(), uInt(bytes.size())));
+}
+
+// The pixel rows of an image, top row first, as they are stored.
+std::vector<std::uint8_t> Rows(const TBitmap& image) {
+  std::vector<std::uint8_t> bytes;
+  const std::size_t rowBytes = std::size_t(image.Width()) * std::size_t(image.BitCount() / 8);
+  for (int y = 0; y < image.Height(); ++y) bytes.insert(bytes.end(), image.ScanLine(y), image.ScanLine(y) + rowBytes);
+  return bytes;
+}
+
+// Pixels of the output image within one pixel of an edge: between two neighbours of which one
+// shows something and the other nothing, or whose alpha jumps (the picture's and the reflection's
+// sides, the floor line, the reflection's far end). There one ray per pixel and the rendering's 25
+// see different parts of the scene by nature.
+std::vector<bool> NearEdges(const TBitmap& image) {
+  const int w = image.Width(), h = image.Height();
+  std::vector<bool> edge(std::size_t(w * h), false), near(std::size_t(w * h), false);
+  const auto alpha = [&](int x, int y) { return int(PixelOf(image, x, y).Alpha); };
+  const auto between = [](int a, int b) { return (a == 0) != (b == 0) || std::abs(a - b) > 8; };
+  for (int y = 0; y < h; ++y)
+    for (int x = 0; x < w; ++x) {
+      const bool right = x + 1 < w && between(alpha(x, y), alpha(x + 1, y));
+      const bool down = y + 1 < h && between(alpha(x, y), alpha(x, y + 1));
+      if (right) edge[std::size_t(y * w + x)] = edge[std::size_t(y * w + x + 1)] = true;
+      if (down) edge[std::size_t(y * w + x)] = edge[std::size_t((y + 1) * w + x)] = true;
+    }
+  for (int y = 0; y < h; ++y)
+    for (int x = 0; x < w; ++x) {
+      if (!edge[std::size_t(y * w + x)]) continue;
+      for (int ny = std::max(0, y - 1); ny <= std::min(h - 1, y + 1); ++ny)
+        for (int nx = std::max(0, x - 1); nx <= std::min(w - 1, x + 1); ++nx) near[std::size_t(ny * w + nx)] = true;
+    }
+  return near;
+}
+
 class TFilesTest : public QObject {
   Q_OBJECT
 
@@ -96,6 +144,10 @@ class TFilesTest : public QObject {
   void Open(const QString& fileName) {
     dialogs->FileAnswers.push_back(fileName);
     ui->actOpen->trigger();
+  }
+  void LoadFlat(TBGRA colour) {
+    Open(Write("flat.bmp", FlatBmp(40, 30, colour)));
+    QCOMPARE(PixelOf(form->State().SourceImage, 5, 5), colour);
   }
   void Export(QAction* action, const QString& fileName) {
     dialogs->FileAnswers.push_back(fileName);
@@ -300,6 +352,45 @@ class TFilesTest : public QObject {
     QCOMPARE(Messages(), QStringList{QStringLiteral("エラー|読み込めるのはBMPファイルとJPEGファイルです。\rdrop.txt は読み込めません。")});
   }
 
+  // A picture named on the command line opens as if it had been dropped, once the window is shown:
+  // refused or unreadable, it gets the usual box over the start-up picture. Anything else on the
+  // command line changes nothing.
+  void AFileOnTheCommandLineOpensAtStart() {
+    const QString program = QStringLiteral("rufuremina");
+    const QString picture = Write("one.bmp", BmpBuilder().Bytes());
+    const int renders = Renders();
+    for (const QStringList& arguments :
+         {QStringList{program}, QStringList{program, picture, picture}, QStringList{program, QStringLiteral("--help")},
+          QStringList{program, QStringLiteral("-")}, QStringList{program, QString()},
+          QStringList{program, QString::fromStdString(dir->Path().string())}}) {
+      form->OpenFromCommandLine(arguments);
+      QCoreApplication::sendPostedEvents();
+    }
+    QCOMPARE(Renders(), renders);
+    QVERIFY(dialogs->Messages.empty());
+
+    form->OpenFromCommandLine({program, Write("note.txt", {'x'})});
+    form->OpenFromCommandLine({program, Path("missing.jpg")});
+    QVERIFY(dialogs->Messages.empty());  // nothing before the event loop runs
+    QCoreApplication::sendPostedEvents();
+    QCOMPARE(Messages(), (QStringList{
+                             QStringLiteral("エラー|読み込めるのはBMPファイルとJPEGファイルです。\rnote.txt は読み込めません。"),
+                             ApplicationTitle() + QStringLiteral("|ファイル %1 は開けません.").arg(Path("missing.jpg")),
+                         }));
+    QCOMPARE(form->State().SourceImage.Width(), 1);
+    QCOMPARE(Renders(), renders);
+
+    // A name relative to the folder the program was started in.
+    const QString started = QDir::currentPath();
+    QDir::setCurrent(QString::fromStdString(dir->Path().string()));
+    form->OpenFromCommandLine({program, QStringLiteral("one.bmp")});
+    QDir::setCurrent(started);
+    QCoreApplication::sendPostedEvents();
+    QCOMPARE(form->State().SourceImage.Width(), 3);
+    QCOMPARE(Renders(), renders + 1);
+    QCOMPARE(dialogs->Messages.size(), std::size_t(2));
+  }
+
   void CancelledSaveDialogsRenderNothing() {
     const TBitmap preview = form->State().OutputImage;
     for (QAction* action : {ui->actExportBMP24, ui->actExportBMP32, ui->actExportPNG}) action->trigger();
@@ -451,6 +542,7 @@ class TFilesTest : public QObject {
     QCOMPARE(Messages(), (QStringList{QStringLiteral("ルフレミナ|") + about, QStringLiteral("ルフレミナ|") + about,
                                       QStringLiteral("別の題|") + about}));
     QVERIFY(dialogs->Messages[0].Icon == TMessageIcon::None);
+    QVERIFY(dialogs->Messages[0].Place == TMessagePlace::ScreenCentre);
   }
 
   void AboutFollowsWhatTheProgramFileHolds() {
@@ -482,6 +574,82 @@ class TFilesTest : public QObject {
     ui->actWebsite->trigger();
     QCOMPARE(opened, QList<QUrl>{QUrl(HomePage)});
     QVERIFY(dialogs->Messages.empty());
+  }
+
+  // A preview that scaled the reflection's colour by its opacity, and was then composited by that
+  // opacity again, showed the reflection far darker than the rendering saves it.
+  void TheScreenShowsTheReflectionAsTheRenderingWill() {
+    LoadFlat({60, 150, 230, 255});
+
+    struct Setting {
+      bool gradient;
+      int opacity, length, size;
+    };
+    // A preview casts one ray at each pixel's corner; the rendering's 25 rays lie 0.4 pixel further
+    // on in the mean. Where the fade is steep (about 2.7 x opacity / length levels a row at the
+    // picture's size 3) that alone changes a pixel by more than 2 levels, so the fades here keep
+    // opacity / length at 1.5 or below.
+    for (const Setting s : {Setting{true, 8, 7, 3}, Setting{true, 10, 10, 3}, Setting{true, 5, 4, 4},
+                            Setting{true, 3, 2, 6}, Setting{true, 10, 7, 5}, Setting{false, 8, 7, 3},
+                            Setting{false, 3, 1, 3}, Setting{false, 9, 5, 2}}) {
+      const QString name = QStringLiteral("gradient %1, opacity %2, length %3, size %4")
+                               .arg(s.gradient)
+                               .arg(s.opacity)
+                               .arg(s.length)
+                               .arg(s.size);
+      if (ui->actGradient->isChecked() != s.gradient) ui->actGradient->trigger();
+      ui->trcOpacity->SetPosition(s.opacity);
+      ui->trcLength->SetPosition(s.length);
+      ui->trcCameraZ->SetPosition(s.size);
+      TForm1TestSeam::SetOutputSize(*form, 256, 200);  // a preview of exactly this setting
+      const TBitmap preview = form->State().OutputImage;
+      const QImage previewScreen = ui->ClientArea->grab().toImage();
+      ui->actRendering->trigger();
+      const QImage finalScreen = ui->ClientArea->grab().toImage();
+
+      const TRect r = form->OutputRect();
+      const std::vector<bool> nearEdge = NearEdges(preview);
+      int compared = 0, worst = 0;
+      QString worstAt;
+      for (int y = 0; y < preview.Height(); ++y) {
+        for (int x = 0; x < preview.Width(); ++x) {
+          const TBGRA p = PixelOf(preview, x, y);
+          const bool reflection = p.Alpha > 0 && p.Alpha < 255;
+          if (nearEdge[std::size_t(y * preview.Width() + x)]) continue;
+          compared += reflection;
+          const QColor a = previewScreen.pixelColor(r.Left + x, r.Top + y);
+          const QColor b = finalScreen.pixelColor(r.Left + x, r.Top + y);
+          const int difference = std::max({std::abs(a.red() - b.red()), std::abs(a.green() - b.green()),
+                                           std::abs(a.blue() - b.blue())});
+          if (difference > worst) {
+            worst = difference;
+            worstAt = QStringLiteral("(%1, %2): preview %3, rendering %4").arg(x).arg(y).arg(a.name(), b.name());
+          }
+        }
+      }
+      QVERIFY2(worst <= 2, qPrintable(name + QStringLiteral(": ") + worstAt));
+      // Enough of the reflection lies away from its edges for the comparison to mean something.
+      QVERIFY2(compared > 500, qPrintable(name + QStringLiteral(": %1 reflection pixels").arg(compared)));
+    }
+  }
+
+  // The preview is the window's own: the exports and the copy write the bytes they always wrote,
+  // whichever previews came before them. The checksums are those of the files written before the
+  // preview took the rendering's blend.
+  void ExportsKeepTheirBytes() {
+    LoadFlat({60, 150, 230, 255});
+    ui->trcYaw->SetPosition(2);
+    ui->trcMargin->SetPosition(1);
+    Export(ui->actExportBMP24, Path("a.bmp"));
+    Export(ui->actExportBMP32, Path("b.bmp"));
+    ui->actCopy->trigger();
+    const std::uint32_t copy = Checksum(Rows(clipboard->Bitmap));
+    Export(ui->actExportPNG, Path("c.png"));
+    QCOMPARE(Checksum(FileBytes(*dir / "a.bmp")), 0xa2ec616bu);
+    QCOMPARE(Checksum(FileBytes(*dir / "b.bmp")), 0x1ed3e479u);
+    QCOMPARE(copy, 0xd67b67feu);
+    // A PNG file carries the time of its writing; its pixels are what stays.
+    QCOMPARE(Checksum(DecodeWithLibpng(FileBytes(*dir / "c.png")).Samples), 0x5e5be3f4u);
   }
 };
 

@@ -11,6 +11,7 @@
 #include <QMessageBox>
 #include <QTest>
 #include <QTimer>
+#include <QScreen>
 #include <QTreeView>
 #include <filesystem>
 #include <functional>
@@ -63,6 +64,12 @@ QStringList CutEntries(QFileDialog* dialog) {
     if (places->sizeHintForIndex(place).width() > places->viewport()->width()) cut << place.data().toString();
   }
   return cut;
+}
+
+// How far the middle of `inner` lies from the middle of `outer`, across and down, in half pixels.
+QPoint OffCentre(const QRect& inner, const QRect& outer) {
+  return {inner.left() + inner.right() - outer.left() - outer.right(),
+          inner.top() + inner.bottom() - outer.top() - outer.bottom()};
 }
 
 class TQtDialogsTest : public QObject {
@@ -193,6 +200,40 @@ class TQtDialogsTest : public QObject {
     QCOMPARE(entries, (QStringList{QStringLiteral("PNG Format (*.png)"), QStringLiteral("すべてのファイル")}));
     QVERIFY2(question.contains(QStringLiteral("third.png")), qPrintable(question));
     QCOMPARE(FileBytes(dir / "third.png"), kept);
+  }
+
+  // The About box stands in the middle of the screen that holds the main window, not over the
+  // window, wherever the window stands: here in the screen's bottom-right corner.
+  void TheAboutBoxStandsInTheMiddleOfTheScreen() {
+    form->SetDialogs(std::make_unique<TQtDialogs>());
+    form->SetVersionFile(QStringLiteral(RFL_PROGRAM_FILE));
+    form->show();
+    QVERIFY(QTest::qWaitForWindowExposed(form.get()));
+    const QRect area = form->screen()->availableGeometry();
+    form->move(area.right() + 1 - form->frameGeometry().width(), area.bottom() + 1 - form->frameGeometry().height());
+    QTRY_COMPARE(form->frameGeometry().bottomRight(), area.bottomRight());
+    const QPoint windowOff = OffCentre(form->frameGeometry(), area);
+    QVERIFY2(std::abs(windowOff.x()) > 40 && std::abs(windowOff.y()) > 40, "the window's middle is not the screen's");
+
+    QString text;
+    QRect box;
+    QTimer::singleShot(0, qApp, [&] {
+      QWidget* widget = QApplication::activeModalWidget();
+      if (auto* message = qobject_cast<QMessageBox*>(widget)) {
+        text = message->text();
+        box = message->frameGeometry();
+        message->button(QMessageBox::Ok)->click();
+      } else if (widget != nullptr) {
+        widget->close();
+      }
+    });
+    ui->actAbout->trigger();
+    QVERIFY2(text.startsWith(QStringLiteral("ルフレミナ Version1.05")), qPrintable(text));
+    const QPoint off = OffCentre(box, area);
+    QVERIFY2(std::abs(off.x()) <= 1 && std::abs(off.y()) <= 1,
+             qPrintable(QStringLiteral("the box stands at %1, %2 (%3 x %4) on %5 x %6")
+                            .arg(box.left()).arg(box.top()).arg(box.width()).arg(box.height())
+                            .arg(area.width()).arg(area.height())));
   }
 };
 

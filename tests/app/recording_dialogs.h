@@ -12,6 +12,7 @@ class TRecordingDialogs final : public TDialogs {
     QString Caption;
     QString Text;
     TMessageIcon Icon;
+    TMessagePlace Place;
   };
   struct TFileRequest {
     bool Save;
@@ -22,8 +23,9 @@ class TRecordingDialogs final : public TDialogs {
   std::vector<TFileRequest> FileRequests;
   std::deque<std::optional<QString>> FileAnswers;
 
-  void ShowMessage(QWidget*, const QString& caption, const QString& text, TMessageIcon icon) override {
-    Messages.push_back({caption, text, icon});
+  void ShowMessage(QWidget*, const QString& caption, const QString& text, TMessageIcon icon,
+                   TMessagePlace place) override {
+    Messages.push_back({caption, text, icon, place});
   }
   std::optional<QString> OpenFile(QWidget*, const TFileDialogRequest& request) override {
     return Answer(false, request);

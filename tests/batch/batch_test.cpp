@@ -2,45 +2,11 @@
 // its exit status, and what it must leave alone.
 #include <gtest/gtest.h>
 
-#include <algorithm>
-#include <filesystem>
-
 #include "picture/bmp_file.h"
-#include "tests/batch/run_batch.h"
-#include "tests/picture/bmp_builder.h"
+#include "tests/batch/batch_fixture.h"
 #include "tests/picture/png/png_test_support.h"
-#include "tests/support/jpeg_writer.h"
-#include "tests/support/temp_dir.h"
-
-namespace fs = std::filesystem;
 
 namespace {
-
-// Every file below a folder with its bytes, to see that a run changed nothing.
-std::vector<std::pair<std::string, std::vector<std::uint8_t>>> Snapshot(const fs::path& folder) {
-  std::vector<std::pair<std::string, std::vector<std::uint8_t>>> files;
-  for (const auto& entry : fs::recursive_directory_iterator(folder))
-    files.emplace_back(entry.path().string(), entry.is_regular_file() ? FileBytes(entry.path()) : std::vector<std::uint8_t>{});
-  std::sort(files.begin(), files.end());
-  return files;
-}
-
-class BatchTest : public testing::Test {
- protected:
-  TempDir dir;
-  std::string photos = dir / "photos";
-
-  void SetUp() override {
-    fs::create_directory(photos);
-    PutFile(photos + "/a.JPG", EncodeJPEG(QuadrantSamples(64, 48, 40, 20)));
-    BmpBuilder bmp;  // 3 x 2, 24 bits
-    bmp.pixels = {10, 20, 200, 30, 40, 50, 200, 20, 10, 0, 0, 0, 90, 90, 90, 250, 250, 250, 0, 0, 0, 0, 0, 0};
-    PutFile(photos + "/b.bmp", bmp.Bytes());
-    PutFile(photos + "/damaged.jpg", {0xFF, 0xD8, 0xFF, 0xE0, 'n', 'o', 't', ' ', 'a', ' ', 'J', 'P', 'E', 'G'});
-    PutFile(photos + "/notes.txt", {'h', 'i'});
-    PutFile(dir / "pic.png", EncodeJPEG(QuadrantSamples(16, 16, 8, 8)));
-  }
-};
 
 TEST_F(BatchTest, HelpAndVersionPrintAndExitZero) {
   const TBatchRun version = RunBatch({"--version"});
@@ -52,8 +18,8 @@ TEST_F(BatchTest, HelpAndVersionPrintAndExitZero) {
   for (const char* text : {"--picture-size", "大きさ", "1..10 (default 3)", "--camera-height", "位置", "-5..5 (default 0)",
                            "--tilt", "傾き", "--opacity", "不透明度", "0..10 (default 8)", "--length", "長さ",
                            "0..10 (default 7)", "--distance", "距離", "--uniform", "グラデーション", "--output-size",
-                           "32..512 (default 256x256)", "--format", "bmp24", "--output-dir", "--recursive",
-                           "--overwrite", "--jobs", "--quiet", "SOURCE_DATE_EPOCH", "Exit status:"})
+                           "32..4096 (default 256x256)", "reaches 32..512", "--format", "bmp24", "--output-dir",
+                           "--recursive", "--overwrite", "--jobs", "--memory", "--quiet", "130, 143", "SOURCE_DATE_EPOCH", "Exit status:"})
     EXPECT_NE(help.Out.find(text), std::string::npos) << text;
 }
 
@@ -69,14 +35,17 @@ TEST_F(BatchTest, UsageErrorsExitTwoAndChangeNothing) {
   } cases[] = {
       {{"--picture-size", "11", "--output-dir", out, photos}, "--picture-size: must be a whole number in 1..10, not '11'"},
       {{"--tilt", "x", "--output-dir", out, photos}, "--tilt: must be a whole number in -5..5"},
-      {{"--output-size", "600x200", "--output-dir", out, photos}, "--output-size: must be WIDTHxHEIGHT with each side in 32..512"},
+      {{"--output-size", "4097x200", "--output-dir", out, photos}, "--output-size: must be WIDTHxHEIGHT with each side in 32..4096"},
+      {{"--output-size", "600x31", "--output-dir", out, photos}, "--output-size"},
+      {{"--memory", "0", "--output-dir", out, photos}, "--memory: must be a size such as 512M or 4G"},
       {{"--format", "gif", "--output-dir", out, photos}, "--format"},
       {{"--frobnicate", "--output-dir", out, photos}, "--frobnicate"},
       {{photos + "/b.bmp"}, "give exactly one of -o FILE and --output-dir FOLDER"},
       {{"-o", dir / "x.png", "--output-dir", out, photos + "/b.bmp"}, "give exactly one of"},
       {{"-o", dir / "x.png", photos + "/b.bmp", photos + "/a.JPG"}, "-o writes one file"},
       {{"-o", dir / "x.png", photos}, "is a folder"},
-      {{"-o", dir / "x.bmp", photos + "/b.bmp"}, "a png file must be named *.png"},
+      {{"-o", dir / "x.gif", photos + "/b.bmp"}, "name a .png or .bmp file, or give --format"},
+      {{"--format", "png", "-o", dir / "x.bmp", photos + "/b.bmp"}, "a png file must be named *.png"},
       {{"--format", "bmp32", "-o", dir / "x.png", photos + "/b.bmp"}, "a bmp32 file must be named *.bmp"},
       {{"--output-dir", out, photos}, "/a.JPG and " + photos + "/a.bmp would both write " + out + "/a.png"},
       {{"--format", "bmp24", "--output-dir", photos, photos + "/b.bmp"}, "which is an input picture"},
@@ -100,7 +69,7 @@ TEST_F(BatchTest, EachFailureIsReportedAndTheOthersAreWritten) {
   EXPECT_EQ(run.Status, 1);
   EXPECT_EQ(run.Out, "");
   EXPECT_EQ(run.Err, dir / "pic.png: 読み込めるのはBMPファイルとJPEGファイルです。 pic.png は読み込めません。\n" +
-                         photos + "/damaged.jpg: JPEG エラー #51\n" + "2 written, 1 skipped, 2 failed (" +
+                         photos + "/damaged.jpg: JPEG エラー #51\n" + "2 written, 0 kept, 1 skipped, 2 failed (" +
                          run.Err.substr(run.Err.rfind('(') + 1));
   EXPECT_EQ(Snapshot(out).size(), 2u);
   const DecodedPng a = DecodeWithLibpng(FileBytes(out + "/a.png"));
@@ -156,7 +125,7 @@ TEST_F(BatchTest, RecursiveRunsKeepTheSubfolders) {
   EXPECT_EQ(Snapshot(dir / "flat").size(), 2u);
   const TBatchRun deep = RunBatch({"-r", "--format", "bmp32", "--output-dir", dir / "deep", photos});
   EXPECT_EQ(deep.Status, 0) << deep.Err;
-  EXPECT_TRUE(deep.Err.starts_with("3 written, 1 skipped, 0 failed (")) << deep.Err;
+  EXPECT_TRUE(deep.Err.starts_with("3 written, 0 kept, 1 skipped, 0 failed (")) << deep.Err;
   EXPECT_TRUE(fs::exists(dir / "deep/2024/may/b.bmp"));
   EXPECT_EQ(FileBytes(dir / "deep/2024/may/b.bmp"), FileBytes(dir / "deep/b.bmp"));
 }

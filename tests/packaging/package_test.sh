@@ -73,6 +73,10 @@ diff -u "$work/expected" "$work/actual" || fail "the package's contents differ f
 # --- The validators -----------------------------------------------------------------------------
 desktop_file=$root/usr/share/applications/$id.desktop
 out=$(desktop-file-validate "$desktop_file" 2>&1) && [ -z "$out" ] || fail "desktop-file-validate: $out"
+# Offered under "Open with" for the pictures the window reads, which it is then given.
+grep -qx 'Exec=rufuremina %f' "$desktop_file" || fail "the desktop entry passes no file: $(grep '^Exec=' "$desktop_file")"
+grep -qx 'MimeType=image/bmp;image/jpeg;' "$desktop_file" ||
+  fail "the desktop entry's picture types: $(grep '^MimeType=' "$desktop_file")"
 out=$(appstreamcli validate --no-net "$root/usr/share/metainfo/$id.metainfo.xml" 2>&1) ||
   fail "appstreamcli validate (an error or a warning): $out"
 out=$(appstreamcli validate-tree --no-net "$root" 2>&1) || fail "appstreamcli validate-tree: $out"
@@ -123,6 +127,23 @@ if ! xvfb-run -a -s "-screen 0 1024x768x24" bash -c '
   exit $status
 '; then
   fail "the unpacked window did not start as expected"
+fi
+
+# Started with a file, as "Open with" starts it: the window opens the file, here one it refuses by
+# its name, with its error box.
+echo x >"$work/note.txt"
+export NOTE="$work/note.txt"
+if ! xvfb-run -a -s "-screen 0 1024x768x24" bash -c '
+  set -u
+  env -u QT_QPA_PLATFORM "$WINDOW" "$NOTE" 2>/dev/null &
+  pid=$!
+  status=0
+  timeout 30 xdotool search --sync --name "^エラー$" >/dev/null || { echo "no error box for the file" >&2; status=1; }
+  kill "$pid" 2>/dev/null
+  wait "$pid" 2>/dev/null
+  exit $status
+'; then
+  fail "the unpacked window did not open the file it was started with"
 fi
 
 # --- The unpacked batch renderer ----------------------------------------------------------------

@@ -89,4 +89,30 @@ TEST(RenderFinal, BandsOnSeveralThreadsGiveThePlainPathsBytesForRandomSettings) 
   SetSharedWorkerPoolSize(std::max(std::thread::hardware_concurrency(), 1u));
 }
 
+// The batch renders far beyond the window's 512 x 512; there the bands must still give the plain
+// path's bytes, at a common screen size and at odd sizes whose bands end part way.
+TEST(RenderFinal, BandsGiveThePlainPathsBytesForLargeOutputs) {
+  SetSharedWorkerPoolSize(3);
+  std::mt19937 random(1024768);
+  const TBitmap source = PhotoPicture(211, 157, random);
+  const struct {
+    int W, H, yaw, cameraY;
+  } sizes[] = {{1024, 768, -2, 1}, {601, 533, 3, -4}, {769, 515, 0, 0}};
+  for (const auto& size : sizes) {
+    TSceneSliders sceneSliders;
+    sceneSliders.Yaw = size.yaw;
+    sceneSliders.CameraY = size.cameraY;
+    TScene scene;
+    CreateScene(scene, sceneSliders, source.Width(), source.Height(), size.W, size.H);
+    TBitmap output(size.W, size.H, pf32bit), plain(size.W, size.H, pf32bit);
+    RenderFinal(scene, TReflectionSliders(), source, output, nullptr);
+    render_detail::RenderFinalWith(
+        [](const TBitmap& enlarged, int Width, int Height) { return ResizeBitmap(enlarged, Width, Height, rmAverage); },
+        scene, TReflectionSliders(), source, plain, nullptr);
+    ASSERT_EQ(output.BitsSize(), plain.BitsSize());
+    EXPECT_EQ(std::memcmp(output.Bits(), plain.Bits(), plain.BitsSize()), 0) << size.W << "x" << size.H;
+  }
+  SetSharedWorkerPoolSize(std::max(std::thread::hardware_concurrency(), 1u));
+}
+
 }  // namespace

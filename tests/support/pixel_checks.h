@@ -18,3 +18,12 @@ inline TBGRA OverBlack(TBGRA p) {
   auto c = [&](std::uint8_t v) { return std::uint8_t(std::lrint(a * v)); };
   return {c(p.Blue), c(p.Green), c(p.Red), 255};
 }
+
+// The same size and the same pixels, read as PixelOf reads them.
+inline bool SamePixels(const TBitmap& a, const TBitmap& b) {
+  if (a.Width() != b.Width() || a.Height() != b.Height()) return false;
+  for (int y = 0; y < a.Height(); ++y)
+    for (int x = 0; x < a.Width(); ++x)
+      if (!(PixelOf(a, x, y) == PixelOf(b, x, y))) return false;
+  return true;
+}

@@ -1,7 +1,10 @@
 #include "toolkit/stream.h"
 
 #include <gtest/gtest.h>
+
 #include <sys/stat.h>
+
+#include <cstdlib>
 
 #include "tests/support/temp_dir.h"
 #include "toolkit/errors.h"
@@ -108,6 +111,50 @@ TEST(WriteFileSafely, KeepingExistingFilesWritesNewNamesOnly) {
   }
   EXPECT_EQ(FileBytes(target), (Bytes{'o', 'n', 'e'}));
   EXPECT_EQ(dir.Names(), std::vector<std::string>{"picture.png"});  // no temporary file left
+}
+
+// A program being stopped abandons its writes: the write under way loses its temporary file and
+// fails, files written before stay whole, and no later write takes a name. For good, so it runs in
+// a child process of its own.
+TEST(WriteFileSafely, AbandonedWritesLeaveNoTemporaryFileAndNameNoFile) {
+  TempDir dir;
+  const std::string done = dir / "done.png", during = dir / "during.png", after = dir / "after.png";
+  GTEST_FLAG_SET(death_test_style, "threadsafe");  // the worker pool may have started threads
+  EXPECT_EXIT(
+      {
+        int named = 0;
+        WriteFileSafely(done, [](TStream& s) { s.WriteBuffer("one", 3); }, TExistingFile::Keep, [&] { ++named; });
+        bool failed = false;
+        try {
+          WriteFileSafely(during, [](TStream& s) {
+            s.WriteBuffer("half", 4);
+            AbandonWrites();
+            s.WriteBuffer("rest", 4);
+          });
+        } catch (const EFCreateError&) {
+          failed = true;
+        }
+        try {
+          WriteFileSafely(after, [](TStream&) {});
+        } catch (const EFCreateError&) {
+          std::_Exit(failed && named == 1 && dir.Names() == std::vector<std::string>{"done.png"} ? 0 : 1);
+        }
+        std::_Exit(2);
+      },
+      testing::ExitedWithCode(0), "");
+}
+
+TEST(WriteFileSafely, ReplacingDropsSetuidSetgidAndSticky) {
+  TempDir dir;
+  const std::string target = dir / "picture.bmp";
+  for (const mode_t mode : {04755u, 02750u, 01777u}) {
+    PutFile(target, Bytes{7});
+    ASSERT_EQ(::chmod(target.c_str(), mode), 0);
+    WriteFileSafely(target, [](TStream& s) { s.WriteBuffer("new", 3); });
+    struct stat st {};
+    ASSERT_EQ(::stat(target.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 07777, mode & 0777) << std::oct << mode;
+  }
 }
 
 }  // namespace
