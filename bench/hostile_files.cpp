@@ -4,6 +4,8 @@
 //   scans1000.jpg      a progressive JPEG of 16384 x 16384 with 1,000 scans of no data
 //   passes<N>.jpg      a progressive grey JPEG of 16384 x 16384 whose scans cover it N times: the
 //                      most the loader accepts (JPEGMostPasses) and the first it refuses
+//   colour<N>.jpg      the same in colour (4:2:0), with N scans of the luma beyond its own: the
+//                      scans cover about as much as the grey file's most
 //   bomb.jpg           a baseline JPEG of a few hundred bytes declaring 16384 x 16383
 //   rle8.bmp           a run-length BMP of 16384 x 16383 in about 2 MB
 //   zeros.jpg          1 GiB of zero bytes (a sparse file)
@@ -77,6 +79,11 @@ int main(int argc, char** argv) {
   const std::vector<std::uint8_t> large = WithDeclaredSize(grey, 16384, 16384);
   for (int passes : {JPEGMostPasses, JPEGMostPasses + 1})
     Put(folder + "/passes" + std::to_string(passes) + ".jpg", WithEmptyScans(large, passes - Scans(large)));
+  // Luma is two thirds of a 4:2:0 picture's blocks: 1.5 luma scans make one pass.
+  const std::vector<std::uint8_t> colour =
+      WithDeclaredSize(EncodeJPEG({16, 16, 3, std::vector<std::uint8_t>(768, 90)}, 90, true), 16384, 16384);
+  const int colourScans = JPEGMostPasses * 3 / 2 - 2 * Scans(colour);
+  Put(folder + "/colour" + std::to_string(colourScans) + ".jpg", WithEmptyScans(colour, colourScans));
   Put(folder + "/bomb.jpg", WithDeclaredSize(EncodeJPEG({16, 16, 3, std::vector<std::uint8_t>(768, 90)}, 90), 16384, 16383));
   Put(folder + "/rle8.bmp", RunLengthBmp(16384, 16383));
   const std::string zeros = folder + "/zeros.jpg";

@@ -19,6 +19,15 @@ void Check(bool holds) {
   if (!holds) __builtin_trap();
 }
 
+// Every pixel opaque. Kept out of the coverage tracing: a comparison traced for each of a quarter
+// of a billion pixels would spend the run's time limit in the check instead of in the loader.
+__attribute__((no_sanitize("coverage"))) bool AllOpaque(const TBitmap& picture) {
+  const std::uint8_t* bytes = picture.Bits();
+  bool opaque = true;
+  for (std::size_t i = 3; i < picture.BitsSize(); i += 4) opaque &= bytes[i] == 255;
+  return opaque;
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
@@ -39,10 +48,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const bool asStored = picture.Width() == declared.Width && picture.Height() == declared.Height;
     const bool turned = picture.Width() == declared.Height && picture.Height() == declared.Width;
     Check(asStored || turned);
-    for (int y = 0; y < picture.Height(); ++y) {
-      const std::uint8_t* row = picture.ScanLine(y);
-      for (int x = 0; x < picture.Width(); ++x) Check(row[4 * x + 3] == 255);
-    }
+    Check(AllOpaque(picture));
   } catch (const Exception&) {
   }
   return 0;
