@@ -47,10 +47,10 @@ inline constexpr int JPEGQuantisedColours = 236;
 // Most scans a file may have. Real progressive files have about ten; libjpeg-turbo's own tools
 // stop at this many.
 inline constexpr int JPEGMostScans = 500;
-// Most times the scans may cover the picture's blocks, counting each scan's components against all
-// of the picture's: a scan of one component of a three-component picture is a third. Every
-// progression an encoder may write, down to one coefficient of one component a scan (64 passes),
-// stays within it.
+// Most times the scans may cover the picture's blocks, counting the blocks of each scan's components
+// against the blocks of all of the picture's (a scan of 4:2:0 luma is two thirds of a pass). Real files
+// make about five passes; even a progression of one coefficient of one component a scan (64
+// passes) stays within it. A scan without data still costs a pass over its blocks.
 inline constexpr int JPEGMostPasses = 72;
 // Scans of small pictures may cover this many blocks in all however often they cover the picture:
 // then only JPEGMostScans limits them. A fraction of a second of decoding.
