@@ -284,10 +284,11 @@ enum class TRowForm {
 
 struct TRows {
   TRowForm form = TRowForm::BGRA;
-  // Where libjpeg writes each row of the picture, or null to write into `strip` and hand the row to
-  // `upright`.
+  // Where libjpeg writes each row of the picture, or null to write into the rows of `strip` (up to
+  // TUprightRows::MostRows of them, one after the other) and hand them to `upright`.
   JSAMPROW* rows = nullptr;
   std::uint8_t* strip = nullptr;
+  JSAMPROW* stripRows = nullptr;
   const TUprightRows* upright = nullptr;
   int width = 0;
   bool adobeInverted = false;
@@ -351,11 +352,15 @@ bool DecodeStep(TDecompressor* d, TRows* out) {
       const JDIMENSION read = jpeg_read_scanlines(info, out->rows + first, info->output_height - first);
       for (JDIMENSION y = first; y < first + read; ++y) FinishRow(out, out->rows[y]);
     } else {
-      JSAMPROW strip = out->strip;
-      if (jpeg_read_scanlines(info, &strip, 1) == 1) {
-        FinishRow(out, strip);
-        out->upright->Place(int(first), strip);
+      const JDIMENSION want = std::min<JDIMENSION>(TUprightRows::MostRows, info->output_height - first);
+      JDIMENSION got = 0;
+      while (got < want) {
+        const JDIMENSION read = jpeg_read_scanlines(info, out->stripRows + got, want - got);
+        if (read == 0) break;
+        got += read;
       }
+      for (JDIMENSION k = 0; k < got; ++k) FinishRow(out, out->stripRows[k]);
+      if (got > 0) out->upright->Place(int(first), out->strip, int(got));
     }
     if (info->output_scanline == first) ERREXIT(info, JERR_INPUT_EOF);  // our sources never suspend
   }
@@ -432,8 +437,12 @@ TBitmap ReadJPEGPicture(TStream& stream) {
     rows = RowsOf(picture);
     out.rows = rows.data();
   } else {
-    strip.resize(4 * std::size_t(width));
+    const std::size_t rowBytes = 4 * std::size_t(width);
+    strip.resize(rowBytes * TUprightRows::MostRows);
+    rows.resize(TUprightRows::MostRows);
+    for (std::size_t k = 0; k < rows.size(); ++k) rows[k] = strip.data() + k * rowBytes;
     out.strip = strip.data();
+    out.stripRows = rows.data();
     out.upright = &upright;
   }
   if (!DecodeStep(&d, &out)) d.Fail();

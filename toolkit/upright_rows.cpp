@@ -42,11 +42,22 @@ std::uint8_t* TUprightRows::RowStart(int y) const {
   return at(0, y);
 }
 
-void TUprightRows::Place(int y, const std::uint8_t* row) const {
-  std::uint8_t* out = RowStart(y);
+void TUprightRows::Place(int y, const std::uint8_t* rows, int count) const {
+  const std::size_t rowBytes = 4 * std::size_t(storedWidth_);
+  std::uint8_t* starts[MostRows];
+  for (int k = 0; k < count; ++k) starts[k] = RowStart(y + k);
   if (step_ == 4) {
-    std::memcpy(out, row, 4 * std::size_t(storedWidth_));
+    for (int k = 0; k < count; ++k) std::memcpy(starts[k], rows + std::size_t(k) * rowBytes, rowBytes);
     return;
   }
-  for (int x = 0; x < storedWidth_; ++x) std::memcpy(out + x * step_, row + 4 * std::size_t(x), 4);
+  if (step_ == -4) {
+    for (int k = 0; k < count; ++k)
+      for (int x = 0; x < storedWidth_; ++x) std::memcpy(starts[k] - 4 * x, rows + std::size_t(k) * rowBytes + 4 * std::size_t(x), 4);
+    return;
+  }
+  for (int x = 0; x < storedWidth_; ++x) {
+    const std::ptrdiff_t offset = x * step_;
+    for (int k = 0; k < count; ++k)
+      std::memcpy(starts[k] + offset, rows + std::size_t(k) * rowBytes + 4 * std::size_t(x), 4);
+  }
 }

@@ -20,8 +20,14 @@ class TUprightRows {
   // it must outlive this object.
   TUprightRows(TBitmap& target, int storedWidth, int storedHeight, TOrientation orientation);
 
-  // Copies row `y` (0 the top) of the stored picture, storedWidth pixels of 4 bytes, to its place.
-  void Place(int y, const std::uint8_t* row) const;
+  // Most stored rows Place takes at once.
+  static constexpr int MostRows = 16;
+
+  // Copies `count` (1 to MostRows) consecutive rows of the stored picture, from row `y` (0 the
+  // top), to their places. They lie one after the other in `rows`, storedWidth pixels of 4 bytes
+  // each. Rows that turn into columns are placed together, a column's pixels side by side, so that
+  // each write fills whole cache lines instead of touching one pixel of each upright row.
+  void Place(int y, const std::uint8_t* rows, int count) const;
 
  private:
   std::uint8_t* RowStart(int y) const;
