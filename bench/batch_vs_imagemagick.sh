@@ -11,25 +11,28 @@
 #     -distort Perspective CORNERS +repage OUT.png
 # that is: flip the photo, give the copy an alpha fading from 0.8 to nothing over 0.7 of its height,
 # hang it below the photo, and map both into a 512 x 512 PNG with alpha, where rufuremina-batch puts
-# them with the same --picture-size. At the start value 3 the corners are that script's
-# (0,0 208,184 1024,0 305,184 0,1536 208,330 1024,1536 305,330); other sizes scale them about the
-# middle of the output.
+# them with the same --picture-size, --tilt and --camera-height. At the start value 3, straight and at
+# middle height, the corners are that script's (0,0 208,184 1024,0 305,184 0,1536 208,330 1024,1536
+# 305,330); other sizes scale them about the middle of the output; at another tilt or camera height
+# they are where bench/picture_corners says our scene puts them.
 #
-# Usage: bench/batch_vs_imagemagick.sh [photos] [runs] [picture size]
-#        (defaults: 64 photos, 3 runs each, the window's start value 3)
+# Usage: bench/batch_vs_imagemagick.sh [photos] [runs] [picture size] [tilt] [camera height]
+#        (defaults: 64 photos, 3 runs each, the window's start values 3, 0 and 0)
 # Wall times depend on what else the machine runs; the processor times beside them do less so.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 photos=${1:-64}
 runs=${2:-3}
 size=${3:-3}
+tilt=${4:-0}
+height=${5:-0}
 convert=/usr/bin/convert  # by full path: another convert may stand first on PATH
 build=build/bench
 work=$build/batch_vs_imagemagick
 
 cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DRFL_BUILD_TESTS=OFF -DRFL_BUILD_APP=OFF \
   -DRFL_BUILD_BENCH=ON -DRFL_BUILD_BATCH=ON >/dev/null
-cmake --build "$build" --target rufuremina-batch >/dev/null
+cmake --build "$build" --target rufuremina-batch picture_corners >/dev/null
 batch=$build/batch/rufuremina-batch
 
 # Photo-like pictures (soft colour clouds with detail, as JPEG quality 90), made once.
@@ -43,6 +46,9 @@ done
 # on the middle row, the reflection as high again below it.
 left=$((256 - 16 * size)) right=$((256 + 16 * size + 1)) top=$((256 - 24 * size)) bottom=$((256 + 24 * size + 2))
 corners="0,0 $left,$top  1024,0 $right,$top  0,1536 $left,$bottom  1024,1536 $right,$bottom"
+if ((tilt != 0 || height != 0)); then
+  corners=$("$build/bench/picture_corners" 1024 768 512 "$size" "$tilt" "$height")
+fi
 imagemagick_one() {
   "$convert" "$1" -alpha set \( +clone -flip \( -size 1024x538 gradient:gray80-black -size 1024x230 xc:black \
     -append \) -alpha off -compose CopyOpacity -composite \) +compose -background none -append \
@@ -70,7 +76,8 @@ ours=() theirs=() ours_cpu=() theirs_cpu=() ours_mem=0 theirs_mem=0
 for run in $(seq 1 "$runs"); do
   rm -rf "$work/out-batch" "$work/out-im"
   mkdir -p "$work/out-im"
-  read -r s c m < <(measure "$batch" --jobs 2 --quiet --picture-size "$size" --output-size 512x512 \
+  read -r s c m < <(measure "$batch" --jobs 2 --quiet --picture-size "$size" --tilt "$tilt" --camera-height "$height" \
+    --output-size 512x512 \
     --output-dir "$work/out-batch" "$work/photos")
   ours+=("$s"); ours_cpu+=("$c"); (( m > ours_mem )) && ours_mem=$m
   read -r s c m < <(measure bash -c "ls '$work'/photos/*.jpg | xargs -P 2 -I{} bash -c 'imagemagick_one {} $work/out-im'")
@@ -82,7 +89,8 @@ med() { printf '%s\n' "$@" | median; }
 ours_s=$(med "${ours[@]}") theirs_s=$(med "${theirs[@]}")
 ours_c=$(med "${ours_cpu[@]}") theirs_c=$(med "${theirs_cpu[@]}")
 echo
-echo "$photos photos of 1024 x 768 to 512 x 512 PNG (--picture-size $size), both on 2 cores, median of $runs runs:"
+echo "$photos photos of 1024 x 768 to 512 x 512 PNG (--picture-size $size --tilt $tilt --camera-height $height)," \
+  "both on 2 cores, median of $runs runs:"
 printf '  %-26s %7.2f s wall %6.1f photos/s  %7.2f s processor  peak %5.1f MiB\n' "rufuremina-batch --jobs 2" \
   "$ours_s" "$(echo "$photos / $ours_s" | bc -l)" "$ours_c" "$(echo "$ours_mem / 1024" | bc -l)"
 printf '  %-26s %7.2f s wall %6.1f photos/s  %7.2f s processor  peak %5.1f MiB (largest process)\n' \

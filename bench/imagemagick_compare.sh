@@ -4,9 +4,10 @@
 # fading from 0.8 to nothing over 0.7 of its height), put in perspective on a 512 x 512 transparent
 # output, and written as a PNG with alpha.
 #
-# Ours: bench/whole_job (the final rendering at 512 x 512 with every slider at its default, then
-# the PNG export). ImageMagick's command, which places the photo and its reflection where ours
-# does:
+# Ours: bench/whole_job (the final rendering at 512 x 512 with every slider at its default, or at a
+# given tilt and camera height, then the PNG export). ImageMagick's command, which places the photo
+# and its reflection where ours does (at the defaults; at another setting the four corners are where
+# bench/picture_corners says our scene puts them):
 #
 #   /usr/bin/convert photo.jpg -alpha set
 #     ( +clone -flip ( -size 1024x538 gradient:gray80-black -size 1024x230 xc:black -append )
@@ -22,26 +23,32 @@
 # of each under /usr/bin/time -v (maximum resident set size). Wall times depend on what else the
 # machine runs; processor times less so.
 #
-#   bash bench/imagemagick_compare.sh [RUNS]     (default 21)
+#   bash bench/imagemagick_compare.sh [RUNS [TILT HEIGHT]]     (default 21 runs, tilt 0, height 0)
 set -euo pipefail
 export LC_ALL=C
 cd "$(dirname "$0")/.."
 runs=${1:-21}
+tilt=${2:-0}
+height=${3:-0}
 
 cmake -S . -B build/bench -G Ninja -DCMAKE_BUILD_TYPE=Release -DRFL_BUILD_TESTS=OFF -DRFL_BUILD_APP=OFF \
   -DRFL_BUILD_BENCH=ON >/dev/null
-cmake --build build/bench --target whole_job >/dev/null
+cmake --build build/bench --target whole_job picture_corners >/dev/null
+corners='0,0 208,184 1024,0 305,184 0,1536 208,330 1024,1536 305,330'
+if ((tilt != 0 || height != 0)); then
+  corners=$(build/bench/bench/picture_corners 1024 768 512 3 "$tilt" "$height")
+fi
 
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 /usr/bin/convert -size 1024x768 -seed 7 plasma:fractal -blur 0x1 -quality 90 "$work/photo.jpg"
 
-ours=(build/bench/bench/whole_job "$work/photo.jpg" "$work/ours.png" 512)
+ours=(build/bench/bench/whole_job "$work/photo.jpg" "$work/ours.png" 512 "$tilt" "$height")
 magick=(/usr/bin/convert "$work/photo.jpg" -alpha set
   '(' +clone -flip '(' -size 1024x538 gradient:gray80-black -size 1024x230 xc:black -append ')'
   -alpha off -compose CopyOpacity -composite ')' +compose -background none -append
   -virtual-pixel transparent -define distort:viewport=512x512+0+0
-  -distort Perspective '0,0 208,184 1024,0 305,184 0,1536 208,330 1024,1536 305,330'
+  -distort Perspective "$corners"
   +repage "$work/magick.png")
 
 # Runs one job; appends its wall milliseconds (from the shell's microsecond clock, with no wrapper
@@ -88,6 +95,7 @@ ours_ms=$(median "$work/ours.times")
 magick_ms=$(median "$work/magick.times")
 ours_cpu=$(median "$work/ours.cpu")
 magick_cpu=$(median "$work/magick.cpu")
+printf 'setting:                   tilt %d, camera height %d\n' "$tilt" "$height"
 printf 'runs each:                 %d (alternating)\n' "$runs"
 printf 'ours, median:              %8.2f ms wall %8.1f ms processor   peak memory %6.1f MiB\n' "$ours_ms" \
   "$ours_cpu" "$(awk '{ print $1 / 1024 }' <<<"$(median "$work/ours.mem")")"

@@ -1,9 +1,10 @@
 // The whole job a user runs, as one process, for the side-by-side comparison with ImageMagick
-// (bench/imagemagick_compare.sh): load a picture, the final rendering at an output size with every
-// slider at its default, and the PNG export. The export's clipboard copy is left out: the program
-// the job is compared with has none.
+// (bench/imagemagick_compare.sh): load a picture, the final rendering at an output size with the
+// sliders at their defaults or at a given tilt and camera height, and the PNG export. The export's
+// clipboard copy is left out: the program the job is compared with has none.
 //
-//   whole_job PICTURE OUTPUT.png [SIDE]     (SIDE 32..512, default 512)
+//   whole_job PICTURE OUTPUT.png [SIDE [TILT HEIGHT]]     (SIDE 32..512, default 512; TILT and
+//                                                        HEIGHT -5..5, default 0)
 #include <cstdio>
 #include <exception>
 #include <string>
@@ -24,13 +25,15 @@ class TNoClipboard final : public TClipboard {
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc < 3 || argc > 4) {
-    std::fprintf(stderr, "usage: %s PICTURE OUTPUT.png [SIDE]\n", argv[0]);
+  if (argc < 3 || argc == 5 || argc > 6) {
+    std::fprintf(stderr, "usage: %s PICTURE OUTPUT.png [SIDE [TILT HEIGHT]]\n", argv[0]);
     return 2;
   }
   try {
     const std::string pictureName = argv[1];
-    const int side = argc == 4 ? std::stoi(argv[3]) : 512;
+    const int side = argc >= 4 ? std::stoi(argv[3]) : 512;
+    TSceneSliders sceneSliders;
+    if (argc == 6) sceneSliders.Yaw = std::stoi(argv[4]), sceneSliders.CameraY = std::stoi(argv[5]);
     // The window fills its rotation tables when it starts, long before anyone exports; here that
     // happens on the shared pool's thread while the picture loads.
     TBitmap source;
@@ -39,7 +42,7 @@ int main(int argc, char** argv) {
       else InitTrigTables();
     });
     TScene scene;
-    CreateScene(scene, {}, source.Width(), source.Height(), side, side);
+    CreateScene(scene, sceneSliders, source.Width(), source.Height(), side, side);
     const TReflectionSliders sliders;
     TBitmap output(side, side, pf32bit);
     TNoClipboard clipboard;

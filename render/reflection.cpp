@@ -80,7 +80,10 @@ int RoundIndexOfDouble(double value, int max, const TExtended& extended) {
   if (value > max) return max;
   constexpr double magic = 6755399441055744.0;  // 1.5 x 2^52: rounds to whole numbers, halves to even
   const double rounded = (value + magic) - magic;
-  if (std::fabs(value - rounded) == 0.5) return RoundIndex(extended(), max);
+  if (std::fabs(value - rounded) == 0.5) {
+    ++ExtendedSteps().roundings;
+    return RoundIndex(extended(), max);
+  }
   return int(rounded);
 }
 
@@ -134,7 +137,10 @@ inline bool SameSingleAsExtended(double value) {
   // same exact value with one rounding in a double (w times a channel difference is exact).
   const bool viaDouble = std::fabs(w) >= 0x1p-29f && std::fabs(w) <= 0x1p30f;
   auto mix = [&](std::uint8_t ca, std::uint8_t cb) {
-    if (!viaDouble) return RoundChannel(extendedMix(ca, cb));
+    if (!viaDouble) {
+      ++ExtendedSteps().roundings;
+      return RoundChannel(extendedMix(ca, cb));
+    }
     return std::uint8_t(RoundIndexOfDouble(double(ca) + double(w) * (int(cb) - int(ca)), 255,
                                            [&] { return extendedMix(ca, cb); }));
   };
@@ -190,21 +196,34 @@ TReflectionCaster::TReflectionCaster(const TScene& scene, const TReflectionSlide
   // The reflection fades from full opacity at its near edge to nothing at LengthPosition / LengthMax
   // of its height.
   smallPosition_ = std::abs(sliders.OpacityPosition) < (1 << 24);
+  // Without the gradient every reflection pixel has the same weight: one extended division here
+  // instead of one a pixel.
+  uniformOpacity_ = float(Extended(sliders.OpacityPosition) / sliders.OpacityMax);
   slope_ = sliders.LengthPosition == 0 ? 0.0f : float(-1 / (Extended(sliders.LengthPosition) / sliders.LengthMax));
 }
 
 [[gnu::always_inline]] inline float TReflectionCaster::Fade(float h) const {
-  if (!gradient_) return float(Extended(sliders_.OpacityPosition) / sliders_.OpacityMax);
+  if (!gradient_) return uniformOpacity_;
   if (sliders_.LengthPosition == 0) return 0;
   // Each step is one rounding of an exact value (a product of two singles, or of a single and a
   // slider position, is exact in a double and in extended), taken in a double where that gives the
   // extended step's single.
   const double gd = double(slope_) * h + 1;
-  const float g = SameSingleAsExtended(gd) ? float(gd) : float(Extended(slope_) * h + 1);
+  float g;
+  if (SameSingleAsExtended(gd)) {
+    g = float(gd);
+  } else {
+    ++ExtendedSteps().roundings;
+    g = float(Extended(slope_) * h + 1);
+  }
   const double wd = double(sliders_.OpacityPosition) * g / sliders_.OpacityMax;
-  const float w = smallPosition_ && SameSingleAsExtended(wd)
-                      ? float(wd)
-                      : float(Extended(sliders_.OpacityPosition) * g / sliders_.OpacityMax);
+  float w;
+  if (smallPosition_ && SameSingleAsExtended(wd)) {
+    w = float(wd);
+  } else {
+    ++ExtendedSteps().roundings;
+    w = float(Extended(sliders_.OpacityPosition) * g / sliders_.OpacityMax);
+  }
   if (!(w >= 0)) return 0;
   return w > 1 ? 1 : w;
 }

@@ -45,6 +45,7 @@ class TReflectionCaster final : public TRowCaster {
   bool highQuality_;
   float slope_;
   bool smallPosition_;  // the opacity position times a single is exact in a double
+  float uniformOpacity_;  // the weight of every reflection pixel without the gradient
   Matrix4 screenToPicture_, screenToReflection_;
   // The rays from the camera, in the picture's space and in the reflection's, to their planes.
   TRaysFromPoint fromCamera_, fromMirroredCamera_;

@@ -153,12 +153,17 @@ double LowestBit(float v) {
 
 }  // namespace
 
-TRowTransform::TRowTransform(const Matrix4& M, float y, int lastColumn) : M_(M), exact_(lastColumn >= 0 && lastColumn < (1 << 24)) {
+TRowTransform::TRowTransform(const Matrix4& M, float y, int lastColumn)
+    : M_(M), doubles_(lastColumn >= 0 && lastColumn < (1 << 24) && std::isfinite(y)), allExact_(doubles_) {
   for (int c = 0; c < 4; ++c) {
-    rowProducts_[c] = double(Extended(y) * M.m[1][c]);
+    // The product of two singles is exact in a double, as in extended: no extended step per row.
+    rowProducts_[c] = double(y) * M.m[1][c];
     const float a = M.m[0][c], b = M.m[1][c], e = M.m[2][c], f = M.m[3][c];
-    if (!(std::isfinite(a) && std::isfinite(b) && std::isfinite(e) && std::isfinite(f) && std::isfinite(y))) {
-      exact_ = false;
+    exactColumn_[c] = false;
+    rowSums_[c] = slack_[c] = 0;
+    columnA_[c] = a;
+    if (!(std::isfinite(a) && std::isfinite(b) && std::isfinite(e) && std::isfinite(f))) {
+      doubles_ = false;
       continue;
     }
     // The smallest lowest bit among the terms that are not 0: x a is a multiple of a's (x is whole),
@@ -169,8 +174,22 @@ TRowTransform::TRowTransform(const Matrix4& M, float y, int lastColumn) : M_(M),
     if (e != 0) q = std::min(q, LowestBit(e));
     if (f != 0) q = std::min(q, LowestBit(f));
     const double bound = double(lastColumn) * std::fabs(a) + std::fabs(rowProducts_[c]) + std::fabs(e) + std::fabs(f);
-    if (!(bound < q * 0x1p52)) exact_ = false;
+    exactColumn_[c] = bound < q * 0x1p52;
+    slack_[c] = exactColumn_[c] ? 0 : bound * (5 * 0x1p-53);
     rowSums_[c] = rowProducts_[c] + e + f;
+    // Where m[0][c] is 0, x m[0][c] is a zero of m[0][c]'s sign for every x >= 0, so the extended sum
+    // is the same single all along the row: formed once here, it is the sum 0 x + v in doubles
+    // (the zero taking v's sign, so that a zero v keeps its sign), exact. Without this, a row whose
+    // sum lies near 0 (the horizon of a lowered camera) would go to extended precision whole.
+    if (a == 0 && !exactColumn_[c]) {
+      const Extended sum = Extended(0.0f) * a + Extended(rowProducts_[c]) + Extended(e) + Extended(f);
+      const float v = float(sum);
+      columnA_[c] = std::copysign(0.0f, v);
+      rowSums_[c] = v;
+      exactColumn_[c] = true;
+      slack_[c] = 0;
+    }
+    allExact_ = allExact_ && exactColumn_[c];
   }
 }
 
@@ -183,10 +202,39 @@ TRaysFromPoint::TRaysFromPoint(const Vector3& origin, const Plane& plane)
 // The loops below run the same steps as At and Intersect, without branches, so that the compiler
 // forms several columns at once; anything they cannot promise is gathered into one flag.
 
-bool TRowTransform::AtColumns(int first, int count, float* xs, float* ys, float* zs) const {
-  if (!exact_) return false;
-  const float a0 = M_.m[0][0], a1 = M_.m[0][1], a2 = M_.m[0][2], a3 = M_.m[0][3];
-  const double s0 = rowSums_[0], s1 = rowSums_[1], s2 = rowSums_[2], s3 = rowSums_[3];
+namespace {
+
+// How AtColumns checks a column's double sums along a run of points (see there).
+enum class TColumnCheck : std::uint8_t {
+  None,      // sure everywhere: exact, or one single along the run
+  Midpoint,  // unsure within the slack of one midpoint between singles
+  Interval,  // unsure where the interval around the sum does not round to one single, or to 0
+};
+
+// A column's sums along a run, x a + sum, and how to check them.
+struct TRunColumn {
+  float a;
+  double sum;
+  TColumnCheck check;
+  double slack;     // Midpoint and Interval
+  double midpoint;  // Midpoint
+};
+
+// Whether d, a run column's double sum, may not give the extended sum's single.
+inline bool Unsure(const TRunColumn& column, double d) {
+  if (column.check == TColumnCheck::Midpoint) return std::fabs(d - column.midpoint) <= column.slack;
+  if (column.check == TColumnCheck::Interval) {
+    const float low = float(d - column.slack), high = float(d + column.slack);
+    return low != high || low == 0;
+  }
+  return false;
+}
+
+// The four columns along `count` points from `first`, divided by w, without branches so that the
+// compiler forms several points at once. Returns whether some w is 0.
+bool FormColumns(int first, int count, const float* a, const double* sums, float* xs, float* ys, float* zs) {
+  const float a0 = a[0], a1 = a[1], a2 = a[2], a3 = a[3];
+  const double s0 = sums[0], s1 = sums[1], s2 = sums[2], s3 = sums[3];
   int zeroW = 0;
   for (int i = 0; i < count; ++i) {
     const double x = first + i;
@@ -197,7 +245,100 @@ bool TRowTransform::AtColumns(int first, int count, float* xs, float* ys, float*
     ys[i] = float(x * a1 + s1) * r;
     zs[i] = float(x * a2 + s2) * r;
   }
-  return !zeroW;
+  return zeroW != 0;
+}
+
+// Whether Unsure holds for some of the `count` points from `first` of a Midpoint or an Interval
+// column, again without branches. (The Midpoint test is made on |d - m| - k rounded to a single,
+// which the compiler vectorises along with the double sums: it is <= 0 whenever |d - m| <= k.)
+template <TColumnCheck Check>
+bool SomeUnsure(int first, int count, const TRunColumn& column) {
+  const float a = column.a;
+  const double sum = column.sum, k = column.slack, m = column.midpoint;
+  int unsure = 0;
+  for (int i = 0; i < count; ++i) {
+    const double d = double(first + i) * a + sum;
+    if constexpr (Check == TColumnCheck::Midpoint) {
+      unsure |= int(float(std::fabs(d - m) - k) <= 0);
+    } else {
+      const float low = float(d - k), high = float(d + k);
+      unsure |= int(low != high) | int(low == 0);
+    }
+  }
+  return unsure != 0;
+}
+
+}  // namespace
+
+bool TRowTransform::AtColumns(int first, int count, float* xs, float* ys, float* zs) const {
+  if (!doubles_) return false;
+  const float* const a = columnA_;
+  if (allExact_) return !FormColumns(first, count, a, rowSums_, xs, ys, zs);
+  constexpr int Chunk = 64;
+  for (int done = 0; done < count; done += Chunk) {
+    const int n = std::min(Chunk, count - done), from = first + done;
+    // Each column that is not exact is checked as cheaply as its run allows. Its double sums rise
+    // or fall with x (x a is exact and rounding never decreases), so every point's interval (see
+    // TRowTransform) lies within the one from the run's lower end minus the slack to its upper end
+    // plus the slack, and
+    //  - where that whole interval rounds to one single v (not 0), so does every point's: the
+    //    column is the sum 0 x + v along the run (columns whose x term is rounding dust of an
+    //    inverted rotation, such as the camera's y over a tilted picture);
+    //  - where it rounds to two neighbouring singles (neither 0), a point's extended sum lies
+    //    within the slack of its double d (the slack bounds |d - e| with room to spare), so when d
+    //    lies farther than the slack from the one midpoint m between them, both lie on the same
+    //    side of m and round to the same single: only points with |d - m| <= slack are unsure (the
+    //    camera's w over a tilted picture, which its x term moves by less than a unit in the last
+    //    place along a run);
+    //  - otherwise each point's own interval is checked.
+    TRunColumn columns[4];
+    for (int c = 0; c < 4; ++c) {
+      TRunColumn& column = columns[c];
+      column = {a[c], rowSums_[c], TColumnCheck::None, slack_[c], 0};
+      if (exactColumn_[c]) continue;
+      const double atFirst = double(from) * column.a + column.sum, atLast = double(from + n - 1) * column.a + column.sum;
+      const float low = float(std::min(atFirst, atLast) - column.slack);
+      const float high = float(std::max(atFirst, atLast) + column.slack);
+      if (low == high && low != 0) {
+        column.a = 0, column.sum = low;
+      } else if (low != 0 && high != 0 && std::nextafter(low, high) == high) {
+        column.check = TColumnCheck::Midpoint;
+        column.midpoint = (double(low) + double(high)) / 2;  // exact
+      } else {
+        column.check = TColumnCheck::Interval;
+      }
+    }
+    float* const x = xs + done;
+    float* const y = ys + done;
+    float* const z = zs + done;
+    const float runA[4] = {columns[0].a, columns[1].a, columns[2].a, columns[3].a};
+    const double runSums[4] = {columns[0].sum, columns[1].sum, columns[2].sum, columns[3].sum};
+    if (FormColumns(from, n, runA, runSums, x, y, z)) return false;
+    bool someUnsure = false;
+    for (const TRunColumn& column : columns) {
+      if (someUnsure) break;
+      if (column.check == TColumnCheck::Midpoint) someUnsure = SomeUnsure<TColumnCheck::Midpoint>(from, n, column);
+      if (column.check == TColumnCheck::Interval) someUnsure = SomeUnsure<TColumnCheck::Interval>(from, n, column);
+    }
+    if (!someUnsure) continue;
+    // The few points a double cannot promise, in extended; a w of 0 there goes back to the caller,
+    // which raises the division by zero in its place.
+    const TRunColumn* checked[4];
+    int checkedCount = 0;
+    for (const TRunColumn& column : columns)
+      if (column.check != TColumnCheck::None) checked[checkedCount++] = &column;
+    for (int i = 0; i < n; ++i) {
+      bool unsure = false;
+      for (int c = 0; c < checkedCount; ++c) unsure |= Unsure(*checked[c], double(from + i) * checked[c]->a + checked[c]->sum);
+      if (!unsure) continue;
+      ++ExtendedSteps().points;
+      const Vector4 extended = ExtendedSums(float(from + i));
+      if (extended.w == 0) return false;
+      const Vector3 point = Vector4ToPoint(extended, true);
+      x[i] = point.x, y[i] = point.y, z[i] = point.z;
+    }
+  }
+  return true;
 }
 
 bool TRaysFromPoint::IntersectAll(int count, const float* xs, const float* ys, const float* zs, float* hitXs,

@@ -123,29 +123,55 @@ inline bool IntersectRayPlane(const Ray& ray, const Plane& plane, Vector3& hit);
 // TransformPoint((x, y, 1), M) for the points of one row y, with the row's products formed once:
 // the product of two singles is exact in a double, and the sums run in TransformVector4's order at
 // its precision, so every result (and every division by zero) is TransformPoint's own.
+//
+// At and AtColumns form each column's sum, x m[0][c] + y m[1][c] + m[2][c] + m[3][c], in doubles
+// and keep the double's single wherever it is provably the extended sum's single:
+//  - An exact column: every term is a whole multiple of one power of two q and their magnitudes add
+//    up to less than 2^52 q. Then no partial sum in any order loses a bit, in a double or in
+//    extended, so both are the exact sum, rounded once to 32 bits. (An exact sum of 0 is -0 in any
+//    order exactly when every term is -0.)
+//  - Any other column of finite elements: let T be the sum of the terms' magnitudes and T' its
+//    bound lastColumn |m[0][c]| + |y m[1][c]| + |m[2][c]| + |m[3][c]|, formed in doubles (three
+//    roundings of sums of non-negative terms: T' >= T (1 - 2^-53)^3). The products are exact in
+//    both forms, so the double sum d is three roundings of at most 2^-53 T (1 + 2^-51) each away
+//    from the exact sum S, and the extended sum e three of at most 2^-64 T (1 + 2^-62) each:
+//    |d - e| < 3.002 x 2^-53 T. The slack k is 5 x 2^-53 T', rounded (> 4.99 x 2^-53 T). The ends
+//    d - k and d + k rounded to doubles move inward by at most 2^-53 (|d| + k) < 1.01 x 2^-53 T, so
+//    they still lie beyond e on each side (3.002 + 1.01 < 4.99). Rounding to a single never
+//    decreases, so when both ends round to the same single and that single is not 0, e rounds to
+//    it too, sign included. Otherwise (a midpoint between singles, or 0, lies within a few units
+//    of d in its last place: sums that nearly cancel, or rare points a hair from a midpoint) that
+//    point is formed in extended.
 class TRowTransform {
  public:
   // `lastColumn` (below 2^24) is the largest whole x that At is asked for.
   TRowTransform(const Matrix4& M, float y, int lastColumn = 0);
   inline Vector3 operator()(float x) const;
-  // operator()(float(x)) for a whole x in 0..lastColumn, bit for bit, and much faster where it
-  // can be: when every term of a column's sum over the row (x m[0][c], y m[1][c], m[2][c], m[3][c])
-  // is a whole multiple of one power of two q and their magnitudes add up to less than 2^52 q, no
-  // partial sum in any order loses a bit in a double (nor in the extended sums), so the exact sum
-  // formed in doubles and rounded once to 32 bits is the extended path's single. (An exact sum of
-  // 0 is -0 in any order exactly when every term is -0.)
+  // operator()(float(x)) for a whole x in 0..lastColumn, bit for bit, and much faster.
   inline Vector3 At(int x) const;
   // At(x) for the `count` columns from `first` on (all within 0..lastColumn), coordinate by
   // coordinate into xs, ys and zs, formed many columns at a time. False, with the arrays holding
-  // nothing of use, when the row's sums are not exact in doubles or some w is 0: the caller then
-  // takes At column by column, which also raises the division by zero where TransformPoint would.
+  // nothing of use, when the matrix or y is not finite or some w is 0: the caller then takes At
+  // column by column, which also raises the division by zero where TransformPoint would.
   bool AtColumns(int first, int count, float* xs, float* ys, float* zs) const;
 
  private:
+  // The four sums of (x, y, 1, 1) x M in extended precision, each rounded to a single, undivided.
+  inline Vector4 ExtendedSums(float x) const;
+  // True when the single nearest the double sum `d` of a column is the extended sum's (above).
+  static bool SureSingle(double d, double slack, bool exact) {
+    const float low = float(d - slack), high = float(d + slack);
+    return low == high && (low != 0 || exact);
+  }
+
   const Matrix4& M_;
   double rowProducts_[4];  // y x m[1][c]
-  double rowSums_[4];      // y m[1][c] + m[2][c] + m[3][c], exactly, where exact_
-  bool exact_;             // for all four columns
+  float columnA_[4];       // m[0][c], or a zero of the constant sum's sign where m[0][c] is 0
+  double rowSums_[4];      // y m[1][c] + m[2][c] + m[3][c] in doubles: exactly, in an exact column
+  double slack_[4];        // 5 x 2^-53 T', or 0 in an exact column
+  bool exactColumn_[4];
+  bool doubles_;   // M and y are finite and lastColumn below 2^24: At forms the sums in doubles
+  bool allExact_;  // and every column is exact
 };
 
 // IntersectRayPlane(MakeRay(origin, target - origin), plane, hit) for many targets and one origin:
@@ -174,6 +200,20 @@ class TRaysFromPoint {
   float numerator_ = 0;  // -(originDot + d), where zPlane_
 };
 
+// How many steps this thread has formed in extended precision because a faster form could not
+// promise the same result. The benchmarks report them per rendering, to show how much of the
+// rendering the exact fast paths cover; the fast paths themselves never touch them.
+struct TExtendedSteps {
+  std::uint64_t points = 0;         // row transforms of one point (TRowTransform)
+  std::uint64_t intersections = 0;  // ray-plane intersections (TRaysFromPoint)
+  std::uint64_t roundings = 0;      // the renderer's sample indices, blend mixes and fades
+  friend bool operator==(const TExtendedSteps&, const TExtendedSteps&) = default;
+};
+inline TExtendedSteps& ExtendedSteps() {
+  static thread_local TExtendedSteps steps;
+  return steps;
+}
+
 // Definitions of the inline operations declared above.
 
 inline Vector3 Vector4ToPoint(const Vector4& v, bool divide) {
@@ -195,23 +235,34 @@ inline Vector4 TransformVector4(const Vector4& v, const Matrix4& M) {
   return {column(0), column(1), column(2), column(3)};
 }
 
-inline Vector3 TRowTransform::operator()(float x) const {
+inline Vector4 TRowTransform::ExtendedSums(float x) const {
   // As TransformVector4 of (x, y, 1, 1): the products with 1 are the elements themselves.
   auto column = [&](int c) {
     return float(Extended(x) * M_.m[0][c] + Extended(rowProducts_[c]) + Extended(M_.m[2][c]) + Extended(M_.m[3][c]));
   };
-  return Vector4ToPoint({column(0), column(1), column(2), column(3)}, true);
+  return {column(0), column(1), column(2), column(3)};
 }
 
+inline Vector3 TRowTransform::operator()(float x) const { return Vector4ToPoint(ExtendedSums(x), true); }
+
 inline Vector3 TRowTransform::At(int x) const {
-  if (exact_) {
-    float column[4];
-    for (int c = 0; c < 4; ++c) {
-      column[c] = float(double(x) * M_.m[0][c] + rowSums_[c]);
-    }
-    return Vector4ToPoint({column[0], column[1], column[2], column[3]}, true);
+  if (!doubles_) {
+    ++ExtendedSteps().points;
+    return (*this)(float(x));
   }
-  return (*this)(float(x));
+  float column[4];
+  bool sure = true;
+  for (int c = 0; c < 4; ++c) {
+    const double d = double(x) * columnA_[c] + rowSums_[c];
+    column[c] = float(d);
+    sure &= SureSingle(d, slack_[c], exactColumn_[c]);
+  }
+  if (!sure) {
+    ++ExtendedSteps().points;
+    const Vector4 sums = ExtendedSums(float(x));
+    column[0] = sums.x, column[1] = sums.y, column[2] = sums.z, column[3] = sums.w;
+  }
+  return Vector4ToPoint({column[0], column[1], column[2], column[3]}, true);
 }
 
 inline bool TRaysFromPoint::Intersect(const Vector3& target, Vector3& hit) const {
@@ -222,6 +273,7 @@ inline bool TRaysFromPoint::Intersect(const Vector3& target, Vector3& hit) const
     return true;
   }
   // IntersectRayPlane, step for step.
+  ++ExtendedSteps().intersections;
   const float denom = Dot(direction, plane_.normal);
   if (denom == 0) return false;
   const float t = float(-(Extended(originDot_) + plane_.d) / denom);

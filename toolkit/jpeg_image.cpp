@@ -1,6 +1,7 @@
 #include "toolkit/jpeg_image.h"
 
 #include <algorithm>
+#include <atomic>
 #include <csetjmp>
 #include <cstddef>
 #include <cstdio>
@@ -15,6 +16,7 @@
 
 #include "toolkit/exif_orientation.h"
 #include "toolkit/upright_rows.h"
+#include "toolkit/worker_pool.h"
 
 EJPEG::EJPEG(int messageCode)
     : Exception([&] {
@@ -327,9 +329,9 @@ void FinishRow(const TRows* out, std::uint8_t* row) {
   if (out->form == TRowForm::GreyToOpaque) WidenGrey(row, out->width, out->grey);
 }
 
-// Decodes every row into `out` and copies the quantiser's palette, which lives only until the
-// decompression finishes.
-bool DecodeStep(TDecompressor* d, TRows* out) {
+// Starts decoding and copies the quantiser's palette, which lives only until the decompression
+// finishes.
+bool StartStep(TDecompressor* d, TRows* out) {
   if (setjmp(d->errors.jump)) return false;
   j_decompress_ptr info = &d->info;
   jpeg_start_decompress(info);
@@ -346,13 +348,20 @@ bool DecodeStep(TDecompressor* d, TRows* out) {
     out->paletteCount = count;
   }
   out->adobeInverted = info->saw_Adobe_marker;
-  while (info->output_scanline < info->output_height) {
+  return true;
+}
+
+// Decodes the rows up to (not including) `end` into `out`.
+bool ReadStep(TDecompressor* d, const TRows* out, int end) {
+  if (setjmp(d->errors.jump)) return false;
+  j_decompress_ptr info = &d->info;
+  while (info->output_scanline < JDIMENSION(end)) {
     const JDIMENSION first = info->output_scanline;
     if (out->rows != nullptr) {
-      const JDIMENSION read = jpeg_read_scanlines(info, out->rows + first, info->output_height - first);
+      const JDIMENSION read = jpeg_read_scanlines(info, out->rows + first, JDIMENSION(end) - first);
       for (JDIMENSION y = first; y < first + read; ++y) FinishRow(out, out->rows[y]);
     } else {
-      const JDIMENSION want = std::min<JDIMENSION>(TUprightRows::MostRows, info->output_height - first);
+      const JDIMENSION want = std::min<JDIMENSION>(TUprightRows::MostRows, JDIMENSION(end) - first);
       JDIMENSION got = 0;
       while (got < want) {
         const JDIMENSION read = jpeg_read_scanlines(info, out->stripRows + got, want - got);
@@ -364,8 +373,35 @@ bool DecodeStep(TDecompressor* d, TRows* out) {
     }
     if (info->output_scanline == first) ERREXIT(info, JERR_INPUT_EOF);  // our sources never suspend
   }
-  jpeg_finish_decompress(info);
   return true;
+}
+
+// Passes over the first `count` rows without forming their pixels: the entropy-coded data is read
+// as for decoding, so the rows after them come out as a decoder that formed every row gives them.
+bool SkipStep(TDecompressor* d, int count) {
+  if (setjmp(d->errors.jump)) return false;
+  if (jpeg_skip_scanlines(&d->info, JDIMENSION(count)) != JDIMENSION(count)) ERREXIT(&d->info, JERR_INPUT_EOF);
+  return true;
+}
+
+bool FinishStep(TDecompressor* d) {
+  if (setjmp(d->errors.jump)) return false;
+  jpeg_finish_decompress(&d->info);
+  return true;
+}
+
+// The row from which a second decoder may take over a colour picture, or 0 where the picture is
+// decoded by one. Only single-scan Huffman-coded files that libjpeg turns into RGB split: a
+// progressive file's scans would be read twice whole, and these are the files on which the split
+// was shown to give every byte. The first decoder takes three fifths: the second reads the rows
+// before its share too, without forming them, which costs about a third of forming them.
+int SplitRow(const jpeg_decompress_struct& info) {
+  if (info.quantize_colors || info.out_color_space != JCS_EXT_BGRA ||
+      jpeg_has_multiple_scans(const_cast<j_decompress_ptr>(&info)) || info.arith_code)
+    return 0;
+  if (info.output_height < 64 || std::uint64_t(info.output_width) * info.output_height < (1u << 16)) return 0;
+  const int rowsPerBand = info.max_v_samp_factor * DCTSIZE;  // the rows one pass of the decoder forms
+  return int(info.output_height) * 3 / 5 / rowsPerBand * rowsPerBand;
 }
 
 TRowForm FormOf(const jpeg_decompress_struct& info, bool keepGreyIndices) {
@@ -411,7 +447,102 @@ TJPEGHeader ReadJPEGHeader(TStream& stream) {
   return header;
 }
 
+namespace {
+
+// The rows from `split` on, formed by a second decoder of the same bytes that passes over the rows
+// above them.
+void DecodeLowerPart(const TInput& input, const TRows& first, int split, int height) {
+  TDecompressor second;
+  TRows out = first;  // the same rows, in the same form
+  if (!CreateStep(&second) || !HeaderStep(&second, &input) || !StartStep(&second, &out) ||
+      !SkipStep(&second, split) || !ReadStep(&second, &out, height) || !FinishStep(&second))
+    second.Fail();
+}
+
+// Decodes bytes held in memory, as stored, into a new picture: grey files as quantised indices
+// (`keepGreyIndices`) or widened to opaque 32 bits. `split` -1 chooses the split (SplitRow) and
+// shares the two parts with the pool; 0 decodes with one decoder; any other row decodes in two
+// parts, one after the other.
+TBitmap DecodeHeld(const std::uint8_t* data, std::size_t size, bool keepGreyIndices, int split) {
+  TDecompressor d;
+  const TInput input{data, size, nullptr, false};
+  if (!CreateStep(&d)) d.Fail();
+  if (!HeaderStep(&d, &input)) d.Fail();
+
+  TRows out;
+  out.form = FormOf(d.info, keepGreyIndices);
+  out.width = static_cast<int>(d.info.output_width);
+  // Throws before anything large is allocated, and before decoding starts, when the picture is
+  // beyond the image limit.
+  TBitmap picture(out.width, static_cast<int>(d.info.output_height),
+                  out.form == TRowForm::GreyIndices ? pf8bit : pf32bit);
+  std::vector<JSAMPROW> rows = RowsOf(picture);
+  out.rows = rows.data();
+  if (!StartStep(&d, &out)) d.Fail();
+  const int height = picture.Height();
+  const bool shared = split < 0;
+  if (shared) split = SplitRow(d.info);
+  if (split <= 0 || split >= height) {
+    if (!ReadStep(&d, &out, height) || !FinishStep(&d)) d.Fail();
+  } else if (!shared) {
+    if (!ReadStep(&d, &out, split)) d.Fail();
+    DecodeLowerPart(input, out, split, height);
+  } else {
+    // Two decoders over the same bytes where the pool has a thread free: this one forms the rows
+    // above `split`, a second one passes over them and forms the rest. Whichever first finds the
+    // lower part unclaimed takes it, so where no second thread comes in time (every thread busy with
+    // other pictures), this decoder simply goes on and no row is read twice. A damaged file fails
+    // in either at the same place of the data, with the same message.
+    enum : int { Unclaimed, BySecond, ByFirst };
+    std::atomic<int> lower{Unclaimed};
+    SharedWorkerPool().ParallelFor(2, [&](std::size_t task) {
+      int expected = Unclaimed;
+      if (task == 0) {
+        if (!ReadStep(&d, &out, split)) d.Fail();
+        if (!lower.compare_exchange_strong(expected, ByFirst)) return;
+        if (!ReadStep(&d, &out, height) || !FinishStep(&d)) d.Fail();
+      } else if (lower.compare_exchange_strong(expected, BySecond)) {
+        DecodeLowerPart(input, out, split, height);
+      }
+    });
+  }
+  if (out.form == TRowForm::GreyIndices) picture.Palette().assign(out.palette, out.palette + out.paletteCount);
+  return picture;
+}
+
+// The JPEG file from `start` up to and with its end-of-image marker, or to the end of the stream
+// when it has none. `scanStart` is where the entropy-coded data of its one scan begins; from there
+// on the first FF D9 is the end of the image (the coded data never holds one), and no byte beyond
+// it is read but those of the last piece.
+std::vector<std::uint8_t> ReadThroughEndOfImage(TStream& stream, std::int64_t start, std::uint64_t scanStart) {
+  stream.SetPosition(start);
+  std::vector<std::uint8_t> bytes;
+  std::size_t searched = std::size_t(scanStart);
+  for (;;) {
+    const std::size_t had = bytes.size();
+    if (had >= MaxPixelBlockBytes) break;
+    bytes.resize(had + kInputBufferBytes);
+    const std::size_t got = stream.Read(bytes.data() + had, kInputBufferBytes);
+    bytes.resize(had + got);
+    if (got == 0) break;
+    for (std::size_t i = std::max<std::size_t>(searched, 1); i < bytes.size(); ++i)
+      if (bytes[i - 1] == 0xFF && bytes[i] == JPEG_EOI) {
+        bytes.resize(i + 1);
+        return bytes;
+      }
+    searched = std::max(searched, bytes.size());
+  }
+  return bytes;
+}
+
+}  // namespace
+
 TBitmap ReadJPEGPicture(TStream& stream) {
+  std::int64_t start = -1;  // where the file begins, when the stream can go back to it
+  try {
+    start = stream.Position();
+  } catch (const Exception&) {
+  }
   TDecompressor d;
   d.source.buffer.resize(kInputBufferBytes);
   d.exif.reserve(kMostMarkerBytes);
@@ -423,10 +554,19 @@ TBitmap ReadJPEGPicture(TStream& stream) {
   const int height = static_cast<int>(d.info.output_height);
   const TOrientation orientation = ExifOrientation(d.exif);
   const TUprightSize size = UprightSize(width, height, orientation);
-  // Throws before anything large is allocated, and before decoding starts, when the picture is
-  // beyond the image limit.
-  TBitmap picture(size.Width, size.Height, pf32bit);
+  // Refused before anything large is allocated or read, and before decoding starts, when the
+  // picture is beyond the image limit.
+  CheckImageSize(size.Width, size.Height, 32);
 
+  // A large single-scan colour photo decodes in two parts at once, and the second decoder reads the
+  // file's bytes from their start: those are taken into memory, up to the end of the image.
+  if (start >= 0 && orientation == TOrientation::Upright && SplitRow(d.info) > 0) {
+    const std::uint64_t scanStart = std::uint64_t(stream.Position() - start) - d.source.pub.bytes_in_buffer;
+    const std::vector<std::uint8_t> bytes = ReadThroughEndOfImage(stream, start, scanStart);
+    return DecodeHeld(bytes.data(), bytes.size(), false, -1);
+  }
+
+  TBitmap picture(size.Width, size.Height, pf32bit);
   TRows out;
   out.form = FormOf(d.info, false);
   out.width = width;
@@ -445,7 +585,7 @@ TBitmap ReadJPEGPicture(TStream& stream) {
     out.stripRows = rows.data();
     out.upright = &upright;
   }
-  if (!DecodeStep(&d, &out)) d.Fail();
+  if (!StartStep(&d, &out) || !ReadStep(&d, &out, height) || !FinishStep(&d)) d.Fail();
   return picture;
 }
 
@@ -470,22 +610,8 @@ TJPEGImage::TDimensions TJPEGImage::Dimensions() const {
   return {static_cast<int>(d.info.output_width), static_cast<int>(d.info.output_height)};
 }
 
-void TJPEGImage::AssignTo(TBitmap& target) const {
-  TDecompressor d;
-  const TInput input{data_.data(), data_.size(), nullptr, false};
-  if (!CreateStep(&d)) d.Fail();
-  if (!HeaderStep(&d, &input)) d.Fail();
+void TJPEGImage::AssignTo(TBitmap& target) const { target = DecodeHeld(data_.data(), data_.size(), true, -1); }
 
-  TRows out;
-  out.form = FormOf(d.info, true);
-  out.width = static_cast<int>(d.info.output_width);
-  // Throws before anything large is allocated, and before decoding starts, when the picture is
-  // beyond the image limit.
-  TBitmap picture(out.width, static_cast<int>(d.info.output_height),
-                  out.form == TRowForm::GreyIndices ? pf8bit : pf32bit);
-  std::vector<JSAMPROW> rows = RowsOf(picture);
-  out.rows = rows.data();
-  if (!DecodeStep(&d, &out)) d.Fail();
-  if (out.form == TRowForm::GreyIndices) picture.Palette().assign(out.palette, out.palette + out.paletteCount);
-  target = std::move(picture);
+TBitmap jpeg_detail::DecodeInTwoParts(const std::vector<std::uint8_t>& data, int split) {
+  return DecodeHeld(data.data(), data.size(), true, split);
 }

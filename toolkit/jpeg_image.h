@@ -72,7 +72,9 @@ TJPEGHeader ReadJPEGHeader(TStream& stream);
 // Decodes the JPEG file from the stream's position into the program's source picture: a new
 // opaque pf32bit image, grey files expanded from their quantised levels, turned upright by the
 // orientation tag of the file's EXIF block (a damaged block counts as none). The stream is read in
-// pieces and no further than the end of the image. Throws EJPEG (EJPEGTooManyScans included) and
+// pieces and no further than the end of the image; a large single-scan colour photo upright as
+// stored is taken into memory up to its end of image and decoded in two parts at once where the
+// shared worker pool has a thread free, with the pixels one decoder gives. Throws EJPEG (EJPEGTooManyScans included) and
 // EOutOfResources (SImageTooLarge) for a picture beyond the image limit at 32 bits, before any of
 // it is decoded.
 TBitmap ReadJPEGPicture(TStream& stream);
@@ -104,9 +106,18 @@ class TJPEGImage {
   // Decodes the held data as stored (no orientation) and replaces `target` by the picture: colour
   // and CMYK files as opaque pf32bit, grey files as pf8bit images of quantised levels whose colour
   // table is the quantiser's palette. On any error (EJPEG, or EOutOfResources for a picture beyond
-  // the image size limit, refused before decoding starts) `target` keeps its contents.
+  // the image size limit, refused before decoding starts) `target` keeps its contents. A large
+  // single-scan colour picture is decoded in two parts at once where the shared worker pool has a
+  // thread free, with the same pixels and errors as one decoder.
   void AssignTo(TBitmap& target) const;
 
  private:
   std::vector<std::uint8_t> data_;
 };
+
+namespace jpeg_detail {
+// The picture AssignTo gives, with the rows from `split` on (0 < split < its height) formed by a
+// second decoder that passes over the rows above them, the two run one after the other: the
+// two-part decoding without its timing, for the tests. Any other split decodes with one decoder.
+TBitmap DecodeInTwoParts(const std::vector<std::uint8_t>& data, int split);
+}  // namespace jpeg_detail

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstring>
 #include <string>
 
 #include "picture/bmp_builder.h"
@@ -95,6 +96,19 @@ TEST(JPEGLimits, FilesAreReadOnlyAsFarAsThePictureGoes) {
     const TBitmap picture = ReadSourcePicture(stream, TPictureKind::JPEG);
     EXPECT_EQ(picture.Width(), 40);
     EXPECT_LT(stream.BytesRead(), std::size_t(256 << 10)) << "read past the end of the image";
+  }
+  {
+    // A photo large enough to be decoded in two parts, which are read from memory: taken up to its
+    // end of image only, and the same pixels as without the appended data.
+    const std::vector<std::uint8_t> photo = EncodeJPEG(QuadrantSamples(300, 200, 100, 80), 90);
+    std::vector<std::uint8_t> appended = photo;
+    appended.resize(photo.size() + (8 << 20), 0xD9);
+    CountingStream stream(appended);
+    const TBitmap picture = ReadSourcePicture(stream, TPictureKind::JPEG);
+    EXPECT_LT(stream.BytesRead(), std::size_t(256 << 10)) << "read past the end of the image";
+    const TBitmap alone = LoadJPEG(photo);
+    ASSERT_EQ(picture.BitsSize(), alone.BitsSize());
+    EXPECT_EQ(std::memcmp(picture.Bits(), alone.Bits(), alone.BitsSize()), 0);
   }
   {
     std::vector<std::uint8_t> metadata = plain;

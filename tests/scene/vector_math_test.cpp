@@ -7,6 +7,7 @@
 #include <limits>
 #include <random>
 
+#include "scene/scene.h"
 #include "toolkit/errors.h"
 
 namespace {
@@ -308,3 +309,134 @@ TEST(VectorMath, RowTransformColumnsGiveThePointResultsBitForBit) {
 }
 
 }  // namespace
+
+namespace {
+
+// TransformPoint((x, y, 1), M) for each column of the run, formed as a run and one by one. A run
+// may be refused (where a w is 0 or close to it), and then only where `mayRefuse`.
+void ExpectRunIsTransformPoint(const TRowTransform& row, const Matrix4& M, float y, int first, int count,
+                               const char* what, bool mayRefuse = false) {
+  float xs[64], ys[64], zs[64];
+  const bool formed = row.AtColumns(first, count, xs, ys, zs);
+  ASSERT_TRUE(formed || mayRefuse) << what;
+  for (int i = 0; i < count; ++i) {
+    const Vector3 plain = TransformPoint({float(first + i), y, 1}, M);
+    if (formed) {
+      ASSERT_TRUE(SameBits({xs[i], ys[i], zs[i]}, plain)) << what << " x " << first + i << " y " << y;
+    }
+    ASSERT_TRUE(SameBits(row.At(first + i), plain)) << what << " x " << first + i << " y " << y;
+  }
+}
+
+}  // namespace
+
+// Sums that a double cannot give exactly: the terms of a column span more bits than a double holds,
+// so the double sum is kept only where an interval around it, which holds the extended sum, rounds
+// to one single. Built so that the double lands on or a few units beside the point halfway between
+// two singles while the extended sum lies on the other side of it: along a run whose x term moves
+// the sum by far less than a unit (one midpoint in reach), by about a unit (several), where the sum
+// passes through 0 (its sign), and without an x term (the whole row one sum).
+TEST(VectorMath, RowTransformKeepsTheExtendedSingleWhereADoubleLandsBesideAHalfwayPoint) {
+  const float half = 0x1p-24f;  // 1 + 2^-24 lies halfway between the singles 1 and 1 + 2^-23
+  struct Case {
+    float a, b, e, f;  // m[0][c], m[1][c], m[2][c], m[3][c]
+    int first;
+    const char* what;
+    float y = 7;        // the row
+    bool asW = true;    // also tried as w
+  };
+  const Case cases[] = {
+      // The run's x terms, 2^-60 .. 64 x 2^-60, lift the midpoint in extended, not in a double.
+      {0x1p-60f, 0, 1 + 0x1p-23f, -half, 1, "dust above a midpoint"},
+      {-0x1p-60f, 0, 1 + 0x1p-23f, -half, 1, "dust below a midpoint"},
+      // The midpoint crossed along the run: the double lands on it at one column.
+      {0x1p-30f, 0, 1, half - 20 * 0x1p-30f - 0x1p-61f, 0, "a midpoint crossed"},
+      // The x term moves the sum by about a unit of a single per column: many midpoints.
+      {0x1p-23f + 0x1p-47f, 0, 1 + 0x1p-23f, -half + 0x1p-62f, 0, "one unit a column"},
+      // The sum passes through 0 within the run; its double is one rounding away from it.
+      {0x1p-20f, 0, -(20 * 0x1p-20f), 0x1p-70f, 0, "through zero"},
+      // No x term: 7 x 2^-62 lifts the midpoint in extended all along the row, or a zero sum keeps
+      // the sign of every term's zero.
+      {0, 0x1p-62f, 1 + 0x1p-23f, -half, 0, "a row above a midpoint"},
+      {-0.0f, -0x1p-62f, 1 + 0x1p-23f, -half, 0, "a row below a midpoint"},
+      {-0.0f, -0.0f, -0.0f, -0.0f, 0, "a row of negative zeros"},
+      {-0.0f, 0x1p-88f, 0x1p-30f, -0x1p-30f, 0, "a row a hair above zero"},
+      // A row between whole ones (the class takes any y), whose product y m[1][c] lies 60 bits below
+      // the other terms: a double loses it and sums to +0 at x = 0, extended keeps it and ends at
+      // -2^-170, which is -0 as a single. (As w that is a division by zero.)
+      {0x1p-149f, -0x1p-149f, 0x1p-110f, -0x1p-110f, 0, "the sign of a zero", 0x1p-21f, false},
+  };
+  for (const Case& c : cases) {
+    Matrix4 M;
+    for (int column = 0; column < 4; ++column) {
+      M.m[0][column] = c.a, M.m[1][column] = c.b, M.m[2][column] = c.e, M.m[3][column] = c.f;
+    }
+    M.m[0][3] = M.m[1][3] = 0, M.m[2][3] = 1, M.m[3][3] = 0;  // w = 1
+    const TRowTransform row(M, c.y, 1000);
+    ExpectRunIsTransformPoint(row, M, c.y, c.first, 64, c.what);
+  }
+  // The same sums as w, which divides the others.
+  for (const Case& c : cases) {
+    if (c.e == 0 || !c.asW) continue;  // a w of 0
+    Matrix4 M;
+    for (int column = 0; column < 3; ++column) M.m[0][column] = 0.25f, M.m[2][column] = 3, M.m[3][column] = -1;
+    M.m[0][3] = c.a, M.m[1][3] = c.b, M.m[2][3] = c.e, M.m[3][3] = c.f;
+    const TRowTransform row(M, c.y, 1000);
+    // A run through w = 0 is left to the caller (which raises the division by zero in its place).
+    ExpectRunIsTransformPoint(row, M, c.y, c.first, 64, c.what, /*mayRefuse=*/c.e < 0);
+  }
+}
+
+// Sums within a few units of a double from points halfway between singles, with terms spread over
+// 50 to 70 bits: x terms of rounding dust, y terms far below the elements, so that the doubles'
+// roundings and the extended sums' fall on either side of the halfway points. Every point of a run
+// and every point one by one is TransformPoint's.
+TEST(VectorMath, RowTransformMatchesTheExtendedSumsNearHalfwayPoints) {
+  std::mt19937 random(2026);
+  auto spread = [&](int lowest, int highest) {
+    const float mantissa = std::uniform_real_distribution<float>(1, 2)(random);
+    return (random() % 2 ? 1 : -1) * std::ldexp(mantissa, -int(lowest + random() % (highest - lowest + 1)));
+  };
+  for (int round = 0; round < 4000; ++round) {
+    Matrix4 M;
+    for (int c = 0; c < 4; ++c) {
+      M.m[0][c] = random() % 4 ? spread(52, 66) : 0.0f;
+      M.m[1][c] = spread(60, 72);
+      M.m[2][c] = 1 + std::ldexp(float(random() % 4), -23);
+      M.m[3][c] = -0x1p-24f + (random() % 2 ? spread(47, 58) : 0.0f);
+    }
+    M.m[3][3] += 2;  // w near 2: no division by zero
+    const float y = float(1 + random() % 3000);
+    const TRowTransform row(M, y, 2559);
+    const int first = int(random() % 2400);
+    ExpectRunIsTransformPoint(row, M, y, first, 64, "near a halfway point");
+  }
+}
+
+// The renderer's own matrices at every tilt and camera height, at several picture and output
+// sizes, for the final rendering's enlarged target: every point of a few rows of each, as runs of
+// 64 and one by one, is TransformPoint's.
+TEST(VectorMath, RowTransformGivesThePointResultsForTheRenderersMatricesAtEverySetting) {
+  std::mt19937 random(121);
+  const int pictureSizes[] = {1, 3, 8, 10}, outputSides[] = {64, 256, 512, 333};
+  for (int yaw = -5; yaw <= 5; ++yaw)
+    for (int cameraY = -5; cameraY <= 5; ++cameraY) {
+      const int size = pictureSizes[random() % 4], side = outputSides[random() % 4];
+      TScene scene;
+      CreateScene(scene, {.CameraZ = size, .CameraY = cameraY, .Yaw = yaw}, 1024, 768, side, side);
+      const int target = side * 5;
+      UpdateProjection(scene, target, target);
+      UpdateScreenMatrix(scene);
+      const Matrix4& image = scene.ImageFrame->LocalMatrix;
+      const Matrix4 reflection = MatrixMultiply(scene.ReflectionFrame->LocalMatrix, image);
+      const Matrix4 matrices[] = {InvertMatrix(MatrixMultiply(image, scene.ScreenMatrix)),
+                                  InvertMatrix(MatrixMultiply(reflection, scene.ScreenMatrix))};
+      for (const Matrix4& M : matrices)
+        for (int i = 0; i < 3; ++i) {
+          const float y = float(random() % target);
+          const TRowTransform row(M, y, target - 1);
+          const int first = int(random() % 64);
+          for (int x = first; x < target; x += 64 * 5) ExpectRunIsTransformPoint(row, M, y, x, std::min(64, target - x), "scene");
+        }
+    }
+}

@@ -2,10 +2,12 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <array>
 #include <cstdio>
 #include <cstdlib>
 #include <random>
+#include <thread>
 
 // clang-format off
 #include <jpeglib.h>
@@ -13,6 +15,7 @@
 // clang-format on
 
 #include "tests/support/jpeg_writer.h"
+#include "toolkit/worker_pool.h"
 
 namespace {
 
@@ -171,4 +174,75 @@ TEST(JPEGImage, TruncatedAndDamagedFilesNeverCrash) {
     } catch (const EOutOfResources&) {
     }
   }
+}
+
+namespace {
+
+// Soft colour clouds with detail, as a photo has them, in every chroma sampling.
+std::vector<std::uint8_t> PhotoLikeJPEG(int width, int height, int samplingX, int samplingY, int quality,
+                                        std::mt19937& random) {
+  TJPEGSamples samples{width, height, 3, {}, samplingX, samplingY};
+  for (int y = 0; y < height; ++y)
+    for (int x = 0; x < width; ++x)
+      for (int c = 0; c < 3; ++c)
+        samples.Samples.push_back(std::uint8_t((x * (c + 1) + y * (3 - c)) / 2 + int(random() % 40)));
+  return EncodeJPEG(samples, quality);
+}
+
+// The outcome of one decoding: the pixels, or the message number of the error.
+struct TOutcome {
+  std::vector<std::uint8_t> bits;
+  int error = 0;
+  friend bool operator==(const TOutcome&, const TOutcome&) = default;
+};
+
+template <class TDecode>
+TOutcome OutcomeOf(const TDecode& decode) {
+  try {
+    const TBitmap image = decode();
+    return {std::vector<std::uint8_t>(image.Bits(), image.Bits() + image.BitsSize()), 0};
+  } catch (const EJPEG& e) {
+    return {{}, e.MessageCode()};
+  }
+}
+
+}  // namespace
+
+// A second decoder that passes over the rows above its part and forms the rest gives the very
+// bytes one decoder gives, at every split row, for every chroma sampling, odd sizes, and truncated
+// and damaged files (which decode as far as they go, or fail with the same message).
+TEST(JPEGImage, TwoDecodersGiveOneDecodersPixelsAndErrorsAtEverySplit) {
+  std::mt19937 random(1205);
+  const int samplings[][2] = {{2, 2}, {2, 1}, {1, 2}, {1, 1}};
+  int files = 0;
+  for (const auto& sampling : samplings)
+    for (const int height : {70, 93}) {
+      const std::vector<std::uint8_t> good = PhotoLikeJPEG(77, height, sampling[0], sampling[1], 60 + 10 * files % 40, random);
+      std::vector<std::vector<std::uint8_t>> variants = {good};
+      variants.emplace_back(good.begin(), good.begin() + std::ptrdiff_t(good.size() * 3 / 5));  // truncated
+      std::vector<std::uint8_t> damaged = good;
+      for (int i = 0; i < 6; ++i) damaged[good.size() / 3 + random() % (good.size() * 2 / 3 - 2)] ^= std::uint8_t(1 + random() % 255);
+      variants.push_back(damaged);
+      for (const auto& bytes : variants) {
+        ++files;
+        const TOutcome whole = OutcomeOf([&] { return jpeg_detail::DecodeInTwoParts(bytes, 0); });
+        for (int split = 1; split < height; ++split)
+          ASSERT_EQ(OutcomeOf([&] { return jpeg_detail::DecodeInTwoParts(bytes, split); }), whole)
+              << "sampling " << sampling[0] << "x" << sampling[1] << " height " << height << " file " << files
+              << " split " << split;
+      }
+    }
+}
+
+// AssignTo shares a large picture with the pool's threads and gives one decoder's bytes however the
+// two parts fall to the threads; with one thread it decodes alone.
+TEST(JPEGImage, DecodingOnSeveralThreadsGivesOneDecodersBytes) {
+  std::mt19937 random(1206);
+  const std::vector<std::uint8_t> bytes = PhotoLikeJPEG(400, 301, 2, 2, 85, random);
+  const TOutcome whole = OutcomeOf([&] { return jpeg_detail::DecodeInTwoParts(bytes, 0); });
+  for (const unsigned threads : {4u, 1u, 2u}) {
+    SetSharedWorkerPoolSize(threads);
+    for (int i = 0; i < 6; ++i) ASSERT_EQ(OutcomeOf([&] { return Decode(bytes); }), whole) << threads << " threads";
+  }
+  SetSharedWorkerPoolSize(std::max(std::thread::hardware_concurrency(), 1u));
 }
