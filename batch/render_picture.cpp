@@ -10,7 +10,6 @@
 #include <filesystem>
 #include <optional>
 
-#include "batch/declared_size.h"
 #include "batch/messages.h"
 #include "render/final.h"
 #include "toolkit/errors.h"
@@ -31,7 +30,11 @@ TBitmap ReadWithinBudget(const TBatchPicture& picture, TMemoryBudget& budget, st
   struct stat st {};
   if (::fstat(fd, &st) != 0) throw EFOpenError(FormatMessage(SFOpenError, picture.Input));
   if (!S_ISREG(st.st_mode)) throw EFOpenError(NotAFileMessage(st.st_mode));
-  hold.emplace(budget.Take(DecodingBytes(file, picture.Kind)));
+  // What the header declares is charged before a pixel is decoded; a file whose header the reader
+  // refuses fails here with the reader's own error.
+  const std::int64_t start = file.Position();
+  hold.emplace(budget.Take(ReadPictureCost(file, picture.Kind).Bytes()));
+  file.SetPosition(start);
   return ReadSourcePicture(file, picture.Kind);
 }
 

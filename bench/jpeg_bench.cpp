@@ -1,6 +1,7 @@
 // Loading a 1024 x 768 photo-like JPEG file into the program's 32-bit source picture, as opening it
 // does: the file read, the decode and the opaque 32-bit result. A grey file of the same size takes
-// the quantised road.
+// the quantised road; a photo with an EXIF orientation is turned on the way; a file of endless
+// scans is refused.
 #include <benchmark/benchmark.h>
 
 #include <algorithm>
@@ -12,6 +13,7 @@
 #include <vector>
 
 #include "picture/loading.h"
+#include "toolkit/errors.h"
 #include "tests/support/jpeg_writer.h"
 
 namespace {
@@ -44,25 +46,43 @@ std::vector<std::uint8_t> PhotoSamples(int components) {
   return samples;
 }
 
-void LoadPhoto(benchmark::State& state, int components) {
-  const std::string fileName =
-      (std::filesystem::temp_directory_path() / ("rfl_bench_photo_" + std::to_string(components) + ".jpg")).string();
-  {
-    const std::vector<std::uint8_t> bytes =
-        EncodeJPEG({kWidth, kHeight, components, PhotoSamples(components)}, /*quality=*/90);
-    std::ofstream(fileName, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
-  }
+// Loads the file made of `bytes` for every iteration; `refused` files must fail to load.
+void LoadFile(benchmark::State& state, const std::string& name, const std::vector<std::uint8_t>& bytes, bool refused = false) {
+  const std::string fileName = (std::filesystem::temp_directory_path() / name).string();
+  std::ofstream(fileName, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
   for (auto _ : state) {
-    TBitmap picture = ReadSourcePicture(fileName, TPictureKind::JPEG);
-    benchmark::DoNotOptimize(picture.Bits());
+    try {
+      TBitmap picture = ReadSourcePicture(fileName, TPictureKind::JPEG);
+      benchmark::DoNotOptimize(picture.Bits());
+      if (refused) state.SkipWithError("loaded a file that should be refused");
+    } catch (const Exception&) {
+      if (!refused) state.SkipWithError("refused a good file");
+    }
   }
   std::filesystem::remove(fileName);
 }
 
+void LoadPhoto(benchmark::State& state, int components, int orientation = 1) {
+  std::vector<std::uint8_t> bytes = EncodeJPEG({kWidth, kHeight, components, PhotoSamples(components)}, /*quality=*/90);
+  if (orientation != 1) bytes = WithMarker(bytes, 0xE1, ExifBlock(orientation));
+  LoadFile(state, "rfl_bench_photo_" + std::to_string(components) + "_" + std::to_string(orientation) + ".jpg", bytes);
+}
+
 void BM_LoadJPEGPhoto1024x768(benchmark::State& state) { LoadPhoto(state, 3); }
 void BM_LoadJPEGGrey1024x768(benchmark::State& state) { LoadPhoto(state, 1); }
+// The same photo held upright when taken: turned a quarter while it is decoded.
+void BM_LoadJPEGPhoto1024x768Turned(benchmark::State& state) { LoadPhoto(state, 3, 6); }
+
+// How long a file of 20,000 empty scans (200 KB, declaring 2048 x 2048) takes to be refused: the
+// scan limit stops it at its 501st scan.
+void BM_RefuseJPEG20000Scans(benchmark::State& state) {
+  const std::vector<std::uint8_t> grey = EncodeJPEG({16, 16, 1, std::vector<std::uint8_t>(256, 90)}, 90, true);
+  LoadFile(state, "rfl_bench_scans.jpg", WithEmptyScans(WithDeclaredSize(grey, 2048, 2048), 20000), true);
+}
 
 BENCHMARK(BM_LoadJPEGPhoto1024x768)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_LoadJPEGGrey1024x768)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_LoadJPEGPhoto1024x768Turned)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_RefuseJPEG20000Scans)->Unit(benchmark::kMillisecond);
 
 }  // namespace

@@ -188,11 +188,23 @@ void ReadBitmapFile(const std::string& fileName, TBitmap& image) {
   ReadBitmapFile(file, image);
 }
 
-void ReadBitmapFile(TStream& stream, TBitmap& image) {
-  Source source(stream);
+namespace {
+
+// Everything before the pixel data, checked: the headers, the masks and the colour table.
+struct Prelude {
+  TBitmapInfoHeader info;
+  PixelLayout layout;
+  std::uint32_t masks[3] = {0, 0, 0};  // red, green, blue
+  std::vector<TRGBQuad> table;
+  std::uint64_t present = 0;  // pixel bytes the file holds, up to what the header declares
+  bool empty = false;         // a file without bytes: an empty picture
+};
+
+Prelude ReadPrelude(Source& source) {
+  Prelude p;
   if (source.Left() == 0) {
-    image = TBitmap();
-    return;
+    p.empty = true;
+    return p;
   }
 
   std::uint8_t fileHeader[kFileHeaderSize];
@@ -200,43 +212,120 @@ void ReadBitmapFile(TStream& stream, TBitmap& image) {
   // Only the signature counts: the pixels follow the colour table, whatever the offset field says.
   if (LoadLE16(fileHeader) != kSignature) Invalid();
 
-  TBitmapInfoHeader info = ReadInfoHeader(source);
-  const PixelLayout layout = CheckHeader(info);
+  p.info = ReadInfoHeader(source);
+  p.layout = CheckHeader(p.info);
 
-  std::uint32_t masks[3] = {0, 0, 0};  // red, green, blue
-  if (layout.compression == BI_BITFIELDS) {
+  if (p.layout.compression == BI_BITFIELDS) {
     std::uint8_t bytes[kMasksSize];
-    if (info.biSize == kInfoHeaderSize)
+    if (p.info.biSize == kInfoHeaderSize)
       source.Read(bytes, sizeof bytes);
     else
-      std::memcpy(bytes, info.Extra.data(), sizeof bytes);
-    for (int i = 0; i < 3; ++i) masks[i] = LoadLE32(bytes + 4 * i);
+      std::memcpy(bytes, p.info.Extra.data(), sizeof bytes);
+    for (int i = 0; i < 3; ++i) p.masks[i] = LoadLE32(bytes + 4 * i);
   }
 
-  const std::size_t entrySize = info.biSize == kCoreHeaderSize ? 3 : 4;
-  std::vector<TRGBQuad> table;
-  if (layout.colours <= 256)
-    table = ReadColourTable(source, layout.colours, entrySize);
+  const std::size_t entrySize = p.info.biSize == kCoreHeaderSize ? 3 : 4;
+  if (p.layout.colours <= 256)
+    p.table = ReadColourTable(source, p.layout.colours, entrySize);
   else  // an unused table too long for an image's palette: passed over
-    source.Skip(std::uint64_t(layout.colours) * entrySize);
+    source.Skip(std::uint64_t(p.layout.colours) * entrySize);
 
   // A file may end before its pixel data does; only the bytes present are read.
-  const std::uint64_t declared = info.biSizeImage != 0 ? info.biSizeImage : layout.blockBytes;
-  const std::uint64_t present = std::min(declared, source.Left());
+  const std::uint64_t declared = p.info.biSizeImage != 0 ? p.info.biSizeImage : p.layout.blockBytes;
+  p.present = std::min(declared, source.Left());
+  return p;
+}
 
-  TBitmap result;
-  if (layout.compression == BI_RLE8 || layout.compression == BI_RLE4) {
-    const std::vector<std::uint8_t> data = source.ReadBytes(present);
-    result = DecodeRunLength(data, layout.bits, layout.width, layout.height, table);
-  } else {
-    const TPixelFormat format = UncompressedFormat(layout, masks[1]);
-    result.Create(layout.width, layout.height, format, layout.topDown, layout.bits);
-    if (layout.compression == BI_BITFIELDS) result.SetMasks(masks[0], masks[1], masks[2]);
-    if (!table.empty()) result.Palette() = std::move(table);
-    source.Read(result.Bits(), std::min(present, layout.blockBytes));
+bool RunLength(const PixelLayout& layout) { return layout.compression == BI_RLE8 || layout.compression == BI_RLE4; }
+
+TBitmap DecodeRunLength(Source& source, const Prelude& p) {
+  const std::vector<std::uint8_t> data = source.ReadBytes(p.present);
+  return DecodeRunLength(data, p.layout.bits, p.layout.width, p.layout.height, p.table);
+}
+
+// An empty uncompressed image in the file's format with its masks and colour table: `rows` rows of
+// it, or none to describe the format alone.
+TBitmap UncompressedImage(Prelude& p, int rows) {
+  TBitmap image;
+  image.Create(p.layout.width, rows, UncompressedFormat(p.layout, p.masks[1]), p.layout.topDown, p.layout.bits);
+  if (p.layout.compression == BI_BITFIELDS) image.SetMasks(p.masks[0], p.masks[1], p.masks[2]);
+  if (!p.table.empty()) image.Palette() = std::move(p.table);
+  return image;
+}
+
+// Reads an uncompressed picture in the file's format, its pixel bytes straight into the image.
+TBitmap ReadUncompressed(Source& source, Prelude& p) {
+  TBitmap image = UncompressedImage(p, p.layout.height);
+  source.Read(image.Bits(), std::min(p.present, p.layout.blockBytes));
+  image.SetInfoHeader(std::move(p.info));
+  return image;
+}
+
+// Reads the rows of an uncompressed picture one at a time through a row of the file's format and
+// converts each into the 32-bit picture. Rows the file lacks are converted from zero bytes, as the
+// zero-filled image they would have been read into.
+TBitmap ReadConvertingRows(Source& source, Prelude& p) {
+  const TBitmap row = UncompressedImage(p, 1);
+  TBitmap picture(p.layout.width, p.layout.height, pf32bit);
+  std::vector<std::uint8_t> bytes(row.Stride());
+  std::uint64_t left = std::min(p.present, p.layout.blockBytes);
+  for (int stored = 0; stored < p.layout.height; ++stored) {
+    const std::size_t take = std::size_t(std::min<std::uint64_t>(left, bytes.size()));
+    source.Read(bytes.data(), take);
+    std::fill(bytes.begin() + std::ptrdiff_t(take), bytes.end(), std::uint8_t(0));
+    left -= take;
+    const int y = p.layout.topDown ? stored : p.layout.height - 1 - stored;
+    ConvertRowTo32Bit(row, bytes.data(), reinterpret_cast<TBGRA*>(picture.ScanLine(y)));
   }
-  result.SetInfoHeader(std::move(info));
-  image = std::move(result);
+  return picture;
+}
+
+}  // namespace
+
+void ReadBitmapFile(TStream& stream, TBitmap& image) {
+  Source source(stream);
+  Prelude p = ReadPrelude(source);
+  if (p.empty) {
+    image = TBitmap();
+    return;
+  }
+  if (RunLength(p.layout)) {
+    TBitmap result = DecodeRunLength(source, p);
+    result.SetInfoHeader(std::move(p.info));
+    image = std::move(result);
+  } else {
+    image = ReadUncompressed(source, p);
+  }
+}
+
+TBitmap ReadBitmapFileAs32Bit(TStream& stream, bool& carriesAlpha) {
+  Source source(stream);
+  Prelude p = ReadPrelude(source);
+  carriesAlpha = false;
+  if (p.empty) return TBitmap();
+  if (RunLength(p.layout)) {
+    TBitmap picture = DecodeRunLength(source, p);
+    picture.SetPixelFormat(pf32bit);
+    return picture;
+  }
+  if (UncompressedFormat(p.layout, p.masks[1]) == pf32bit) {  // already the picture's form
+    carriesAlpha = true;
+    return ReadUncompressed(source, p);
+  }
+  return ReadConvertingRows(source, p);
+}
+
+TBitmapFileHeader ReadBitmapFileHeader(TStream& stream) {
+  Source source(stream);
+  const Prelude p = ReadPrelude(source);
+  TBitmapFileHeader header;
+  if (p.empty) return header;
+  header.Width = p.layout.width;
+  header.Height = p.layout.height;
+  header.RunLength = RunLength(p.layout);
+  header.PixelDataBytes = p.present;
+  header.RowBytes = p.layout.blockBytes / std::uint64_t(p.layout.height);
+  return header;
 }
 
 void WriteBitmapFile(const TBitmap& image, const std::string& fileName) {

@@ -11,6 +11,7 @@
 // Rows keep the file's order: a file with a negative height gives a top-down image. The image keeps
 // the file's info header (TBitmap::InfoHeader) and, beyond 8 bits, a colour table of up to 256
 // entries as its palette; a longer one, which no pixel uses, is skipped.
+#include <cstdint>
 #include <string>
 
 #include "toolkit/bitmap.h"
@@ -29,6 +30,25 @@
 // keeps what it held and the file is closed.
 void ReadBitmapFile(const std::string& fileName, TBitmap& image);
 void ReadBitmapFile(TStream& stream, TBitmap& image);
+
+// Reads the picture as ReadBitmapFile does, already converted as SetPixelFormat(pf32bit) would
+// convert it, without ever holding the whole picture in the file's format: uncompressed rows are
+// converted one at a time as they are read, run-length pictures become 32-bit in place. A plain
+// 32-bit file (no bit-field masks) is read as ReadBitmapFile reads it and sets `carriesAlpha`: its
+// fourth bytes are the file's. Every other picture has fourth bytes 0. No bytes at all give an
+// empty image. Throws what ReadBitmapFile throws.
+TBitmap ReadBitmapFileAs32Bit(TStream& stream, bool& carriesAlpha);
+
+// What the headers of a BMP file say about its pixels, read without reading the pixels. Throws
+// what ReadBitmapFile throws for the headers; a file without bytes gives all zeros.
+struct TBitmapFileHeader {
+  int Width = 0;
+  int Height = 0;
+  bool RunLength = false;
+  std::uint64_t PixelDataBytes = 0;  // the pixel bytes the file holds, up to what it declares
+  std::uint64_t RowBytes = 0;        // one uncompressed row in the file's format
+};
+TBitmapFileHeader ReadBitmapFileHeader(TStream& stream);
 
 // Writes `image` as an uncompressed bottom-up BMP with the 54 bytes of file and info header: pf32bit
 // as a 32-bit file whose fourth bytes carry the alpha, pf24bit as a 24-bit file whose row fill bytes

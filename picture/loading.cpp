@@ -16,6 +16,15 @@ std::string LowerExtension(const std::string& fileName) {
   return LowerAscii(std::string_view(name).substr(dot));
 }
 
+// Opens the picture file (a plain file only, without waiting on anything else) and hands it to
+// `read`; no file is opened for a name whose extension selects no reader.
+template <typename Read>
+auto ReadPictureFile(const std::string& fileName, TPictureKind kind, Read read) {
+  if (kind == TPictureKind::None) throw EInvalidGraphic(SInvalidBitmap);
+  TFileStream file(fileName, TFileStream::fmOpenRead);
+  return read(file, kind);
+}
+
 }  // namespace
 
 TPictureKind PictureKindOf(const std::string& fileName) {
@@ -38,31 +47,51 @@ void MakeOpaque(TBitmap& image) {
 }
 
 TBitmap ReadSourcePicture(const std::string& fileName, TPictureKind kind) {
-  if (kind == TPictureKind::None) throw EInvalidGraphic(SInvalidBitmap);
-  TFileStream file(fileName, TFileStream::fmOpenRead);
-  return ReadSourcePicture(file, kind);
+  return ReadPictureFile(fileName, kind, [](TStream& file, TPictureKind k) { return ReadSourcePicture(file, k); });
 }
 
 TBitmap ReadSourcePicture(TStream& stream, TPictureKind kind) {
   TBitmap picture;
   if (kind == TPictureKind::Bitmap) {
-    ReadBitmapFile(stream, picture);
-    // Only a plain 32-bit file carries alpha in its fourth bytes; with bit-field masks it does not.
-    if (picture.PixelFormat() != pf32bit) MakeOpaque(picture);
+    // Converted to 32 bits as it is read; only a plain 32-bit file carries alpha in its fourth
+    // bytes, with bit-field masks it does not.
+    bool carriesAlpha = false;
+    picture = ReadBitmapFileAs32Bit(stream, carriesAlpha);
+    if (!carriesAlpha) MakeOpaque(picture);
   } else if (kind == TPictureKind::JPEG) {
-    TJPEGImage jpeg;
-    jpeg.LoadFromStream(stream);
-    // A few bytes of header can declare gigabytes of pixels: a picture that cannot be held at the
-    // 32 bits it is used at is refused before any time is spent decoding it.
-    const TJPEGImage::TDimensions size = jpeg.Dimensions();
-    CheckImageSize(size.Width, size.Height, 32);
-    jpeg.AssignTo(picture);
-    // Colour pictures arrive opaque at 32 bits; grey ones as quantised indices.
-    if (picture.PixelFormat() != pf32bit) MakeOpaque(picture);
+    // Opaque 32 bits and upright as decoded. A few bytes of header can declare gigabytes of pixels:
+    // a picture that cannot be held at 32 bits is refused before any time is spent decoding it.
+    picture = ReadJPEGPicture(stream);
   } else {
     throw EInvalidGraphic(SInvalidBitmap);
   }
   // A picture without pixels has no proportions to fit and nothing to sample.
   if (picture.Empty()) throw EInvalidGraphic(SInvalidBitmap);
   return picture;
+}
+
+TPictureCost ReadPictureCost(const std::string& fileName, TPictureKind kind) {
+  return ReadPictureFile(fileName, kind, [](TStream& file, TPictureKind k) { return ReadPictureCost(file, k); });
+}
+
+TPictureCost ReadPictureCost(TStream& stream, TPictureKind kind) {
+  TPictureCost cost;
+  if (kind == TPictureKind::Bitmap) {
+    const TBitmapFileHeader header = ReadBitmapFileHeader(stream);
+    cost.Width = header.Width;
+    cost.Height = header.Height;
+    // Run-length data is read whole before it is decoded; uncompressed rows pass one at a time.
+    cost.DecoderBytes = header.RunLength ? header.PixelDataBytes : header.RowBytes;
+  } else if (kind == TPictureKind::JPEG) {
+    const TJPEGHeader header = ReadJPEGHeader(stream);
+    cost.Width = header.Width;
+    cost.Height = header.Height;
+    cost.DecoderBytes = header.DecoderBytes;
+  } else {
+    throw EInvalidGraphic(SInvalidBitmap);
+  }
+  if (cost.Width == 0 || cost.Height == 0) throw EInvalidGraphic(SInvalidBitmap);
+  CheckImageSize(cost.Width, cost.Height, 32);
+  cost.PixelBytes = RowStride(cost.Width, 32) * std::uint64_t(cost.Height);
+  return cost;
 }

@@ -1,6 +1,7 @@
 #pragma once
 // Turning a picture file into the program's source picture: the extension decides the reader, the
 // result is always a 32-bit image whose fourth byte is alpha.
+#include <cstdint>
 #include <string>
 
 #include "toolkit/bitmap.h"
@@ -25,3 +26,22 @@ void MakeOpaque(TBitmap& image);
 // without pixels, such as an empty BMP file: nothing can be shown of it.
 TBitmap ReadSourcePicture(const std::string& fileName, TPictureKind kind);
 TBitmap ReadSourcePicture(TStream& stream, TPictureKind kind);
+
+// What loading a picture file will cost in memory, learnt from its header alone: no pixel is
+// decoded, and only the bytes up to the header are read (for a JPEG, its markers up to the first
+// scan). The figures are upper bounds for one load of that file; callers that load several pictures
+// at once can keep their sum within a budget.
+struct TPictureCost {
+  int Width = 0;  // the picture as its file declares it (an orientation tag may turn it on load)
+  int Height = 0;
+  std::uint64_t PixelBytes = 0;    // the loaded 32-bit picture
+  std::uint64_t DecoderBytes = 0;  // the reader's own memory beside it while it decodes
+  std::uint64_t Bytes() const { return PixelBytes + DecoderBytes; }
+};
+
+// Reads the header of the file with the reader of `kind` (not None) and answers what loading it
+// costs. Throws what loading the file would throw for that header (the open errors, the reader's
+// errors for a file that is no picture of its kind, EOutOfResources (SImageTooLarge) for a picture
+// beyond the image limit), so a file it accepts may still fail later in its pixel data.
+TPictureCost ReadPictureCost(const std::string& fileName, TPictureKind kind);
+TPictureCost ReadPictureCost(TStream& stream, TPictureKind kind);

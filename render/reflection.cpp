@@ -1,13 +1,13 @@
 #include "render/reflection.h"
 
 #include <algorithm>
-#include <bit>
 #include <cstdint>
 #include <cmath>
 #include <cstring>
 #include <limits>
 
 #include "numeric/extended.h"
+#include "toolkit/compat.h"
 #include "toolkit/errors.h"
 
 namespace {
@@ -119,7 +119,7 @@ class SourceSampler {
 // its last place from every point halfway between two singles (so the exact result, and its
 // extended rounding, lie on its side of that point), and it is 0 or in the range of normal singles.
 inline bool SameSingleAsExtended(double value) {
-  const std::uint64_t bits = std::bit_cast<std::uint64_t>(value);
+  const std::uint64_t bits = compat::bit_cast<std::uint64_t>(value);
   const int exponent = int((bits >> 52) & 0x7ff);
   const std::uint32_t dropped = std::uint32_t(bits & 0x1fffffff);  // the bits a single lets go
   if (value == 0) return true;

@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <array>
-#include <bit>
 #include <cmath>
 #include <cstdint>
 #include <limits>
@@ -10,6 +9,7 @@
 
 #include "numeric/extended.h"
 #include "scene/trig_tables.h"
+#include "toolkit/compat.h"
 #include "toolkit/errors.h"
 
 namespace {
@@ -148,9 +148,9 @@ namespace {
 // The value of the lowest mantissa bit of a finite single: every multiple of it is a whole
 // multiple of this power of two.
 double LowestBit(float v) {
-  const int biased = int((std::bit_cast<std::uint32_t>(v) >> 23) & 0xff);
+  const int biased = int((compat::bit_cast<std::uint32_t>(v) >> 23) & 0xff);
   const int exponent = std::max(biased, 1) - 150;  // -149 .. 104: a normal double
-  return std::bit_cast<double>(std::uint64_t(exponent + 1023) << 52);
+  return compat::bit_cast<double>(std::uint64_t(exponent + 1023) << 52);
 }
 
 }  // namespace
@@ -243,12 +243,12 @@ inline bool Unsure(const TRunColumn& column, double d) {
 // far below 2^28 (required below). (Neither d - k nor d + k rounds to 0 inside the window.)
 int ReachInLastPlaces(double low, double high, double slack) {
   const double from = low - 3 * slack, to = high + 3 * slack;
-  auto exponent = [](double v) { return int((std::bit_cast<std::uint64_t>(v) >> 52) & 0x7ff); };
+  auto exponent = [](double v) { return int((compat::bit_cast<std::uint64_t>(v) >> 52) & 0x7ff); };
   if (!((from > 0 && to > 0) || (from < 0 && to < 0)) || exponent(from) != exponent(to)) return 0;
   const int e = exponent(from);
   if (e < 1023 - 126 || e > 1023 + 127) return 0;  // beyond the normal singles
   // slack / U, exact (a power of two apart), cut to a whole number: one less than ceil(k / U) at most.
-  const double reach = slack * std::bit_cast<double>(std::uint64_t(2 * 1023 + 52 - e) << 52);
+  const double reach = slack * compat::bit_cast<double>(std::uint64_t(2 * 1023 + 52 - e) << 52);
   return reach < 0x1p20 ? int(reach) + 2 : 0;
 }
 
@@ -265,7 +265,7 @@ bool FormColumns(int first, int count, const float* a, const double* sums, const
   int zeroW = 0, someUnsure = 0;
   // k here is a column's reach in units of its doubles' last place (see AtColumns).
   auto check = [&](double d, double k) {
-    const std::uint32_t dropped = std::uint32_t(std::bit_cast<std::uint64_t>(d)) & 0x1fffffffu;
+    const std::uint32_t dropped = std::uint32_t(compat::bit_cast<std::uint64_t>(d)) & 0x1fffffffu;
     const std::uint32_t reach = std::uint32_t(k);
     someUnsure |= int(dropped - (0x10000000u - reach) <= 2 * reach);
   };

@@ -101,7 +101,9 @@ TBGRA FromQuad(const std::vector<TRGBQuad>& palette, unsigned index) {
   return {q.rgbBlue, q.rgbGreen, q.rgbRed, 0};
 }
 
-void ConvertRow(const TBitmap& source, const std::uint8_t* in, TBGRA* out) {
+}  // namespace
+
+void ConvertRowTo32Bit(const TBitmap& source, const std::uint8_t* in, TBGRA* out) {
   const int width = source.Width();
   switch (source.PixelFormat()) {
     case pf1bit:
@@ -135,8 +137,6 @@ void ConvertRow(const TBitmap& source, const std::uint8_t* in, TBGRA* out) {
     }
   }
 }
-
-}  // namespace
 
 const std::vector<TRGBQuad>& HalftonePalette() {
   static const std::vector<TRGBQuad> table = MakeHalftonePalette();
@@ -227,6 +227,15 @@ void TBitmap::SetPixelFormat(TPixelFormat format) {
     *this = std::move(fresh);
     return;
   }
+  if (format == pf32bit && format_ == pfDevice && !topDown_) {
+    // The screen's format already is four bytes a pixel, bottom-up: only the fourth bytes change,
+    // in place, so that a picture as large as memory allows is never held twice.
+    for (std::size_t i = 3; i < bits_.size(); i += 4) bits_.data()[i] = 0;
+    format_ = pf32bit;
+    ResetFormatState();
+    infoHeader_ = TBitmapInfoHeader();
+    return;
+  }
   if (format == pf32bit) {
     *this = ConvertTo32Bit(*this);
     return;
@@ -257,6 +266,6 @@ void TBitmap::SetPixelFormat(TPixelFormat format) {
 TBitmap ConvertTo32Bit(const TBitmap& source) {
   TBitmap out(source.Width(), source.Height(), pf32bit);
   for (int y = 0; y < source.Height(); ++y)
-    ConvertRow(source, source.ScanLine(y), reinterpret_cast<TBGRA*>(out.ScanLine(y)));
+    ConvertRowTo32Bit(source, source.ScanLine(y), reinterpret_cast<TBGRA*>(out.ScanLine(y)));
   return out;
 }

@@ -114,7 +114,7 @@ class TBitmap {
   // Changes the pixel format. An empty image only takes the new format. Otherwise the pixels are
   // converted: any format to pf32bit (the fourth byte becomes 0), pf32bit to pf24bit (the fourth
   // byte is dropped), any format to pf24bit through pf32bit; other targets throw. The result is
-  // bottom-up.
+  // bottom-up. A bottom-up pfDevice image becomes pf32bit in place, without a second pixel block.
   void SetPixelFormat(TPixelFormat format);
 
   // Makes a new zero-filled image, the one way to build top-down or custom-depth images (BMP reader).
@@ -166,6 +166,11 @@ class TBitmap {
 
 // The colour table that every new 8-bit image receives: a 6 x 6 x 6 colour cube followed by 40 greys.
 const std::vector<TRGBQuad>& HalftonePalette();
+
+// Converts one row of pixels in `source`'s format (its pixel format, width, colour table and masks
+// describe the row; the row need not be one of its own) into `source.Width()` 32-bit pixels, as
+// ConvertTo32Bit converts each row.
+void ConvertRowTo32Bit(const TBitmap& source, const std::uint8_t* row, TBGRA* out);
 
 // Converts any image to a new bottom-up pf32bit image whose fourth byte is 0 (a pf32bit source keeps
 // its fourth bytes). Used by SetPixelFormat and by drawing.

@@ -1,13 +1,18 @@
 #pragma once
-// TJPEGImage: a JPEG picture held as its file bytes and decoded by libjpeg when it is assigned to a
-// bitmap.
+// JPEG pictures decoded by libjpeg.
 //
 // Decoding runs at full size with the floating-point inverse DCT and block smoothing, in the
 // colour space libjpeg chooses for the file. Colour files become opaque pf32bit images (blue,
-// green, red, alpha 255), which libjpeg writes directly; one-component (grey) files are quantised
-// by libjpeg to at most 236 grey levels and become pf8bit images whose colour table is the
-// quantiser's palette. Decoder warnings (a truncated file, for example) are ignored: the picture
-// decodes as far as the data goes.
+// green, red, alpha 255), which libjpeg writes directly; CMYK and YCCK files (which libjpeg turns
+// into CMYK) are converted to the same form, red being C' x K' / 255 rounded (green from M', blue
+// from Y'), where C' = 255 - C, or C itself in Adobe's inverted files (those with an APP14 marker);
+// one-component (grey) files are quantised by libjpeg to at most 236 grey levels. Decoder warnings
+// (a truncated file, for example) are ignored: the picture decodes as far as the data goes.
+//
+// The cost of a decode is bounded by the picture's size, whatever the file holds: a file with more
+// than JPEGMostScans scans, or whose scans together go over its picture more often than
+// JPEGMostPasses times, is refused with EJPEGTooManyScans as soon as the scan that goes too far
+// begins. A picture beyond the image limit is refused before anything is decoded.
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -22,13 +27,59 @@ class EJPEG : public Exception {
   explicit EJPEG(int messageCode);
   int MessageCode() const { return messageCode_; }
 
+ protected:
+  EJPEG(int messageCode, const std::string& message) : Exception(message), messageCode_(messageCode) {}
+
  private:
   int messageCode_;
+};
+
+// A file whose scans would cost far more than decoding its picture (SJPEGTooManyScans). It has no
+// libjpeg message number: MessageCode() is 0.
+class EJPEGTooManyScans : public EJPEG {
+ public:
+  EJPEGTooManyScans() : EJPEG(0, SJPEGTooManyScans) {}
 };
 
 // Most colours the grey-scale quantiser may use.
 inline constexpr int JPEGQuantisedColours = 236;
 
+// Most scans a file may have. Real progressive files have about ten; libjpeg-turbo's own tools
+// stop at this many.
+inline constexpr int JPEGMostScans = 500;
+// Most times the scans may cover the picture's blocks, counting the blocks of each scan's components
+// against the blocks of all of the picture's (a scan of 4:2:0 luma is two thirds of a pass). Real files
+// make about five passes; even a progression of one coefficient of one component a scan (64
+// passes) stays within it. A scan without data still costs a pass over its blocks.
+inline constexpr int JPEGMostPasses = 72;
+// Scans of small pictures may cover this many blocks in all however often they cover the picture:
+// then only JPEGMostScans limits them. A fraction of a second of decoding.
+inline constexpr std::uint64_t JPEGAlwaysAllowedScanBlocks = std::uint64_t(1) << 24;
+
+// What a JPEG file's header declares, read without decoding any pixels.
+struct TJPEGHeader {
+  int Width = 0;  // as stored, before any orientation tag is applied
+  int Height = 0;
+  // libjpeg's working memory for this file beyond the picture: the coefficients of a file with
+  // several scans (refused beyond the image limit), the input buffer and a few rows of samples.
+  std::uint64_t DecoderBytes = 0;
+};
+
+// Reads the header from the stream's position (libjpeg reads up to the first scan). Throws EJPEG
+// when it cannot be read.
+TJPEGHeader ReadJPEGHeader(TStream& stream);
+
+// Decodes the JPEG file from the stream's position into the program's source picture: a new
+// opaque pf32bit image, grey files expanded from their quantised levels, turned upright by the
+// orientation tag of the file's EXIF block (a damaged block counts as none). The stream is read in
+// pieces and no further than the end of the image; a large single-scan colour photo upright as
+// stored is taken into memory up to its end of image and decoded in two parts at once where the
+// shared worker pool has a thread free, with the pixels one decoder gives. Throws EJPEG (EJPEGTooManyScans included) and
+// EOutOfResources (SImageTooLarge) for a picture beyond the image limit at 32 bits, before any of
+// it is decoded.
+TBitmap ReadJPEGPicture(TStream& stream);
+
+// TJPEGImage: a JPEG picture held as its file bytes and decoded when it is assigned to a bitmap.
 class TJPEGImage {
  public:
   TJPEGImage() = default;
@@ -52,10 +103,12 @@ class TJPEGImage {
   };
   TDimensions Dimensions() const;
 
-  // Decodes the held data and replaces `target` by the picture; on any error (EJPEG, or
-  // EOutOfResources for a picture beyond the image size limit, refused before decoding starts)
-  // `target` keeps its contents. A large single-scan colour picture is decoded in two parts at once
-  // where the shared worker pool has a thread free, with the same pixels and errors as one decoder.
+  // Decodes the held data as stored (no orientation) and replaces `target` by the picture: colour
+  // and CMYK files as opaque pf32bit, grey files as pf8bit images of quantised levels whose colour
+  // table is the quantiser's palette. On any error (EJPEG, or EOutOfResources for a picture beyond
+  // the image size limit, refused before decoding starts) `target` keeps its contents. A large
+  // single-scan colour picture is decoded in two parts at once where the shared worker pool has a
+  // thread free, with the same pixels and errors as one decoder.
   void AssignTo(TBitmap& target) const;
 
  private:

@@ -7,6 +7,8 @@ inline constexpr const char* SReadError = "ストリームからの読み込み�
 inline constexpr const char* SWriteError = "ストリームへの書き込みエラー";
 inline constexpr const char* SFOpenError = "ファイル %s は開けません";
 inline constexpr const char* SFCreateError = "ファイル %s を作成できません";
+// A name that leads to a pipe, a device or a socket: nothing there can be read as a picture.
+inline constexpr const char* SFNotRegularFile = "ファイル %s は通常のファイルではありません";
 // A write that was asked to keep an existing file met one.
 inline constexpr const char* SFileExists = "ファイル %s は既に存在します";
 
@@ -26,6 +28,8 @@ inline constexpr const char* SInvalidOp = "無効な浮動小数点演算";
 
 // "%d" is libjpeg's message number.
 inline constexpr const char* SJPEGError = "JPEG エラー #%d";
+// A JPEG file whose scans would cost far more to decode than a picture of its size.
+inline constexpr const char* SJPEGTooManyScans = "JPEG のスキャン数が多すぎます";
 
 // "%s" is replaced by the source's class name, then by the target's.
 inline constexpr const char* SAssignError = "%s を %s に代入できません";

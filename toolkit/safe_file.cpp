@@ -10,6 +10,7 @@
 #include <set>
 #include <vector>
 
+#include "toolkit/compat.h"
 #include "toolkit/errors.h"
 #include "toolkit/strings.h"
 
@@ -43,7 +44,7 @@ void TakeTargetName(const std::string& temporary, const std::string& fileName, T
       throw EFCreateError(FormatMessage(SFCreateError, fileName));
     return;
   }
-  int result = ::renameat2(AT_FDCWD, temporary.c_str(), AT_FDCWD, fileName.c_str(), RENAME_NOREPLACE);
+  int result = compat::RenameNoReplace(temporary.c_str(), fileName.c_str());
   if (result != 0 && (errno == EINVAL || errno == ENOSYS)) {
     result = ::link(temporary.c_str(), fileName.c_str());
     if (result == 0) ::unlink(temporary.c_str());

@@ -74,15 +74,22 @@ void TMemoryStream::Clear() {
 
 TFileStream::TFileStream(const std::string& fileName, TMode mode) : fileName_(fileName) {
   if (mode == fmOpenRead) {
-    fd_ = ::open(fileName.c_str(), O_RDONLY | O_CLOEXEC);
+    // Opening a pipe for reading waits for a writer, and a device may wait for anything: the file
+    // is opened without waiting and read only when it turns out to be a plain file.
+    fd_ = ::open(fileName.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     if (fd_ < 0) throw EFOpenError(FormatMessage(SFOpenError, fileName));
-    // A folder opens for reading on this system but holds no bytes to read: it is no file.
     struct stat st {};
-    if (::fstat(fd_, &st) != 0 || S_ISDIR(st.st_mode)) {
+    const bool known = ::fstat(fd_, &st) == 0;
+    if (!known || !S_ISREG(st.st_mode)) {
       ::close(fd_);
       fd_ = -1;
-      throw EFOpenError(FormatMessage(SFOpenError, fileName));
+      // A folder opens for reading on this system but holds no bytes to read: it is no file.
+      if (!known || S_ISDIR(st.st_mode)) throw EFOpenError(FormatMessage(SFOpenError, fileName));
+      throw ENotRegularFile(FormatMessage(SFNotRegularFile, fileName));
     }
+    // Reads of a plain file never wait, but the flag is not this stream's business beyond the open.
+    const int flags = ::fcntl(fd_, F_GETFL);
+    if (flags != -1) ::fcntl(fd_, F_SETFL, flags & ~O_NONBLOCK);
   } else {
     fd_ = ::open(fileName.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
     if (fd_ < 0) throw EFCreateError(FormatMessage(SFCreateError, fileName));

@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "toolkit/errors.h"
+
 enum class TSeekOrigin { soBeginning, soCurrent, soEnd };
 
 class TStream {
@@ -47,8 +49,15 @@ class TMemoryStream final : public TStream {
   std::size_t position_ = 0;
 };
 
-// A stream over an open file. fmOpenRead opens an existing file for reading (EFOpenError with
-// SFOpenError when it cannot); fmCreate creates or empties a file for writing (EFCreateError with
+// A name that leads to something other than a plain file or a folder: a pipe, a device, a socket.
+class ENotRegularFile : public EFOpenError {
+ public:
+  using EFOpenError::EFOpenError;
+};
+
+// A stream over an open file. fmOpenRead opens an existing plain file for reading, never waiting
+// for a writer or a device: EFOpenError with SFOpenError when it cannot be opened or is a folder,
+// ENotRegularFile with SFNotRegularFile when it is a pipe, a device or a socket. fmCreate creates or empties a file for writing (EFCreateError with
 // SFCreateError).
 class TFileStream final : public TStream {
  public:

@@ -83,9 +83,15 @@ std::string ReadVersionString(const std::string& fileName, int index) {
   if (index < 0 || index >= int(VersionStringNames.size()))
     throw std::out_of_range("version string index " + std::to_string(index));
   const auto section = ReadElfSection(fileName, VersionSectionName);
-  if (!section || section->empty()) return {};
+  if (!section) return {};
+  return ReadVersionString(std::span<const std::uint8_t>(*section), index);
+}
 
-  const auto table = TVersionTable::Parse(*section);
+std::string ReadVersionString(std::span<const std::uint8_t> bytes, int index) {
+  if (index < 0 || index >= int(VersionStringNames.size()))
+    throw std::out_of_range("version string index " + std::to_string(index));
+  if (bytes.empty()) return {};
+  const auto table = TVersionTable::Parse(bytes);
   if (!table) throw Exception(SVersionInfoFailed);
   const auto translation = table->Query(VersionTranslationPath);
   if (!translation || translation->size() < 4) throw Exception(SVersionInfoFailed);

@@ -77,16 +77,25 @@ struct TVersionResource {
 // Where the table keeps its translations.
 inline constexpr std::string_view VersionTranslationPath = "\\VarFileInfo\\Translation";
 
-// "\StringFileInfo\" + language and code page as 4 upper-case hex digits each + "\" + name. The
-// build writes the table's paths with it and the lookup asks for them with it, so both always agree.
-constexpr std::string VersionStringPath(TVersionTranslation translation, std::string_view name) {
+// "\StringFileInfo\" + language and code page as 4 upper-case hex digits each + "\": the part of a
+// string's path before its name. Held in a fixed array, so that the build can form it at compile time.
+constexpr std::array<char, 25> VersionStringFolder(TVersionTranslation translation) {
+  constexpr std::string_view start = "\\StringFileInfo\\";
   constexpr char hex[] = "0123456789ABCDEF";
-  std::string path = "\\StringFileInfo\\";
+  std::array<char, 25> folder{};
+  std::size_t at = 0;
+  for (char c : start) folder[at++] = c;
   for (std::uint16_t v : {translation.Language, translation.CodePage})
-    for (int shift = 12; shift >= 0; shift -= 4) path += hex[(v >> shift) & 15];
-  path += '\\';
-  path += name;
-  return path;
+    for (int shift = 12; shift >= 0; shift -= 4) folder[at++] = hex[(v >> shift) & 15];
+  folder[at] = '\\';
+  return folder;
+}
+
+// The folder, then the name. The build writes the table's paths with it and the lookup asks for
+// them with it, so both always agree.
+inline std::string VersionStringPath(TVersionTranslation translation, std::string_view name) {
+  const std::array<char, 25> folder = VersionStringFolder(translation);
+  return std::string(folder.begin(), folder.end()).append(name);
 }
 
 namespace version_detail {
@@ -120,9 +129,10 @@ constexpr void EmitVersionTable(const TVersionResource& r, Put&& put) {
   }
   for (const auto& table : r.StringTables) {
     for (const auto& s : table.Strings) {
-      const std::string path = VersionStringPath(table.Translation, s.Name);
-      u16(std::uint32_t(path.size()));
-      text(path);
+      const std::array<char, 25> folder = VersionStringFolder(table.Translation);
+      u16(std::uint32_t(folder.size() + s.Name.size()));
+      text(std::string_view(folder.data(), folder.size()));
+      text(s.Name);
       u32(std::uint32_t(s.Value.size() + 1));
       text(s.Value);
       put(0);
@@ -175,3 +185,9 @@ class TVersionTable {
 // string answers the empty string; a table without a usable translation, or a damaged table, throws
 // Exception(SVersionInfoFailed).
 std::string ReadVersionString(const std::string& fileName, int index);
+// The same lookup in a table's bytes as the program file holds them (empty: no table).
+std::string ReadVersionString(std::span<const std::uint8_t> table, int index);
+
+// The table the build placed in this program (linked in with rflversion), for a program that cannot
+// read its own file: the web page's engine.
+std::span<const std::uint8_t> ProgramVersionTable();

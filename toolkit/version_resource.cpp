@@ -40,3 +40,5 @@ constexpr TVersionResource kResource = {
 
 [[gnu::section(".rflversion"), gnu::used]] extern const auto RflVersionTable =
     BuildVersionTable<VersionTableSize(kResource)>(kResource);
+
+std::span<const std::uint8_t> ProgramVersionTable() { return RflVersionTable; }

@@ -27,7 +27,7 @@ thread_local unsigned CurrentDepth = 0;
 TWorkerPool::TWorkerPool(unsigned threads) {
   threads_.reserve(threads);
   for (unsigned i = 0; i < threads; ++i)
-    threads_.emplace_back([this](std::stop_token stop) { WorkerLoop(stop); });
+    threads_.emplace_back([this](compat::stop_token stop) { WorkerLoop(stop); });
 }
 
 TWorkerPool::~TWorkerPool() {
@@ -88,18 +88,18 @@ void TWorkerPool::RunOneTask(std::unique_lock<std::mutex>& lock, TJob& job) {
   if (--job.unfinished == 0) wake_.notify_all();
 }
 
-void TWorkerPool::WorkerLoop(std::stop_token stop) {
+void TWorkerPool::WorkerLoop(compat::stop_token stop) {
   std::unique_lock lock(mutex_);
   while (!stop.stop_requested()) {
     if (TJob* job = PickJob(1, nullptr)) RunOneTask(lock, *job);
-    else wake_.wait(lock, stop, [this] { return !queued_.empty(); });
+    else compat::WaitUntil(wake_, lock, stop, [this] { return !queued_.empty(); });
   }
 }
 
 namespace {
 
 unsigned DefaultThreadCount() {
-  const unsigned cores = std::thread::hardware_concurrency();
+  const unsigned cores = compat::ThreadsAvailable();
   return cores > 1 ? cores - 1 : 0;
 }
 

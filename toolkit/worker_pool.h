@@ -9,6 +9,8 @@
 #include <thread>
 #include <vector>
 
+#include "toolkit/compat.h"
+
 class TWorkerPool {
  public:
   // `threads` run tasks besides the calling threads; 0 leaves all the work to the callers.
@@ -31,7 +33,7 @@ class TWorkerPool {
  private:
   struct TJob;
 
-  void WorkerLoop(std::stop_token stop);
+  void WorkerLoop(compat::stop_token stop);
   // The queued job whose next task a thread should run, only among jobs at least `minDepth` deep;
   // null when there is none. `preferred` goes first while it has tasks left. Needs the lock.
   TJob* PickJob(unsigned minDepth, TJob* preferred);
@@ -41,7 +43,7 @@ class TWorkerPool {
   std::mutex mutex_;
   std::condition_variable_any wake_;  // new tasks queued, or a job finished
   std::vector<TJob*> queued_;         // jobs with tasks not yet claimed, oldest first
-  std::vector<std::jthread> threads_;
+  std::vector<compat::jthread> threads_;
 };
 
 // The process-wide pool, started on first use with one thread fewer than the machine has cores, so

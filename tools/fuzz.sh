@@ -1,10 +1,10 @@
 #!/usr/bin/env bash
 # Builds the libFuzzer targets with clang and runs one of them for a while, on one job.
-#   bash tools/fuzz.sh [bmp|jpeg] [seconds]      (default: bmp, 600 seconds)
-#   bash tools/fuzz.sh [seconds]                 (the BMP reader)
-# New inputs collect in build/fuzz/corpus (BMP) or build/fuzz/corpus-jpeg; an input that finds a
-# fault is written to build/fuzz/ as crash-*, timeout-* or oom-* (with the target's name in front
-# for the JPEG load).
+#   bash tools/fuzz.sh [bmp|jpeg|exif] [seconds]      (default: bmp, 600 seconds)
+#   bash tools/fuzz.sh [seconds]                      (the BMP reader)
+# New inputs collect in build/fuzz/corpus (BMP), build/fuzz/corpus-jpeg or build/fuzz/corpus-exif;
+# an input that finds a fault is written to build/fuzz/ as crash-*, timeout-* or oom-* (with the
+# target's name in front for the JPEG load and the EXIF reader).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 target=bmp
@@ -14,8 +14,8 @@ if [ $# -gt 0 ] && [[ ! "$1" =~ ^[0-9]+$ ]]; then
 fi
 seconds=${1:-600}
 case "$target" in
-  bmp | jpeg) ;;
-  *) echo "unknown fuzz target '$target' (bmp or jpeg)" >&2; exit 2 ;;
+  bmp | jpeg | exif) ;;
+  *) echo "unknown fuzz target '$target' (bmp, jpeg or exif)" >&2; exit 2 ;;
 esac
 bash tools/setup.sh
 packages=(clang libclang-rt-14-dev)
@@ -61,6 +61,19 @@ if [ "$target" = bmp ]; then
     -rss_limit_mb=3072 -malloc_limit_mb=1400 -max_len=4096 -print_final_stats=1
 fi
 
+if [ "$target" = exif ]; then
+  cmake --build build/fuzz --target exif_orientation_fuzz -j1
+  # Seed with orientation blocks in both byte orders: the TIFF header, a directory, the tag.
+  mkdir -p build/fuzz/corpus-exif
+  if [ -z "$(ls -A build/fuzz/corpus-exif)" ]; then
+    printf 'Exif\0\0II*\0\10\0\0\0\1\0\22\1\3\0\1\0\0\0\6\0\0\0\0\0\0\0' >build/fuzz/corpus-exif/ii6
+    printf 'Exif\0\0MM\0*\0\0\0\10\0\1\1\22\0\3\0\0\0\1\0\10\0\0\0\0\0\0' >build/fuzz/corpus-exif/mm8
+  fi
+  cd build/fuzz
+  exec ./fuzz/exif_orientation_fuzz corpus-exif -artifact_prefix=exif- -max_total_time="$seconds" \
+    -max_len=4096 -print_final_stats=1
+fi
+
 cmake --build build/fuzz --target jpeg_load_fuzz -j1
 # Seed with small files of every coding the decoder takes: baseline and progressive, every chroma
 # subsampling, grey, CMYK, arithmetic coding, restart intervals, a single pixel.
@@ -77,11 +90,25 @@ if [ -z "$(ls -A build/fuzz/corpus-jpeg)" ]; then
   $convert "$seed/g.ppm" -define jpeg:arithmetic-coding=true "$seed/arith.jpg"
   $convert "$seed/g.ppm" -define jpeg:restart-interval=1 "$seed/restart.jpg"
   $convert -size 1x1 xc:teal "$seed/one.jpg"
+  # Many scans: a progressive file with 600 more scans of no data before its end, and the same
+  # scans behind a frame that declares 16384 x 16384 pixels (its size bytes follow FF C2 and the
+  # length, precision and height).
+  scans() {
+    head -c -2 "$1"
+    for _ in $(seq "$2"); do printf '\377\332\0\10\1\1\0\1\77\0'; done
+    printf '\377\331'
+  }
+  scans "$seed/greyprog.jpg" 600 >"$seed/scans.jpg"
+  cp "$seed/scans.jpg" "$seed/bigscans.jpg"
+  sof=$(LC_ALL=C grep -obUaP '\xff\xc2' "$seed/bigscans.jpg" | head -n 1 | cut -d: -f1)
+  printf '\100\0\100\0' | dd of="$seed/bigscans.jpg" bs=1 seek=$((sof + 5)) conv=notrunc status=none
   rm "$seed/g.ppm"
 fi
 cd build/fuzz
-# Pictures above four million pixels are not decoded (see the target), so the slowest input that
-# is still bounded, a progressive file of that size whose every byte starts another scan, takes
-# seconds, far below the per-input limit; only an input that runs away trips it.
-exec ./fuzz/jpeg_load_fuzz corpus-jpeg -artifact_prefix=jpeg- -max_total_time="$seconds" -timeout=60 \
-  -rss_limit_mb=2048 -max_len=8192 -print_final_stats=1
+# Every picture up to the image limit is decoded (see the target): a 16384 x 16384 picture takes a
+# few seconds with the sanitizers, and the scan limits keep any file near that; an input that costs
+# far more than its picture trips the time limit. Inputs are long enough for hundreds of scans.
+# Units slower than 5 seconds are reported as they are found. The picture (1 GiB at most) and a
+# progressive file's coefficients (1 GiB at most) can be held at once.
+exec ./fuzz/jpeg_load_fuzz corpus-jpeg -artifact_prefix=jpeg- -max_total_time="$seconds" -timeout=30 \
+  -rss_limit_mb=3072 -malloc_limit_mb=1100 -max_len=65536 -report_slow_units=5 -print_final_stats=1

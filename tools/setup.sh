@@ -12,6 +12,7 @@ packages=(
   fonts-noto-cjk xvfb xauth openbox
   dpkg-dev librsvg2-bin help2man desktop-file-utils appstream lintian man-db groff-base
   xdotool x11-utils
+  emscripten binaryen nodejs node-typescript chromium python3 libjpeg-turbo-progs
 )
 
 missing=()
@@ -27,4 +28,12 @@ if [ ${#missing[@]} -gt 0 ]; then
   [ "$(id -u)" -ne 0 ] && sudo_cmd=(sudo)
   "${sudo_cmd[@]}" apt-get update
   DEBIAN_FRONTEND=noninteractive "${sudo_cmd[@]}" apt-get install -y --no-install-recommends "${missing[@]}"
+fi
+
+# npm for the page's test tools. Debian's npm package is needed only where node came without it
+# (a node from another archive carries its own npm and conflicts with Debian's).
+if ! command -v npm >/dev/null; then
+  sudo_cmd=()
+  [ "$(id -u)" -ne 0 ] && sudo_cmd=(sudo)
+  DEBIAN_FRONTEND=noninteractive "${sudo_cmd[@]}" apt-get install -y --no-install-recommends nodejs npm
 fi

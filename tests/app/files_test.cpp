@@ -34,6 +34,7 @@
 #include "tests/support/recording_clipboard.h"
 #include "tests/support/pixel_checks.h"
 #include "tests/support/temp_dir.h"
+#include "tests/support/waiting_pipe.h"
 #include "toolkit/version_info.h"
 
 namespace {
@@ -281,6 +282,48 @@ class TFilesTest : public QObject {
                          }));
     QVERIFY(SamePixels(form->State().SourceImage, before));
     QCOMPARE(Renders(), renders);
+  }
+
+  // Opened or dropped, a pipe or a device named like a picture gives the error box at once (opening
+  // a pipe would wait for a writer and freeze the window); so does a JPEG whose scans would keep
+  // the window busy far longer than its picture takes.
+  void PipesDevicesAndEndlessScansGiveTheErrorBoxAtOnce() {
+    Open(Write("keep.bmp", BmpBuilder().Bytes()));
+    const TBitmap before = form->State().SourceImage;
+    const TWaitingPipe pipe(*dir / "pipe.jpg");
+    const int renders = Renders();
+    Open(Path("pipe.jpg"));
+    QVERIFY(Drop({QUrl::fromLocalFile(Path("pipe.jpg"))}));
+    if (std::filesystem::exists("/dev/zero")) {
+      std::error_code ignored;
+      std::filesystem::create_symlink("/dev/zero", *dir / "zero.bmp", ignored);
+      Open(Path("zero.bmp"));
+    }
+    TJPEGSamples grey{16, 16, 1, std::vector<std::uint8_t>(256, 90)};
+    Open(Write("scans.jpg", WithEmptyScans(EncodeJPEG(grey, 90, true), 20000)));
+    const QString title = ApplicationTitle();
+    QCOMPARE(Messages(), (QStringList{
+                             title + QStringLiteral("|ファイル %1 は通常のファイルではありません.").arg(Path("pipe.jpg")),
+                             title + QStringLiteral("|ファイル %1 は通常のファイルではありません.").arg(Path("pipe.jpg")),
+                             title + QStringLiteral("|ファイル %1 は通常のファイルではありません.").arg(Path("zero.bmp")),
+                             title + QStringLiteral("|JPEG のスキャン数が多すぎます."),
+                         }));
+    QVERIFY(SamePixels(form->State().SourceImage, before));
+    QCOMPARE(Renders(), renders);
+  }
+
+  // A phone photo held upright stands upright in the window too: its EXIF orientation turns it
+  // on load, and the quad takes the turned proportions.
+  void PhotosStandAsTheirOrientationSays() {
+    Open(Write("side.jpg", WithMarker(EncodeJPEG(QuadrantSamples(64, 32, 32, 16)), 0xE1, ExifBlock(6))));
+    QCOMPARE(form->State().SourceImage.Width(), 32);
+    QCOMPARE(form->State().SourceImage.Height(), 64);
+    // Stored red top-left quadrant: turned a quarter clockwise it is the top right.
+    const TBGRA topRight = PixelOf(form->State().SourceImage, 28, 4);
+    QVERIFY(topRight.Red > 245 && topRight.Green < 10 && topRight.Blue < 10);
+    const QRect portrait = OpaqueBox(form->State().OutputImage);
+    QVERIFY2(portrait.height() > 3 * portrait.width() / 2, "the upright photo stands as a tall quad");
+    QVERIFY(dialogs->Messages.empty());
   }
 
   void PlainThirtyTwoBitBmpKeepsItsAlpha() {

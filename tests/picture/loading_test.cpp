@@ -13,6 +13,8 @@
 #include <jerror.h>
 // clang-format on
 
+#include "picture/bmp_builder.h"
+#include "picture/bmp_file.h"
 #include "tests/support/jpeg_writer.h"
 #include "toolkit/errors.h"
 #include "toolkit/jpeg_image.h"
@@ -178,5 +180,78 @@ TEST(SourcePicture, JPEGTooLargeAt32BitsIsRefusedBeforeDecoding) {
     }
     ASSERT_EQ(source.Width(), 2) << c.what;
     EXPECT_EQ(source.ScanLine(0)[0], 0x5A) << c.what;
+  }
+}
+
+// BMP pictures are converted to 32 bits row by row as they are read, instead of being read whole
+// in their own format and converted after: every pixel must come out as before, for every format,
+// in either row order, and for files that end early (whose missing rows convert from zero bytes,
+// which is a colour of the table for indexed pictures).
+TEST(SourcePicture, BMPLoadGivesTheBytesOfTheConversionAfterReading) {
+  std::mt19937 random(55);
+  auto bytes = [&](std::size_t n) {
+    std::vector<std::uint8_t> v(n);
+    for (auto& b : v) b = std::uint8_t(random());
+    return v;
+  };
+  std::vector<std::pair<std::string, BmpBuilder>> files;
+  for (int bits : {1, 4, 8, 16, 24, 32})
+    for (int height : {5, -5}) {
+      BmpBuilder b;
+      b.width = 13;
+      b.height = height;
+      b.bitCount = std::uint16_t(bits);
+      if (bits <= 8) b.table = bytes(std::size_t(4) << bits);
+      b.pixels = bytes(std::size_t(RowStride(13, bits)) * 5);
+      files.push_back({std::to_string(bits) + " bits, height " + std::to_string(height), b});
+    }
+  for (int bits : {16, 32}) {
+    BmpBuilder b;
+    b.width = 9;
+    b.height = 4;
+    b.bitCount = std::uint16_t(bits);
+    b.compression = 3;
+    b.masks = bits == 16 ? std::vector<std::uint32_t>{0xF800, 0x07E0, 0x001F}
+                         : std::vector<std::uint32_t>{0xFF0000, 0xFF00, 0xFF};
+    b.pixels = bytes(std::size_t(RowStride(9, bits)) * 4);
+    files.push_back({std::to_string(bits) + " bits with masks", b});
+  }
+  BmpBuilder core;
+  core.headerSize = 12;
+  core.bitCount = 8;
+  core.width = 6;
+  core.height = 3;
+  core.table = bytes(768);
+  core.pixels = bytes(24);
+  files.push_back({"core header", core});
+  BmpBuilder rle;
+  rle.bitCount = 8;
+  rle.compression = 1;
+  rle.width = 5;
+  rle.height = 3;
+  rle.clrUsed = 3;
+  rle.table = bytes(12);
+  rle.pixels = {3, 1, 0, 0, 0, 3, 0, 1, 2, 0, 0, 2, 1, 1, 0, 0, 5, 2, 0, 1};
+  files.push_back({"run-length", rle});
+
+  for (auto& [what, builder] : files) {
+    const std::vector<std::uint8_t> whole = builder.Bytes();
+    // Whole, cut inside a row, cut after a few rows, and without any pixels.
+    for (std::size_t cut : {std::size_t(0), builder.pixels.size() / 3 + 1, builder.pixels.size() / 2, builder.pixels.size()}) {
+      const std::vector<std::uint8_t> file(whole.begin(), whole.end() - std::ptrdiff_t(cut));
+      const std::string where = what + ", " + std::to_string(cut) + " pixel bytes missing";
+      TMemoryStream before(file);
+      TBitmap expected;
+      ReadBitmapFile(before, expected);
+      if (expected.PixelFormat() != pf32bit) MakeOpaque(expected);
+      TMemoryStream after(file);
+      const TBitmap actual = ReadSourcePicture(after, TPictureKind::Bitmap);
+      ASSERT_EQ(actual.PixelFormat(), pf32bit) << where;
+      ASSERT_EQ(actual.Width(), expected.Width()) << where;
+      ASSERT_EQ(actual.Height(), expected.Height()) << where;
+      for (int y = 0; y < actual.Height(); ++y)
+        ASSERT_EQ(std::memcmp(actual.ScanLine(y), expected.ScanLine(y), std::size_t(actual.Width()) * 4), 0)
+            << where << ", row " << y;
+    }
   }
 }

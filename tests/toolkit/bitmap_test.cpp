@@ -60,6 +60,20 @@ TEST(TBitmap, ConvertsTo32BitWithFourthByteZeroAndBackTo24Bit) {
   EXPECT_EQ((std::vector<int>(image.ScanLine(1), image.ScanLine(1) + 6)), (std::vector<int>{7, 8, 9, 10, 11, 12}));
 }
 
+// A picture in the screen's format (what run-length files decode to) may be as large as memory
+// allows: it becomes 32-bit in its own pixel block, with fourth bytes 0 as any conversion gives.
+TEST(TBitmap, ScreenFormatBecomes32BitInPlace) {
+  TBitmap image(3, 2, pfDevice);
+  for (std::size_t i = 0; i < image.BitsSize(); ++i) image.Bits()[i] = std::uint8_t(i + 1);
+  image.Palette() = {{1, 2, 3, 0}};
+  const std::uint8_t* block = image.Bits();
+  image.SetPixelFormat(pf32bit);
+  EXPECT_EQ(image.Bits(), block);
+  EXPECT_EQ(image.PixelFormat(), pf32bit);
+  EXPECT_TRUE(image.Palette().empty());
+  EXPECT_EQ((std::vector<int>(image.ScanLine(1), image.ScanLine(1) + 8)), (std::vector<int>{1, 2, 3, 0, 5, 6, 7, 0}));
+}
+
 TEST(TBitmap, ConvertsIndexedAndMaskedPixelsThroughTheirTables) {
   TBitmap indexed(3, 1, pf8bit);
   indexed.Palette()[7] = {10, 20, 30, 99};

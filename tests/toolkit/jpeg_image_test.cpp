@@ -102,7 +102,7 @@ TEST(JPEGImage, GreyFilesBecomeQuantisedIndexedPictures) {
 }
 
 TEST(JPEGImage, FatalErrorsCarryTheDecoderMessageNumberAndChangeNothing) {
-  TJPEGSamples cmyk{16, 16, 4, std::vector<std::uint8_t>(16 * 16 * 4, 40)};
+  TJPEGSamples grey{16, 16, 1, std::vector<std::uint8_t>(16 * 16, 40)};
   const struct {
     const char* what;
     std::vector<std::uint8_t> bytes;
@@ -110,7 +110,7 @@ TEST(JPEGImage, FatalErrorsCarryTheDecoderMessageNumberAndChangeNothing) {
   } cases[] = {
       {"no data", {}, JERR_INPUT_EMPTY},
       {"BMP data", {'B', 'M', 0x36, 0, 0, 0, 0, 0, 0, 0}, JERR_NO_SOI},
-      {"CMYK has no RGB conversion", EncodeJPEG(cmyk), JERR_CONVERSION_NOTIMPL},
+      {"an undefined quantisation table", WithDeclaredSize(EncodeJPEG(grey), 16, 16, true), JERR_NO_QUANT_TABLE},
   };
   for (const auto& c : cases) {
     TMemoryStream stream(c.bytes);

@@ -85,6 +85,22 @@ TEST_F(VersionInfo, ReadsTheFirstTranslationsStrings) {
   EXPECT_THROW(ReadVersionString(program, 12), std::out_of_range);
 }
 
+TEST_F(VersionInfo, ATablesBytesAnswerAsTheProgramFileHoldingThem) {
+  TVersionResource english = kResource;
+  english.Translations = kEnglishFirst;
+  for (const TVersionResource& resource : {kResource, english}) {
+    const std::vector<std::uint8_t> bytes = VersionTableBytes(resource);
+    const std::string program = WriteProgram("program", bytes);
+    for (int index = 0; index < 12; ++index)
+      EXPECT_EQ(ReadVersionString(std::span<const std::uint8_t>(bytes), index), ReadVersionString(program, index));
+  }
+  EXPECT_EQ(ReadVersionString(std::span<const std::uint8_t>(), 9), "") << "no table";
+  std::vector<std::uint8_t> damaged = VersionTableBytes(kResource);
+  damaged.resize(damaged.size() / 2);
+  EXPECT_THROW(ReadVersionString(std::span<const std::uint8_t>(damaged), 9), Exception);
+  EXPECT_THROW(ReadVersionString(std::span<const std::uint8_t>(damaged), 12), std::out_of_range);
+}
+
 TEST_F(VersionInfo, FilesWithoutATableAnswerEmpty) {
   std::vector<std::string> files = {
       Write("text", {'h', 'e', 'l', 'l', 'o'}),

@@ -1,0 +1,95 @@
+// Writes the hostile picture files of the loading figures into a folder, for timing the batch
+// renderer (and so the loaders) on them with /usr/bin/time:
+//   scans20000.jpg     a progressive JPEG of 2048 x 2048 with 20,000 scans of no data (200 KB)
+//   scans1000.jpg      a progressive JPEG of 16384 x 16384 with 1,000 scans of no data
+//   passes<N>.jpg      a progressive grey JPEG of 16384 x 16384 whose scans cover it N times: the
+//                      most the loader accepts (JPEGMostPasses) and the first it refuses
+//   colour<N>.jpg      the same in colour (4:2:0), with N scans of the luma beyond its own: the
+//                      scans cover about as much as the grey file's most
+//   bomb.jpg           a baseline JPEG of a few hundred bytes declaring 16384 x 16383
+//   rle8.bmp           a run-length BMP of 16384 x 16383 in about 2 MB
+//   zeros.jpg          1 GiB of zero bytes (a sparse file)
+// Usage: hostile_files FOLDER
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "tests/support/jpeg_writer.h"
+#include "toolkit/jpeg_image.h"
+
+namespace {
+
+void Put(const std::string& name, const std::vector<std::uint8_t>& bytes) {
+  std::ofstream(name, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
+  std::printf("%s: %zu bytes\n", name.c_str(), bytes.size());
+}
+
+int Scans(const std::vector<std::uint8_t>& bytes) {
+  int scans = 0;
+  for (std::size_t i = 0; i + 1 < bytes.size(); ++i) scans += bytes[i] == 0xFF && bytes[i + 1] == 0xDA;
+  return scans;
+}
+
+// Rows of runs of 255 pixels through the palette's 256 colours, each row ended by a line end.
+std::vector<std::uint8_t> RunLengthBmp(int width, int height) {
+  std::vector<std::uint8_t> data;
+  for (int y = 0; y < height; ++y) {
+    for (int x = 0; x < width; x += 255) {
+      data.push_back(std::uint8_t(std::min(255, width - x)));
+      data.push_back(std::uint8_t(x / 255 + y));
+    }
+    data.push_back(0);
+    data.push_back(0);
+  }
+  data.push_back(0);
+  data.push_back(1);
+  std::vector<std::uint8_t> file(54 + 1024);
+  auto put32 = [&](std::size_t at, std::uint32_t v) {
+    for (int i = 0; i < 4; ++i) file[at + std::size_t(i)] = std::uint8_t(v >> (8 * i));
+  };
+  file[0] = 'B', file[1] = 'M';
+  put32(2, std::uint32_t(file.size() + data.size()));
+  put32(10, std::uint32_t(file.size()));
+  put32(14, 40);
+  put32(18, std::uint32_t(width));
+  put32(22, std::uint32_t(height));
+  file[26] = 1, file[28] = 8, file[30] = 1;  // one plane, 8 bits, run-length
+  put32(34, std::uint32_t(data.size()));
+  for (int i = 0; i < 256; ++i) file[54 + 4 * std::size_t(i)] = file[55 + 4 * std::size_t(i)] = std::uint8_t(i);
+  file.insert(file.end(), data.begin(), data.end());
+  return file;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc != 2) {
+    std::fprintf(stderr, "usage: hostile_files FOLDER\n");
+    return 2;
+  }
+  const std::string folder = argv[1];
+  const std::vector<std::uint8_t> grey = EncodeJPEG({16, 16, 1, std::vector<std::uint8_t>(256, 90)}, 90, true);
+  Put(folder + "/scans20000.jpg", WithEmptyScans(WithDeclaredSize(grey, 2048, 2048), 20000));
+  Put(folder + "/scans1000.jpg", WithEmptyScans(WithDeclaredSize(grey, 16384, 16384), 1000));
+  const std::vector<std::uint8_t> large = WithDeclaredSize(grey, 16384, 16384);
+  for (int passes : {JPEGMostPasses, JPEGMostPasses + 1})
+    Put(folder + "/passes" + std::to_string(passes) + ".jpg", WithEmptyScans(large, passes - Scans(large)));
+  // Luma is two thirds of a 4:2:0 picture's blocks: 1.5 luma scans make one pass.
+  const std::vector<std::uint8_t> colour =
+      WithDeclaredSize(EncodeJPEG({16, 16, 3, std::vector<std::uint8_t>(768, 90)}, 90, true), 16384, 16384);
+  const int colourScans = JPEGMostPasses * 3 / 2 - 2 * Scans(colour);
+  Put(folder + "/colour" + std::to_string(colourScans) + ".jpg", WithEmptyScans(colour, colourScans));
+  Put(folder + "/bomb.jpg", WithDeclaredSize(EncodeJPEG({16, 16, 3, std::vector<std::uint8_t>(768, 90)}, 90), 16384, 16383));
+  Put(folder + "/rle8.bmp", RunLengthBmp(16384, 16383));
+  const std::string zeros = folder + "/zeros.jpg";
+  const int fd = ::open(zeros.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+  if (fd < 0 || ::ftruncate(fd, off_t(1) << 30) != 0) return 1;
+  ::close(fd);
+  std::printf("%s: 1073741824 bytes\n", zeros.c_str());
+  return 0;
+}

@@ -1,0 +1,69 @@
+// The page's speed in Debian's headless Chromium: from opening the single file to the start-up
+// picture drawn, and a slider move at 512 x 512 with a 1024 x 768 photo (the preview rendering and
+// its drawing, as the slider's handler runs them) at the defaults and at tilt 2, camera height -2.
+// Prints the median and the minimum of each. Usage: node web/bench/page_bench.mjs [runs]
+import { openBrowser } from '../test/page_browser.mjs';
+
+const runs = Number(process.argv[2] ?? 5);
+const median = (xs) => [...xs].sort((a, b) => a - b)[Math.floor(xs.length / 2)];
+const report = (what, xs) => console.log(`${what}: median ${median(xs).toFixed(2)} ms, min ${Math.min(...xs).toFixed(2)} ms (${xs.length} runs)`);
+
+const startUp = [];
+for (let run = 0; run < runs; ++run) {
+  const browser = await openBrowser();
+  const page = await browser.openPage();
+  startUp.push(await page.evaluate(() => new Promise((done) => {
+    // Drawn: the frame after the start-up picture was put on the canvas has been presented.
+    const drawn = performance.getEntriesByName('rufuremina-drawn')[0].startTime;
+    requestAnimationFrame(() => setTimeout(() => done(Math.max(drawn, performance.now() - 0)), 0));
+  })));
+  await browser.close();
+}
+report('opening the file to the start-up picture drawn', startUp);
+
+const browser = await openBrowser();
+const page = await browser.openPage();
+// A 1024 x 768 photo-like JPEG, made by the browser's own encoder.
+await page.evaluate(async () => {
+  const canvas = new OffscreenCanvas(1024, 768);
+  const g = canvas.getContext('2d');
+  const gradient = g.createLinearGradient(0, 0, 1024, 768);
+  gradient.addColorStop(0, '#c33');
+  gradient.addColorStop(0.5, '#3c6');
+  gradient.addColorStop(1, '#36c');
+  g.fillStyle = gradient;
+  g.fillRect(0, 0, 1024, 768);
+  for (let i = 0; i < 400; ++i) {
+    g.fillStyle = `hsl(${(i * 37) % 360} 70% ${30 + (i % 40)}%)`;
+    g.beginPath();
+    g.arc((i * 97) % 1024, (i * 61) % 768, 5 + (i % 30), 0, 7);
+    g.fill();
+  }
+  const blob = await canvas.convertToBlob({ type: 'image/jpeg', quality: 0.9 });
+  const { engine, draw } = globalThis.rufureminaPage;
+  engine.loadPicture('photo.jpg', new Uint8Array(await blob.arrayBuffer()));
+  engine.setOutputSize(512, 512);
+  draw(engine.renderPreview());
+});
+
+/** Times `count` slider moves that leave the position as it is (the thumb's release). */
+const sliderMoves = (setting, count) => page.evaluate(([s, n]) => {
+  const { engine, sliders } = globalThis.rufureminaPage;
+  engine.setSliders(s);
+  const times = [];
+  for (let i = 0; i < n; ++i) {
+    const t0 = performance.now();
+    sliders.opacity.scrollTo(sliders.opacity.position);
+    times.push(performance.now() - t0);
+  }
+  return times;
+}, [setting, count]);
+
+for (const [what, setting] of [['defaults', { tilt: 0, cameraHeight: 0 }], ['tilt 2, camera height -2', { tilt: 2, cameraHeight: -2 }]]) {
+  await sliderMoves(setting, 10);  // warm-up
+  const medians = [];
+  for (let run = 0; run < runs; ++run) medians.push(median(await sliderMoves(setting, 50)));
+  report(`slider move at 512 x 512, ${what} (median of 50 moves per run)`, medians);
+}
+if (browser.errors.length || browser.requests.length) console.log('errors:', browser.errors, 'requests:', browser.requests);
+await browser.close();

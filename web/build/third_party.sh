@@ -1,0 +1,67 @@
+#!/usr/bin/env bash
+# Builds zlib and libjpeg-turbo for WebAssembly from Debian's source packages of the very versions
+# the desktop program links, once: the results are cached outside the checkout under a key made of
+# the versions, the compiler and the flags, and later runs (and fresh clones) reuse them.
+# Prints the cache folder (with include/ and lib/) on its last line.
+set -euo pipefail
+here=$(cd "$(dirname "$0")" && pwd)
+source "$here/env.sh"
+
+installed_version() { dpkg-query -W -f='${Version}' "$1"; }
+zlib_version=$(installed_version zlib1g)
+jpeg_version=$(installed_version libjpeg62-turbo)
+# sed reads to the end: a reader that stops early makes emcc fail on the broken pipe.
+emcc_version=$(emcc --version | sed -n 1p)
+cflags="-O3"
+# SIMD off: libjpeg's C code decodes the same samples on every processor and in WebAssembly.
+jpeg_options="-DWITH_SIMD=0 -DENABLE_SHARED=0 -DENABLE_STATIC=1 -DWITH_TURBOJPEG=0 -DWITH_JPEG8=0 -DWITH_JPEG7=0"
+key=$(printf '%s\n' "$zlib_version" "$jpeg_version" "$emcc_version" "$cflags" "$jpeg_options" "v1" |
+      sha256sum | cut -c1-16)
+out="$RFL_WEB_CACHE/$key"
+if [ -f "$out/done" ]; then
+  echo "$out"
+  exit 0
+fi
+
+sudo_cmd=()
+[ "$(id -u)" -ne 0 ] && sudo_cmd=(sudo)
+# The archive's source entries, next to its binary ones, when the machine has none.
+if ! apt-get indextargets --format '$(CREATED_BY)' 2>/dev/null | grep -qx 'Sources'; then
+  list=/etc/apt/sources.list.d/rufuremina-deb-src.sources
+  if [ ! -f "$list" ]; then
+    echo "Adding Debian's source entries ($list)" >&2
+    # The same archives and suites as the machine's binary entries, as deb-src.
+    "${sudo_cmd[@]}" sh -c "sed -e 's/^Types:.*/Types: deb-src/' /etc/apt/sources.list.d/debian.sources > '$list'"
+  fi
+  "${sudo_cmd[@]}" apt-get update >&2
+fi
+
+work=$(mktemp -d "${TMPDIR:-/tmp}/rufuremina-web-deps.XXXXXX")
+trap 'rm -rf "$work"' EXIT
+mkdir -p "$work/src" "$work/stage"
+(cd "$work/src" && apt-get source --only-source "zlib=$zlib_version" "libjpeg-turbo=$jpeg_version" >&2)
+zlib_src=$(find "$work/src" -maxdepth 1 -type d -name 'zlib-*' -print -quit)
+jpeg_src=$(find "$work/src" -maxdepth 1 -type d -name 'libjpeg-turbo-*' -print -quit)
+
+# zlib: its own configure, the static library only.
+(cd "$zlib_src" && CFLAGS="$cflags" emconfigure ./configure --static >&2 && emmake make -j2 libz.a >&2)
+mkdir -p "$work/stage/lib" "$work/stage/include"
+cp "$zlib_src/libz.a" "$work/stage/lib/"
+cp "$zlib_src/zlib.h" "$zlib_src/zconf.h" "$work/stage/include/"
+
+# libjpeg-turbo: CMake's cross-compiling emulator must be plain node, or its configure checks run
+# through emscripten's wrapper and record a wrong size of size_t.
+emcmake cmake -S "$jpeg_src" -B "$work/jpeg-build" -DCMAKE_BUILD_TYPE=Release -DCMAKE_C_FLAGS_RELEASE="$cflags" \
+  -DCMAKE_CROSSCOMPILING_EMULATOR="$(command -v node)" -DCMAKE_INSTALL_PREFIX="$work/stage" $jpeg_options >&2
+cmake --build "$work/jpeg-build" --target jpeg-static -j 2 >&2
+cp "$work/jpeg-build/libjpeg.a" "$work/stage/lib/"
+cp "$jpeg_src/jpeglib.h" "$jpeg_src/jerror.h" "$jpeg_src/jmorecfg.h" "$work/jpeg-build/jconfig.h" "$work/stage/include/"
+
+printf 'zlib %s\nlibjpeg-turbo %s\n%s\nflags %s %s\n' "$zlib_version" "$jpeg_version" "$emcc_version" "$cflags" \
+  "$jpeg_options" > "$work/stage/versions"
+"${sudo_cmd[@]}" mkdir -p "$RFL_WEB_CACHE"
+"${sudo_cmd[@]}" rm -rf "$out.tmp"
+"${sudo_cmd[@]}" cp -r "$work/stage" "$out.tmp"
+"${sudo_cmd[@]}" touch "$out.tmp/done"
+"${sudo_cmd[@]}" mv "$out.tmp" "$out"
+echo "$out"

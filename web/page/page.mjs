@@ -1,0 +1,327 @@
+// The page: the window's layout and behaviour over the engine. It owns no picture state of its own;
+// the engine holds the picture, the sliders, the gradient and the output size, and returns what the
+// output area shows after every change.
+import { createRufuremina, RufureminaError } from '../rufuremina.mjs';
+import * as M from './messages.mjs';
+import { Menus } from './menus.mjs';
+import { outputRect, cursorAt, SizeDrag } from './output_area.mjs';
+import { TrackBar } from './track_bar.mjs';
+import { exportFileName } from './file_names.mjs';
+
+const $ = (id) => /** @type {HTMLElement} */ (document.getElementById(id));
+
+/** The WebAssembly the single-file page carries, or undefined (the module then finds its file). */
+function embeddedWasm() {
+  const text = document.getElementById('rufuremina-wasm')?.textContent?.trim();
+  if (!text) return undefined;
+  const binary = atob(text);
+  const bytes = new Uint8Array(binary.length);
+  for (let i = 0; i < binary.length; ++i) bytes[i] = binary.charCodeAt(i);
+  return bytes;
+}
+
+// ---- Message boxes ----
+
+/** Shows a modal message box: the caption, the text (a "\r" breaks the line) and an OK button. */
+function showMessage(caption, text, error) {
+  const box = /** @type {HTMLDialogElement} */ ($('MessageBox'));
+  if (box.open) box.close();
+  box.classList.toggle('error', error);
+  box.querySelector('.title-bar').textContent = caption;
+  box.querySelector('.text').textContent = text.replace(/\r\n?/g, '\n');
+  box.showModal();
+}
+
+/** The error box's text: "." is added when the text's last character sorts above ".". */
+const errorBoxText = (message) => (message && message.at(-1) > '.' ? `${message}.` : message);
+
+/** Shows an error as the window's error handler does: its box with the error icon, the title as
+ *  caption. The engine's errors already carry the window's exact text. */
+function showError(error) {
+  if (error instanceof RufureminaError) {
+    showMessage(error.caption ?? M.SApplicationTitle, error.message, true);
+  } else {
+    showMessage(M.SApplicationTitle, errorBoxText(error?.message || M.SUnknownError), true);
+  }
+}
+
+/** Runs a command; an error it raises ends it there and is shown, the page keeps running. */
+function guarded(command) {
+  return (...args) => {
+    try {
+      const result = command(...args);
+      if (result instanceof Promise) result.catch(showError);
+    } catch (error) {
+      showError(error);
+    }
+  };
+}
+
+async function start() {
+  const engine = await createRufuremina({ wasmBinary: embeddedWasm() });
+  const area = $('OutputArea');
+  const canvas = /** @type {HTMLCanvasElement} */ ($('OutputImage'));
+  const context = canvas.getContext('2d');
+  const statusBar = $('StatusBar1');
+
+  // ---- The output area: the image centred on black, its frame and its size below it ----
+
+  let shown = { width: 0, height: 0 };
+  const rect = () => outputRect(area.clientWidth, area.clientHeight, shown.width, shown.height);
+
+  function layout() {
+    const r = rect();
+    canvas.style.left = `${r.left}px`;
+    canvas.style.top = `${r.top}px`;
+    const label = $('OutputSize');
+    label.textContent = M.SOutputSize(shown.width, shown.height);
+    label.style.left = `${r.left - 1}px`;
+    label.style.top = `${r.bottom + 5}px`;
+  }
+
+  /** Draws what the engine says the output area shows. @param {{width:number, height:number, rgba:Uint8ClampedArray}} pixels */
+  function draw(pixels) {
+    if (canvas.width !== pixels.width || canvas.height !== pixels.height) {
+      canvas.width = pixels.width;
+      canvas.height = pixels.height;
+    }
+    context.putImageData(new ImageData(pixels.rgba, pixels.width, pixels.height), 0, 0);
+    shown = { width: pixels.width, height: pixels.height };
+    layout();
+  }
+  const preview = () => draw(engine.renderPreview());
+  new ResizeObserver(layout).observe(area);  // re-centred, not re-rendered
+
+  // ---- The status bar: the long hint of what the pointer or a highlighted menu item is on ----
+
+  const showHint = (hint) => { statusBar.textContent = hint; };
+  document.addEventListener('pointerover', (e) => {
+    if (menus.open) return;
+    const owner = /** @type {Element} */ (e.target).closest?.('[data-hint]');
+    if (owner) showHint(/** @type {HTMLElement} */ (owner).dataset.hint);
+  });
+
+  // ---- Commands ----
+
+  let lastSaveName = null;  // the name of the last export, offered again until another picture comes
+
+  function download(bytes, extension, type) {
+    const name = exportFileName(lastSaveName ?? engine.state().pictureName, extension);
+    lastSaveName = name;
+    const url = URL.createObjectURL(new Blob([bytes], { type }));
+    const link = document.createElement('a');
+    link.href = url;
+    link.download = name;
+    link.click();
+    setTimeout(() => URL.revokeObjectURL(url), 60_000);
+  }
+
+  /** Puts a PNG on the clipboard; a browser that refuses gets the window's clipboard message. */
+  async function putOnClipboard(png) {
+    try {
+      await navigator.clipboard.write([new ClipboardItem({ 'image/png': new Blob([png], { type: 'image/png' }) })]);
+    } catch {
+      throw new Error(M.SClipboardRefused);
+    }
+  }
+
+  /** An export: the final rendering is shown, then its file is downloaded. */
+  function exportAs(format, extension, type) {
+    const bytes = engine.exportFile(format, new Date());
+    draw(engine.shownPixels ? engine.shownPixels() : engine.renderFinal());
+    download(bytes, extension, type);
+    return bytes;
+  }
+
+  const fileInput = /** @type {HTMLInputElement} */ ($('OpenPictureDialog1'));
+  const commands = {
+    actOpen: { run: () => fileInput.click() },
+    actGradient: { checkable: true, run: guarded(() => {
+      engine.setGradient(menus.isChecked('actGradient'));
+      preview();
+    }) },
+    actResetYaw: { run: guarded(() => sliders.tilt.setPosition(0)) },
+    actRendering: { run: guarded(() => draw(engine.renderFinal())) },
+    actExportBMP24: { run: guarded(() => exportAs('bmp24', 'bmp', 'image/bmp')) },
+    actExportBMP32: { hidden: true, run: guarded(() => exportAs('bmp32', 'bmp', 'image/bmp')) },
+    actExportPNG: { run: guarded(() => {
+      // The file is written first; as in the window, the export then replaces the clipboard.
+      const png = exportAs('png', 'png', 'image/png');
+      return putOnClipboard(png);
+    }) },
+    actCopy: { run: guarded(() => {
+      const png = engine.clipboardPng();
+      draw(engine.shownPixels ? engine.shownPixels() : engine.renderFinal());
+      return putOnClipboard(png);
+    }) },
+    actCopy32: { hidden: true, run: () => commands.actCopy.run() },
+    actAbout: { run: guarded(() => {
+      const about = engine.aboutText();
+      showMessage(M.SApplicationTitle, about.text, false);
+    }) },
+    actWebsite: { run: guarded(() => window.open(engine.aboutText().url, '_blank', 'noopener')) },
+  };
+  for (const [id, command] of Object.entries(commands)) Object.assign(command, M.Commands[id], command);
+
+  // ---- Menus: the main menu (終了 has no place in a page: a page cannot close its tab) ----
+
+  const menus = new Menus(commands, showHint);
+  menus.setChecked('actGradient', engine.state().gradient);
+  menus.buildMenuBar($('MainMenu1'), [
+    [M.SMenuFile, ['actOpen']],
+    [M.SMenuOutput, ['actRendering', '-', 'actExportBMP24', 'actExportBMP32', 'actExportPNG', '-', 'actCopy',
+      'actCopy32']],
+    [M.SMenuSettings, ['actGradient', 'actResetYaw']],
+    [M.SMenuHelp, ['actAbout', 'actWebsite']],
+  ]);
+  const popupMenu = menus.buildPopup('PopupMenu1', ['actOpen', '-', 'actGradient', 'actResetYaw', '-',
+    'actRendering', '-', 'actExportBMP24', 'actExportBMP32', '-', 'actCopy']);
+
+  // ---- The control column ----
+
+  /** @type {Record<string, TrackBar>} */
+  const sliders = {};
+  const state = engine.state();
+  for (const [index, s] of M.Sliders.entries()) {
+    const box = $(s.group === 'image' ? 'GroupBox2' : 'GroupBox3');
+    const row = index % 3;
+    const label = document.createElement('label');
+    label.className = 'slider-label';
+    label.id = `${s.id}-label`;
+    label.textContent = s.label;
+    label.style.top = `${24 + 48 * row - 6}px`;  // less the legend's own line, over which the box's border runs
+    const element = document.createElement('div');
+    element.id = s.id;
+    element.dataset.hint = s.hint;
+    element.setAttribute('aria-labelledby', label.id);
+    element.style.top = `${40 + 48 * row - 6}px`;
+    box.append(label, element);
+    sliders[s.name] = new TrackBar(element, { min: s.min, max: s.max, start: state.sliders[s.name],
+      onChange: guarded((position) => {
+        engine.setSliders({ [s.name]: position });
+        preview();
+      }) });
+  }
+  $('GroupBox2').querySelector('legend').textContent = M.SGroupImage;
+  $('GroupBox3').querySelector('legend').textContent = M.SGroupReflection;
+  const button = $('Button1');
+  button.replaceChildren(M.Commands.actRendering.caption.replace('&', ''));
+  button.dataset.hint = M.Commands.actRendering.hint;
+  button.addEventListener('click', () => commands.actRendering.run());
+  $('ClientArea').dataset.hint = M.SWindowHint;
+
+  // ---- Loading a picture, by the chooser or by a drop of one file ----
+
+  const loadFile = guarded(async (/** @type {File} */ file) => {
+    const bytes = new Uint8Array(await file.arrayBuffer());
+    engine.loadPicture(file.name, bytes);  // on an error the picture stays
+    lastSaveName = null;
+    preview();
+  });
+  fileInput.addEventListener('change', () => {
+    const file = fileInput.files?.[0];
+    fileInput.value = '';  // the same file may be chosen again
+    if (file) loadFile(file);
+  });
+  document.addEventListener('dragover', (e) => {
+    e.preventDefault();
+    if (e.dataTransfer) e.dataTransfer.dropEffect = 'copy';
+  });
+  document.addEventListener('drop', (e) => {
+    e.preventDefault();  // never lets the browser open the file in place of the page
+    const items = e.dataTransfer?.items;
+    // Only a single file is taken; several, or a folder, are ignored without a word.
+    if (!items || items.length !== 1 || items[0].kind !== 'file') return;
+    if (items[0].webkitGetAsEntry?.()?.isDirectory) return;
+    const file = items[0].getAsFile();
+    if (file) loadFile(file);
+  });
+
+  // ---- The size drag on the output area's edges ----
+
+  /** @type {SizeDrag|null} */
+  let drag = null;
+  let cursor = /** @type {import('./output_area.mjs').DragCursor} */ ('default');
+  let menuOpenedOnRelease = false;
+  const pointAt = (e) => {
+    const r = area.getBoundingClientRect();
+    return { x: Math.floor(e.clientX - r.left), y: Math.floor(e.clientY - r.top) };
+  };
+  area.addEventListener('pointerdown', guarded((e) => {
+    if (e.button === 1) e.preventDefault();  // no auto-scroll
+    menuOpenedOnRelease = false;
+    if (drag || cursor === 'default') return;
+    const p = pointAt(e);
+    drag = new SizeDrag(rect(), cursor, e.button, p.x, p.y);
+    area.setPointerCapture(e.pointerId);  // the drag follows the pointer outside the area
+  }));
+  area.addEventListener('pointermove', guarded((e) => {
+    const p = pointAt(e);
+    if (drag && e.buttons === 0) drag = null;  // a release the page never saw ends the drag
+    if (!drag) {
+      cursor = cursorAt(rect(), p.x, p.y);
+      area.style.cursor = cursor;
+      return;
+    }
+    // Every move re-sizes and renders, also when the size stays the same.
+    const size = drag.sizeAt(rect(), p.x, p.y);
+    engine.setOutputSize(size.width, size.height);
+    preview();
+  }));
+  const release = (e) => {
+    const click = drag !== null && drag.menuPending && e.button === 2;
+    drag = null;
+    if (click) {
+      menus.popupAt(popupMenu, e.clientX, e.clientY);
+      menuOpenedOnRelease = true;
+    }
+  };
+  area.addEventListener('pointerup', release);
+  area.addEventListener('pointercancel', () => { drag = null; });
+  area.addEventListener('lostpointercapture', () => { drag = null; });
+
+  // The page's context menu, in place of the browser's, anywhere in the client area. A secondary
+  // press on an edge waits for its release to tell a click from a drag.
+  $('ClientArea').addEventListener('contextmenu', (e) => {
+    e.preventDefault();
+    if (drag?.menuPending || menuOpenedOnRelease) {
+      menuOpenedOnRelease = false;
+      return;
+    }
+    drag = null;
+    menus.popupAt(popupMenu, e.clientX, e.clientY);
+  });
+
+  // ---- Keys: the menus first, then the command table's shortcuts ----
+
+  const shortcuts = Object.fromEntries(Object.entries(commands).filter(([, c]) => c.shortcut)
+    .map(([id, c]) => [c.shortcut, id]));
+  document.addEventListener('keydown', (e) => {
+    if (/** @type {HTMLDialogElement} */ ($('MessageBox')).open) return;
+    if (menus.keyDown(e)) {
+      e.preventDefault();
+      return;
+    }
+    const key = `${e.ctrlKey ? 'Ctrl+' : ''}${e.altKey ? 'Alt+' : ''}${e.shiftKey ? 'Shift+' : ''}${
+      e.key.length === 1 ? e.key.toUpperCase() : e.key}`;
+    if (key === 'Alt+R') {  // the button's accelerator
+      e.preventDefault();
+      button.click();
+      return;
+    }
+    const id = shortcuts[key];
+    if (!id) return;
+    e.preventDefault();
+    commands[id].run();
+  });
+
+  preview();
+  performance.mark('rufuremina-drawn');
+  document.documentElement.dataset.ready = 'true';
+  globalThis.rufureminaPage = { engine, sliders, draw };
+}
+
+start().catch((error) => {
+  document.body.replaceChildren(typeof WebAssembly === 'undefined' ? M.SNoWebAssembly : String(error?.message ?? error));
+  document.documentElement.dataset.ready = 'failed';
+});
