@@ -38,6 +38,14 @@ TBitmap ReadWithinBudget(const TBatchPicture& picture, TMemoryBudget& budget, st
   return ReadSourcePicture(file, picture.Kind);
 }
 
+// The scene of the batch's settings for a picture of `source`'s size.
+TScene BatchScene(const TBatchSettings& settings, const TBitmap& source) {
+  TScene scene;
+  CreateScene(scene, settings.Scene, source.Width(), source.Height(), settings.OutputWidth, settings.OutputHeight);
+  scene.GradientEnabled = settings.GradientEnabled;
+  return scene;
+}
+
 void MakeOutputFolder(const std::string& output) {
   const fs::path folder = fs::path(output).parent_path();
   std::error_code error;
@@ -60,9 +68,7 @@ TPictureOutcome RenderBatchPicture(const TBatchPicture& picture, const TBatchSet
   if (settings.Format == TExportFormat::PNG) {
     std::optional<TMemoryBudget::THold> hold;
     const TBitmap source = ReadWithinBudget(picture, budget, hold);
-    TScene scene;
-    CreateScene(scene, settings.Scene, source.Width(), source.Height(), settings.OutputWidth, settings.OutputHeight);
-    scene.GradientEnabled = settings.GradientEnabled;
+    TScene scene = BatchScene(settings, source);
     TFinalRendering rendering(scene, settings.Reflection, source, settings.OutputWidth, settings.OutputHeight);
     MakeOutputFolder(picture.Output);
     // The file's rows are filtered and compressed while the pool's other thread casts the later
@@ -82,9 +88,7 @@ TPictureOutcome RenderBatchPicture(const TBatchPicture& picture, const TBatchSet
   {
     std::optional<TMemoryBudget::THold> hold;
     const TBitmap source = ReadWithinBudget(picture, budget, hold);
-    TScene scene;
-    CreateScene(scene, settings.Scene, source.Width(), source.Height(), settings.OutputWidth, settings.OutputHeight);
-    scene.GradientEnabled = settings.GradientEnabled;
+    TScene scene = BatchScene(settings, source);
     RenderFinal(scene, settings.Reflection, source, rendering, {});
   }
   MakeOutputFolder(picture.Output);
