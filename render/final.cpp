@@ -43,12 +43,10 @@ int Enlarged(int side) {
   return side * FinalScale;
 }
 
-// Runs `finalPass`(target width, target height, W, H) with the scene's matrices set for the
-// enlarged target of the W x H output, puts the W x H image it returns in OutputImage, and
-// repaints. The camera stays where it is for the output height, so the enlarged target shows the
-// same view at five times the resolution. The matrices are put back whatever happens, and
-// OutputImage keeps the preview until the result replaces it whole, so a failure leaves the
-// window's picture as it was.
+// The plain path's frame: runs `finalPass`(target width, target height, W, H) with the scene's
+// matrices set for the enlarged target of the W x H output, puts the W x H image it returns in
+// OutputImage, and repaints. The matrices are put back whatever happens, and OutputImage keeps the
+// preview until the result replaces it whole.
 template <class TFinalPass>
 void RenderEnlarged(TScene& scene, TBitmap& OutputImage, const std::function<void()>& repaint,
                     const TFinalPass& finalPass) {
@@ -63,33 +61,40 @@ void RenderEnlarged(TScene& scene, TBitmap& OutputImage, const std::function<voi
   if (repaint) repaint();
 }
 
-}  // namespace
-
-void RenderFinal(TScene& scene, const TReflectionSliders& sliders, const TBitmap& SourceImage, TBitmap& OutputImage,
-                 const std::function<void()>& repaint) {
-  RenderEnlarged(scene, OutputImage, repaint, [&](int targetWidth, int targetHeight, int W, int H) {
-    // An empty target has no pixel to cast, as RenderReflection refuses an empty image.
-    if (targetWidth == 0 || targetHeight == 0) throw EInvalidGraphic(SInvalidBitmap);
-    const TReflectionCaster caster(scene, sliders, SourceImage, targetWidth, targetHeight, /*HighQuality=*/true);
-    // Cast and averaged a few rows at a time on the worker pool, byte for byte what the plain path
-    // below gives. Colour and alpha are averaged on their own: the high-quality reflection keeps
-    // its colour unscaled, so the means stay straight-alpha.
-    return CastFiveFoldShrunk(caster, W, H);
-  });
-}
-
-TFinalRendering::TFinalRendering(TScene& scene, const TReflectionSliders& sliders, const TBitmap& SourceImage, int W,
-                                 int H) {
-  // The caster keeps what it needs of the enlarged view; the scene's matrices go back at once.
+// The high-quality caster of the W x H output's enlarged target. The camera stays where it is for
+// the output height, so the enlarged target shows the same view at five times the resolution. The
+// caster keeps what it needs of the enlarged view, so the scene's matrices go back before it is
+// returned, whatever happens.
+std::unique_ptr<TReflectionCaster> EnlargedCaster(TScene& scene, const TReflectionSliders& sliders,
+                                                  const TBitmap& SourceImage, int W, int H) {
   const TViewMatrixKeeper keeper(scene);
   const int targetWidth = Enlarged(W), targetHeight = Enlarged(H);
   UpdateProjection(scene, targetWidth, targetHeight);
   UpdateScreenMatrix(scene);
+  // An empty target has no pixel to cast, as RenderReflection refuses an empty image.
   if (targetWidth == 0 || targetHeight == 0) throw EInvalidGraphic(SInvalidBitmap);
-  caster_ = std::make_unique<TReflectionCaster>(scene, sliders, SourceImage, targetWidth, targetHeight,
-                                                /*HighQuality=*/true);
-  bands_ = std::make_unique<TFiveFoldBands>(*caster_, W, H);
+  return std::make_unique<TReflectionCaster>(scene, sliders, SourceImage, targetWidth, targetHeight,
+                                             /*HighQuality=*/true);
 }
+
+}  // namespace
+
+void RenderFinal(TScene& scene, const TReflectionSliders& sliders, const TBitmap& SourceImage, TBitmap& OutputImage,
+                 const std::function<void()>& repaint) {
+  const int W = OutputImage.Width(), H = OutputImage.Height();
+  const std::unique_ptr<TReflectionCaster> caster = EnlargedCaster(scene, sliders, SourceImage, W, H);
+  // Cast and averaged a few rows at a time on the worker pool, byte for byte what the plain path
+  // below gives. Colour and alpha are averaged on their own: the high-quality reflection keeps its
+  // colour unscaled, so the means stay straight-alpha. OutputImage keeps the preview until the
+  // result replaces it whole, so a failure leaves the window's picture as it was.
+  OutputImage = CastFiveFoldShrunk(*caster, W, H);
+  if (repaint) repaint();
+}
+
+TFinalRendering::TFinalRendering(TScene& scene, const TReflectionSliders& sliders, const TBitmap& SourceImage, int W,
+                                 int H)
+    : caster_(EnlargedCaster(scene, sliders, SourceImage, W, H)),
+      bands_(std::make_unique<TFiveFoldBands>(*caster_, W, H)) {}
 
 void render_detail::RenderFinalWith(const TShrink& shrink, TScene& scene, const TReflectionSliders& sliders,
                                     const TBitmap& SourceImage, TBitmap& OutputImage,
