@@ -1,6 +1,5 @@
 #include "batch/render_picture.h"
 
-#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -21,15 +20,19 @@ namespace fs = std::filesystem;
 namespace {
 
 // A 32-bit picture, opaque or with the alpha it carries, decoded within the budget (held in `hold`
-// until the caller is done with the picture). The file is opened without blocking and read only
-// when it is a regular file.
+// until the caller is done with the picture). The stream opens only a regular file, and without
+// waiting; something else that took the picture's place since the plan is named as the plan names
+// it.
 TBitmap ReadWithinBudget(const TBatchPicture& picture, TMemoryBudget& budget, std::optional<TMemoryBudget::THold>& hold) {
-  const int fd = ::open(picture.Input.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-  if (fd < 0) throw EFOpenError(FormatMessage(SFOpenError, picture.Input));
-  TFileStream file(fd, picture.Input);
-  struct stat st {};
-  if (::fstat(fd, &st) != 0) throw EFOpenError(FormatMessage(SFOpenError, picture.Input));
-  if (!S_ISREG(st.st_mode)) throw EFOpenError(NotAFileMessage(st.st_mode));
+  std::optional<TFileStream> opened;
+  try {
+    opened.emplace(picture.Input, TFileStream::fmOpenRead);
+  } catch (const EFOpenError&) {
+    struct stat st {};
+    if (::stat(picture.Input.c_str(), &st) != 0 || S_ISREG(st.st_mode)) throw;
+    throw EFOpenError(NotAFileMessage(st.st_mode));
+  }
+  TFileStream& file = *opened;
   // What the header declares is charged before a pixel is decoded; a file whose header the reader
   // refuses fails here with the reader's own error.
   const std::int64_t start = file.Position();

@@ -265,17 +265,18 @@ TBitmap ReadUncompressed(Source& source, Prelude& p) {
 // converts each into the 32-bit picture. Rows the file lacks are converted from zero bytes, as the
 // zero-filled image they would have been read into.
 TBitmap ReadConvertingRows(Source& source, Prelude& p) {
-  const TBitmap row = UncompressedImage(p, 1);
+  TBitmap row = UncompressedImage(p, 1);
   TBitmap picture(p.layout.width, p.layout.height, pf32bit);
-  std::vector<std::uint8_t> bytes(row.Stride());
+  std::uint8_t* const bytes = row.ScanLine(0);
+  const std::size_t stride = row.Stride();
   std::uint64_t left = std::min(p.present, p.layout.blockBytes);
   for (int stored = 0; stored < p.layout.height; ++stored) {
-    const std::size_t take = std::size_t(std::min<std::uint64_t>(left, bytes.size()));
-    source.Read(bytes.data(), take);
-    std::fill(bytes.begin() + std::ptrdiff_t(take), bytes.end(), std::uint8_t(0));
+    const std::size_t take = std::size_t(std::min<std::uint64_t>(left, stride));
+    source.Read(bytes, take);
+    std::fill(bytes + take, bytes + stride, std::uint8_t(0));
     left -= take;
     const int y = p.layout.topDown ? stored : p.layout.height - 1 - stored;
-    ConvertRowTo32Bit(row, bytes.data(), reinterpret_cast<TBGRA*>(picture.ScanLine(y)));
+    ConvertRowTo32Bit(row, bytes, reinterpret_cast<TBGRA*>(picture.ScanLine(y)));
   }
   return picture;
 }

@@ -28,10 +28,14 @@ class Tiff {
 
 }  // namespace
 
+bool IsExifBlock(std::span<const std::uint8_t> app1) {
+  return app1.size() >= sizeof kExifSignature && std::memcmp(app1.data(), kExifSignature, sizeof kExifSignature) == 0;
+}
+
 bool SwapsSides(TOrientation orientation) { return orientation >= TOrientation::Transposed; }
 
 TOrientation ExifOrientation(std::span<const std::uint8_t> app1) {
-  if (app1.size() < sizeof kExifSignature + 8 || std::memcmp(app1.data(), kExifSignature, sizeof kExifSignature) != 0)
+  if (app1.size() < sizeof kExifSignature + 8 || !IsExifBlock(app1))
     return TOrientation::Upright;
   const std::span<const std::uint8_t> bytes = app1.subspan(sizeof kExifSignature);
   TByteOrder order = TByteOrder::LittleEndian;

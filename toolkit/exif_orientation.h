@@ -16,6 +16,10 @@ enum class TOrientation : std::uint8_t {
   TurnedLeft = 8,       // first row is the left column: turn a quarter anticlockwise to show
 };
 
+// True when the data of an APP1 marker starts with the EXIF signature "Exif\0\0" (XMP and other
+// blocks share the marker).
+bool IsExifBlock(std::span<const std::uint8_t> app1);
+
 // True for the orientations that swap width and height.
 bool SwapsSides(TOrientation orientation);
 

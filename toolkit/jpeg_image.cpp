@@ -43,7 +43,6 @@ namespace {
 constexpr std::size_t kInputBufferBytes = 64 * 1024;
 // An EXIF block lives in one APP1 marker, whose length field allows this much data.
 constexpr std::size_t kMostMarkerBytes = 65533;
-constexpr std::uint8_t kExifSignature[6] = {'E', 'x', 'i', 'f', 0, 0};
 
 // libjpeg reports a fatal error by calling error_exit, which must not return. We jump back to the
 // step that called into libjpeg and turn the failure into an exception there, in our own frame: a
@@ -199,13 +198,13 @@ boolean KeepFirstExif(j_decompress_ptr info) {
   TakeMarkerBytes(info, lengthField, 2);
   const std::size_t length = std::size_t(lengthField[0] << 8 | lengthField[1]);
   const std::size_t data = length >= 2 ? length - 2 : 0;
-  if (d->exifFound || data < sizeof kExifSignature) {
+  if (d->exifFound) {
     TakeMarkerBytes(info, nullptr, data);
     return TRUE;
   }
   d->exif.resize(std::min(data, kMostMarkerBytes));
   TakeMarkerBytes(info, d->exif.data(), d->exif.size());
-  d->exifFound = std::memcmp(d->exif.data(), kExifSignature, sizeof kExifSignature) == 0;
+  d->exifFound = IsExifBlock(d->exif);
   if (!d->exifFound) d->exif.clear();
   return TRUE;
 }
@@ -545,7 +544,6 @@ TBitmap ReadJPEGPicture(TStream& stream) {
   }
   TDecompressor d;
   d.source.buffer.resize(kInputBufferBytes);
-  d.exif.reserve(kMostMarkerBytes);
   const TInput input{nullptr, 0, &stream, true};
   if (!CreateStep(&d)) d.Fail();
   if (!HeaderStep(&d, &input)) d.Fail();

@@ -123,22 +123,17 @@ TShownImage TWebEngine::RenderFinal() {
   return Shown();
 }
 
-TBitmap TWebEngine::TakeRendering() {
-  ::RenderFinal(scene_, ReflectionSliders(), source_, output_, [] {});
-  return output_;
-}
-
 std::vector<std::uint8_t> TWebEngine::ExportFile(TExportFormat format, const PngTime& time) {
-  const TBitmap rendering = TakeRendering();
+  ::RenderFinal(scene_, ReflectionSliders(), source_, output_, [] {});
   TMemoryStream stream;
-  WriteRendering(rendering, format, stream, [time] { return time; });
+  WriteRendering(output_, format, stream, [time] { return time; });
   return stream.Data();
 }
 
 std::vector<std::uint8_t> TWebEngine::ClipboardPng(const PngTime& time) {
-  const TBitmap rendering = TakeRendering();
+  ::RenderFinal(scene_, ReflectionSliders(), source_, output_, [] {});
   TRFLPNG png([time] { return time; });
-  png.AssignPicture(std::move(*CompositeOverBlack(rendering)));
+  png.AssignPicture(std::move(*CompositeOverBlack(output_)));
   TMemoryStream stream;
   png.SavePngToStream(stream);
   return stream.Data();

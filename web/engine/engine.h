@@ -103,8 +103,6 @@ class TWebEngine {
  private:
   TSceneSliders SceneSliders() const;
   TReflectionSliders ReflectionSliders() const;
-  // The final rendering into the output image, and a copy of it.
-  TBitmap TakeRendering();
 
   TBitmap source_;
   TBitmap output_;
