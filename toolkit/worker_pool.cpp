@@ -5,6 +5,7 @@
 
 #include "toolkit/errors.h"
 #include "toolkit/messages.h"
+#include "toolkit/thread_placement.h"
 
 // One ParallelFor call. It lives on its caller's stack; the caller returns only once `unfinished`
 // has reached 0, and nobody touches the job after that. Every field is guarded by the pool's mutex.
@@ -26,8 +27,13 @@ thread_local unsigned CurrentDepth = 0;
 
 TWorkerPool::TWorkerPool(unsigned threads) {
   threads_.reserve(threads);
-  for (unsigned i = 0; i < threads; ++i)
+  // Each worker has a core of its own beside this thread's, so that a call's tasks find it running
+  // at once (see thread_placement.h).
+  const TCoreSet cores = CoresOfThisThread();
+  for (unsigned i = 0; i < threads; ++i) {
     threads_.emplace_back([this](compat::stop_token stop) { WorkerLoop(stop); });
+    KeepOnOwnCore(threads_.back(), cores, i);
+  }
 }
 
 TWorkerPool::~TWorkerPool() {

@@ -2,12 +2,15 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <memory>
 #include <set>
 #include <string>
+#include <vector>
 
 #include "toolkit/errors.h"
+#include "toolkit/thread_placement.h"
 
 namespace {
 
@@ -101,6 +104,62 @@ TEST(WorkerPool, TheFirstFailureStopsTheCallIsRaisedOnceAndThePoolStaysUsable) {
     ASSERT_TRUE(after.EachOnce()) << "round " << round;
   }
 }
+
+#if defined(__linux__)
+// Every thread of the pool, the caller first, reports its cores from within a call in which all of
+// them are busy at once.
+std::vector<TCoreSet> CoresOfEveryThread(TWorkerPool& pool) {
+  const std::size_t count = pool.Size() + 1;
+  const std::thread::id caller = std::this_thread::get_id();
+  std::atomic<std::size_t> started{0};
+  std::vector<TCoreSet> cores(count);
+  std::atomic<std::size_t> nextWorker{1};
+  pool.ParallelFor(count, [&](std::size_t) {
+    started.fetch_add(1);
+    while (started.load() < count) std::this_thread::yield();
+    const std::size_t slot = std::this_thread::get_id() == caller ? 0 : nextWorker.fetch_add(1);
+    cores[slot] = CoresOfThisThread();
+  });
+  return cores;
+}
+
+// Workers each keep a core of their own beside their starter's, as many as there are such cores;
+// the others, and the starter, keep every core the starter had: two workers held on one core would
+// halve each other for the life of the program while another core idles.
+TEST(WorkerPool, WorkersKeepCoresOfTheirOwnBesideTheirStarter) {
+  const TCoreSet starter = CoresOfThisThread();
+  ASSERT_TRUE(starter.Known);
+  const int others = CPU_COUNT(&starter.Cores) - 1;
+  for (unsigned threads : {1u, 2u, 3u, 8u}) {
+    TWorkerPool pool(threads);
+    const std::vector<TCoreSet> cores = CoresOfEveryThread(pool);
+    EXPECT_TRUE(CPU_EQUAL(&cores[0].Cores, &starter.Cores)) << "the caller, " << threads << " threads";
+    cpu_set_t owned;
+    CPU_ZERO(&owned);
+    int single = 0, free = 0;
+    for (std::size_t i = 1; i < cores.size(); ++i) {
+      ASSERT_TRUE(cores[i].Known);
+      if (CPU_EQUAL(&cores[i].Cores, &starter.Cores)) {
+        ++free;
+        continue;
+      }
+      ASSERT_EQ(CPU_COUNT(&cores[i].Cores), 1) << threads << " threads";
+      cpu_set_t within;
+      CPU_AND(&within, &cores[i].Cores, &starter.Cores);
+      EXPECT_EQ(CPU_COUNT(&within), 1);
+      CPU_AND(&within, &cores[i].Cores, &owned);
+      EXPECT_EQ(CPU_COUNT(&within), 0) << "two workers on one core";
+      CPU_OR(&owned, &owned, &cores[i].Cores);
+      ++single;
+    }
+    const int expected = std::min(int(threads), std::max(others, 0));
+    EXPECT_EQ(single, expected) << threads << " threads";
+    EXPECT_EQ(free, int(threads) - expected) << threads << " threads";
+  }
+  const TCoreSet after = CoresOfThisThread();
+  EXPECT_TRUE(CPU_EQUAL(&after.Cores, &starter.Cores));
+}
+#endif
 
 TEST(WorkerPool, TheSharedPoolTakesItsSizeInPlace) {
   TWorkerPool& pool = SharedWorkerPool();
