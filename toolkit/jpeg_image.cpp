@@ -15,6 +15,7 @@
 // clang-format on
 
 #include "toolkit/exif_orientation.h"
+#include "toolkit/jpeg_float_idct.h"
 #include "toolkit/upright_rows.h"
 #include "toolkit/worker_pool.h"
 
@@ -334,6 +335,7 @@ bool StartStep(TDecompressor* d, TRows* out) {
   if (setjmp(d->errors.jump)) return false;
   j_decompress_ptr info = &d->info;
   jpeg_start_decompress(info);
+  jpeg_detail::UseFourWideFloatIDCT(*info);  // the same samples, sooner
   const bool grey = out->form == TRowForm::GreyIndices || out->form == TRowForm::GreyToOpaque;
   if (info->output_components != (grey ? 1 : 4)) ERREXIT(info, JERR_CONVERSION_NOTIMPL);
   if (grey) {
