@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "resample/five_fold.h"
+#include "toolkit/brief_spin.h"
 #include "toolkit/worker_pool.h"
 
 namespace {
@@ -62,11 +63,13 @@ bool TFiveFoldBands::CastNextBand() {
   } catch (...) {
     const std::lock_guard<std::mutex> lock(mutex_);
     if (!failure_) failure_ = std::current_exception();
+    bandsEnded_.fetch_add(1, std::memory_order_release);
     finishedOrFailed_.notify_all();
     throw;
   }
   const std::lock_guard<std::mutex> lock(mutex_);
   finished_[std::size_t(band)] = true;
+  bandsEnded_.fetch_add(1, std::memory_order_release);
   finishedOrFailed_.notify_all();
   return true;
 }
@@ -86,6 +89,11 @@ void TFiveFoldBands::AwaitRow(int y) {
       if (finished_[band]) return;
       // Every band is taken and this one's is still being cast elsewhere: wait for it.
       if (nextBand_ == bandCount_) {
+        // Polled briefly before blocking: the band is often nearly done (see brief_spin.h).
+        const std::uint64_t seen = bandsEnded_.load(std::memory_order_relaxed);
+        lock.unlock();
+        SpinWhile([&] { return bandsEnded_.load(std::memory_order_acquire) == seen; });
+        lock.lock();
         finishedOrFailed_.wait(lock, [&] { return failure_ || finished_[band]; });
         continue;
       }

@@ -2,6 +2,7 @@
 // Supersampling by five in each direction without the enlarged image: a target of 5W x 5H pixels
 // is cast a few rows at a time into a small strip and each group of five rows is averaged at once
 // into a W x H image, the groups shared out over the worker pool.
+#include <atomic>
 #include <condition_variable>
 #include <cstdint>
 #include <exception>
@@ -66,6 +67,7 @@ class TFiveFoldBands {
   int nextBand_ = 0;             // the bands before it are taken
   std::vector<bool> finished_;   // each band's rows are final
   std::exception_ptr failure_;   // the first band's failure
+  std::atomic<std::uint64_t> bandsEnded_{0};  // bands finished or failed, for a thread that polls
 };
 
 // The W x H pf32bit image whose every byte is the mean of the same byte over a 5 x 5 block of the

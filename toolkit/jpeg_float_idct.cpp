@@ -1,5 +1,7 @@
 #include "toolkit/jpeg_float_idct.h"
 
+#include <cstdint>
+
 // clang-format off
 #include <jpegint.h>
 // clang-format on
@@ -98,8 +100,21 @@ bool RangeTableAsExpected(const JSAMPLE* table) {
 
 bool FourWideFloatIDCTAvailable() { return true; }
 
-void FourWideFloatIDCT(j_decompress_ptr, jpeg_component_info* component, JCOEFPTR coefficients, JSAMPARRAY output,
-                       JDIMENSION column) {
+namespace {
+
+// One row's eight values, truncated and wrapped as in LimitedRows, then limited through libjpeg's
+// range table itself: for a libjpeg whose table is not the one LimitedRows computes.
+inline void TableLimitedRow(__m128 left, __m128 right, const JSAMPLE* table, JSAMPROW out) {
+  const __m128i mask = _mm_set1_epi32(1023);
+  alignas(16) std::int32_t index[8];
+  _mm_store_si128(reinterpret_cast<__m128i*>(index), _mm_and_si128(_mm_cvttps_epi32(left), mask));
+  _mm_store_si128(reinterpret_cast<__m128i*>(index + 4), _mm_and_si128(_mm_cvttps_epi32(right), mask));
+  for (int i = 0; i < 8; ++i) out[i] = table[index[i]];
+}
+
+template <bool ThroughTable>
+void Transform(j_decompress_ptr info, jpeg_component_info* component, JCOEFPTR coefficients, JSAMPARRAY output,
+               JDIMENSION column) {
   const auto* multipliers = static_cast<const float*>(component->dct_table);
   // Column pass, four columns at a time: rows[k][h] holds row k of columns 4h..4h+3.
   __m128 rows[8][2];
@@ -123,21 +138,38 @@ void FourWideFloatIDCT(j_decompress_ptr, jpeg_component_info* component, JCOEFPT
     _MM_TRANSPOSE4_PS(v[0], v[1], v[2], v[3]);
     _MM_TRANSPOSE4_PS(v[4], v[5], v[6], v[7]);
     // v[r] now holds positions 0..3 of row 4g + r, v[4 + r] positions 4..7.
-    const __m128i first = LimitedRows(v[0], v[4], v[1], v[5]);
-    const __m128i second = LimitedRows(v[2], v[6], v[3], v[7]);
-    _mm_storel_epi64(reinterpret_cast<__m128i*>(output[4 * g] + column), first);
-    _mm_storel_epi64(reinterpret_cast<__m128i*>(output[4 * g + 1] + column), _mm_unpackhi_epi64(first, first));
-    _mm_storel_epi64(reinterpret_cast<__m128i*>(output[4 * g + 2] + column), second);
-    _mm_storel_epi64(reinterpret_cast<__m128i*>(output[4 * g + 3] + column), _mm_unpackhi_epi64(second, second));
+    if constexpr (ThroughTable) {
+      for (int r = 0; r < 4; ++r) TableLimitedRow(v[r], v[4 + r], info->sample_range_limit, output[4 * g + r] + column);
+    } else {
+      const __m128i first = LimitedRows(v[0], v[4], v[1], v[5]);
+      const __m128i second = LimitedRows(v[2], v[6], v[3], v[7]);
+      _mm_storel_epi64(reinterpret_cast<__m128i*>(output[4 * g] + column), first);
+      _mm_storel_epi64(reinterpret_cast<__m128i*>(output[4 * g + 1] + column), _mm_unpackhi_epi64(first, first));
+      _mm_storel_epi64(reinterpret_cast<__m128i*>(output[4 * g + 2] + column), second);
+      _mm_storel_epi64(reinterpret_cast<__m128i*>(output[4 * g + 3] + column), _mm_unpackhi_epi64(second, second));
+    }
   }
 }
 
+}  // namespace
+
+void FourWideFloatIDCT(j_decompress_ptr info, jpeg_component_info* component, JCOEFPTR coefficients,
+                       JSAMPARRAY output, JDIMENSION column) {
+  Transform<false>(info, component, coefficients, output, column);
+}
+
+void FourWideFloatIDCTThroughTable(j_decompress_ptr info, jpeg_component_info* component, JCOEFPTR coefficients,
+                                   JSAMPARRAY output, JDIMENSION column) {
+  Transform<true>(info, component, coefficients, output, column);
+}
+
 bool UseFourWideFloatIDCT(jpeg_decompress_struct& info) {
-  if (info.dct_method != JDCT_FLOAT || info.idct == nullptr || !RangeTableAsExpected(info.sample_range_limit))
-    return false;
+  if (info.dct_method != JDCT_FLOAT || info.idct == nullptr) return false;
   for (int i = 0; i < info.num_components; ++i)
     if (info.comp_info[i].DCT_scaled_size != DCTSIZE) return false;
-  for (int i = 0; i < info.num_components; ++i) info.idct->inverse_DCT[i] = FourWideFloatIDCT;
+  const inverse_DCT_method_ptr transform =
+      RangeTableAsExpected(info.sample_range_limit) ? FourWideFloatIDCT : FourWideFloatIDCTThroughTable;
+  for (int i = 0; i < info.num_components; ++i) info.idct->inverse_DCT[i] = transform;
   return true;
 }
 
@@ -145,6 +177,7 @@ bool UseFourWideFloatIDCT(jpeg_decompress_struct& info) {
 
 bool FourWideFloatIDCTAvailable() { return false; }
 void FourWideFloatIDCT(j_decompress_ptr, jpeg_component_info*, JCOEFPTR, JSAMPARRAY, JDIMENSION) {}
+void FourWideFloatIDCTThroughTable(j_decompress_ptr, jpeg_component_info*, JCOEFPTR, JSAMPARRAY, JDIMENSION) {}
 bool UseFourWideFloatIDCT(jpeg_decompress_struct&) { return false; }
 
 #endif

@@ -3,6 +3,7 @@
 #include <exception>
 #include <optional>
 
+#include "toolkit/brief_spin.h"
 #include "toolkit/errors.h"
 #include "toolkit/messages.h"
 #include "toolkit/thread_placement.h"
@@ -46,17 +47,30 @@ void TWorkerPool::ParallelFor(std::size_t count, const std::function<void(std::s
   TJob job{&task, count, 0, count, CurrentDepth + 1, nullptr};
   std::unique_lock lock(mutex_);
   queued_.push_back(&job);
-  if (count > 1) wake_.notify_all();
+  if (count > 1) Notify();
   // While waiting, run this call's own tasks first, then those of calls at the same depth or
   // deeper. Deeper calls never wait for shallower ones, so this cannot close a cycle; and a thread
   // that waits for its bands never starts a new outer task (another whole picture), which keeps both
   // the stack and the memory in use bounded.
   while (job.unfinished > 0) {
-    if (TJob* next = PickJob(job.depth, &job)) RunOneTask(lock, *next);
-    else wake_.wait(lock);
+    if (TJob* next = PickJob(job.depth, &job)) {
+      RunOneTask(lock, *next);
+      continue;
+    }
+    // Only other threads' tasks are left: poll briefly before blocking (see brief_spin.h).
+    const std::uint64_t seen = events_.load(std::memory_order_relaxed);
+    lock.unlock();
+    SpinWhile([&] { return events_.load(std::memory_order_acquire) == seen; });
+    lock.lock();
+    if (events_.load(std::memory_order_relaxed) == seen) wake_.wait(lock);
   }
   lock.unlock();
   if (job.error) std::rethrow_exception(job.error);
+}
+
+void TWorkerPool::Notify() {
+  events_.fetch_add(1, std::memory_order_release);
+  wake_.notify_all();
 }
 
 TWorkerPool::TJob* TWorkerPool::PickJob(unsigned minDepth, TJob* preferred) {
@@ -91,7 +105,7 @@ void TWorkerPool::RunOneTask(std::unique_lock<std::mutex>& lock, TJob& job) {
     job.next = job.count;
   }
   // The caller may return (and its job vanish) as soon as the lock is given back.
-  if (--job.unfinished == 0) wake_.notify_all();
+  if (--job.unfinished == 0) Notify();
 }
 
 void TWorkerPool::WorkerLoop(compat::stop_token stop) {

@@ -2,7 +2,9 @@
 // A small pool of threads that live as long as the pool, for work that splits into independent
 // pieces (the bands of the final rendering, the pictures of a batch). The threads that call into
 // the pool work too, so a pool of n threads keeps n + 1 busy while a call runs.
+#include <atomic>
 #include <condition_variable>
+#include <cstdint>
 #include <cstddef>
 #include <functional>
 #include <mutex>
@@ -40,8 +42,12 @@ class TWorkerPool {
   // Claims and runs the next task of `job`, then marks it finished. Takes and gives back the lock.
   void RunOneTask(std::unique_lock<std::mutex>& lock, TJob& job);
 
+  // Counts the events below and wakes every waiting thread; needs the lock.
+  void Notify();
+
   std::mutex mutex_;
   std::condition_variable_any wake_;  // new tasks queued, or a job finished
+  std::atomic<std::uint64_t> events_{0};  // how often wake_ was notified, for threads that poll
   std::vector<TJob*> queued_;         // jobs with tasks not yet claimed, oldest first
   std::vector<compat::jthread> threads_;
 };

@@ -5,8 +5,12 @@
 #include <gtest/gtest.h>
 
 #include <array>
+#include <cstdlib>
 #include <cstring>
+#include <memory>
 #include <random>
+#include <string>
+#include <thread>
 #include <vector>
 
 // clang-format off
@@ -52,11 +56,26 @@ struct TOutput {
   }
 };
 
+// A decoder set up in a new thread told to use libjpeg-turbo's C code: libjpeg-turbo chooses between
+// its C and vector code once per thread, from the environment, so only a thread started with the
+// switch set gets the C transform.
+std::unique_ptr<TStartedDecoder> DecoderWithTheCTransform() {
+  const char* had = std::getenv("JSIMD_FORCENONE");
+  const std::string before = had ? had : "";
+  ::setenv("JSIMD_FORCENONE", "1", 1);
+  std::unique_ptr<TStartedDecoder> decoder;
+  std::thread([&] { decoder = std::make_unique<TStartedDecoder>(); }).join();
+  if (had) ::setenv("JSIMD_FORCENONE", before.c_str(), 1);
+  else ::unsetenv("JSIMD_FORCENONE");
+  return decoder;
+}
+
 }  // namespace
 
 TEST(FourWideFloatIDCT, GivesLibjpegsOwnSamplesForEveryBlock) {
   if (!jpeg_detail::FourWideFloatIDCTAvailable()) GTEST_SKIP() << "no vector instructions for it on this build";
-  TStartedDecoder decoder;
+  const std::unique_ptr<TStartedDecoder> cDecoder = DecoderWithTheCTransform();
+  TStartedDecoder& decoder = *cDecoder;
   ASSERT_NE(decoder.library, nullptr);
   jpeg_component_info component = decoder.info.comp_info[0];
   alignas(16) std::array<float, DCTSIZE2> multipliers{};
@@ -86,11 +105,14 @@ TEST(FourWideFloatIDCT, GivesLibjpegsOwnSamplesForEveryBlock) {
       zeroColumns += acZero;
     }
 
-    TOutput expected, actual;
-    std::array<JCOEF, DCTSIZE2> copy = block;  // neither may change its input; both get their own
+    TOutput expected, computed, looked;
+    std::array<JCOEF, DCTSIZE2> copy = block, another = block;  // none may change its input; each gets its own
     decoder.library(&decoder.info, &component, block.data(), expected.pointers.data(), TOutput::Column);
-    jpeg_detail::FourWideFloatIDCT(&decoder.info, &component, copy.data(), actual.pointers.data(), TOutput::Column);
-    ASSERT_EQ(std::memcmp(&expected.rows, &actual.rows, sizeof expected.rows), 0) << "round " << round;
+    jpeg_detail::FourWideFloatIDCT(&decoder.info, &component, copy.data(), computed.pointers.data(), TOutput::Column);
+    jpeg_detail::FourWideFloatIDCTThroughTable(&decoder.info, &component, another.data(), looked.pointers.data(),
+                                               TOutput::Column);
+    ASSERT_EQ(std::memcmp(&expected.rows, &computed.rows, sizeof expected.rows), 0) << "round " << round;
+    ASSERT_EQ(std::memcmp(&expected.rows, &looked.rows, sizeof expected.rows), 0) << "round " << round;
     for (const auto& row : expected.rows)
       for (int x = TOutput::Column; x < TOutput::Column + DCTSIZE; ++x) saturated += row[std::size_t(x)] == 0 || row[std::size_t(x)] == 255;
     ++blocks;

@@ -1,7 +1,7 @@
-// A JPEG decodes to the same pixels on every machine: through libjpeg-turbo's C code, never its
-// vector code, whose floating-point inverse DCT rounds a few samples differently. libjpeg-turbo's own
-// djpeg, told to use the C code, is the reference; the same djpeg left to the vector code shows that
-// the picture below does tell the two apart on this processor.
+// A JPEG decodes to the same pixels on every machine: those of libjpeg-turbo's C code, never those
+// of its vector floating-point inverse DCT, which rounds a few samples differently. libjpeg-turbo's
+// own djpeg, told to use its C code throughout, is the reference; the same djpeg left to its vector
+// code shows that the pictures below do tell the two apart on this processor.
 #include <gtest/gtest.h>
 
 #include <algorithm>
