@@ -52,14 +52,22 @@ TEST(JPEGImage, DecodesThroughTheCCodeOnEveryProcessor) {
   TempDir dir;
   bool vectorCodeDiffers = false;
   int seed = 1;
-  for (int luma : {2, 1})
+  // Every chroma sampling a photo comes with, baseline and progressive; the largest picture is
+  // decoded in two parts at once.
+  struct TCase {
+    int width, height, lumaX, lumaY;
+  };
+  for (const TCase c : {TCase{203, 131, 2, 2}, TCase{203, 131, 1, 1}, TCase{203, 131, 2, 1}, TCase{203, 131, 1, 2},
+                        TCase{411, 263, 2, 2}})
     for (bool progressive : {false, true}) {
-      const TJPEGSamples samples = Texture(203, 131, luma, unsigned(seed++));
+      const int width = c.width, height = c.height;
+      TJPEGSamples samples = Texture(width, height, c.lumaX, unsigned(seed++));
+      samples.LumaSamplingY = c.lumaY;
       const std::vector<std::uint8_t> bytes = EncodeJPEG(samples, 50, progressive);
       const std::string file = dir / "photo.jpg";
       PutFile(file, bytes);
       const std::vector<std::uint8_t> reference = Djpeg(dir, file, true);
-      ASSERT_EQ(reference.size(), std::size_t(203 * 131 * 3)) << "djpeg did not run";
+      ASSERT_EQ(reference.size(), std::size_t(width * height * 3)) << "djpeg did not run";
 
       TMemoryStream stream(bytes);
       TJPEGImage jpeg;
@@ -71,10 +79,11 @@ TEST(JPEGImage, DecodesThroughTheCCodeOnEveryProcessor) {
       for (int y = 0; y < image.Height(); ++y)
         for (int x = 0; x < image.Width(); ++x) {
           const std::uint8_t* p = image.ScanLine(y) + 4 * x;
-          const std::uint8_t* r = reference.data() + 3 * (std::size_t(y) * 203 + std::size_t(x));
+          const std::uint8_t* r = reference.data() + 3 * (std::size_t(y) * std::size_t(width) + std::size_t(x));
           if (p[2] != r[0] || p[1] != r[1] || p[0] != r[2]) ++differing;
         }
-      EXPECT_EQ(differing, 0) << "luma sampling " << luma << (progressive ? ", progressive" : "");
+      EXPECT_EQ(differing, 0) << width << " x " << height << ", luma sampling " << c.lumaX << " x " << c.lumaY
+                              << (progressive ? ", progressive" : "");
       if (Djpeg(dir, file, false) != reference) vectorCodeDiffers = true;
     }
 #if defined(__x86_64__)
