@@ -39,7 +39,7 @@ namespace {
 // per thread before its first decode; setting it while the program starts, before any thread
 // exists, reaches every decoder and races with nothing.
 [[maybe_unused]] const bool portableDecode = [] {
-  if (!jpeg_detail::FourWideFloatIDCTAvailable()) ::setenv("JSIMD_FORCENONE", "1", 1);
+  if (!jpeg_detail::VectorFloatIDCTAvailable()) ::setenv("JSIMD_FORCENONE", "1", 1);
   return true;
 }();
 
@@ -340,7 +340,7 @@ bool StartStep(TDecompressor* d, TRows* out) {
   jpeg_start_decompress(info);
   // Every decoder here is set up for it (floating-point method, full size), so where this build has
   // the four-wide transform, libjpeg's vector transform never runs.
-  jpeg_detail::UseFourWideFloatIDCT(*info);
+  jpeg_detail::UseVectorFloatIDCT(*info);
   const bool grey = out->form == TRowForm::GreyIndices || out->form == TRowForm::GreyToOpaque;
   if (info->output_components != (grey ? 1 : 4)) ERREXIT(info, JERR_CONVERSION_NOTIMPL);
   if (grey) {

@@ -29,7 +29,7 @@ dpkg -x "$deb" "$root"
 # --- The control fields -------------------------------------------------------------------------
 field() { dpkg-deb --field "$deb" "$1"; }
 [ "$(field Package)" = rufuremina ] || fail "package name: $(field Package)"
-[ "$(field Version)" = 1.05-2 ] || fail "version: $(field Version)"
+[ "$(field Version)" = 1.05-3 ] || fail "version: $(field Version)"
 [ "$(field Section)" = graphics ] || fail "section: $(field Section)"
 [ "$(field Maintainer)" = "ルフレミナ・プロジェクト <maintainers@rufuremina.example.org>" ] ||
   fail "maintainer: $(field Maintainer)"

@@ -12,6 +12,7 @@
 #include "picture/loading.h"
 #include "tests/support/jpeg_writer.h"
 #include "toolkit/jpeg_image.h"
+#include "toolkit/jpeg_float_idct.h"
 
 namespace {
 
@@ -119,6 +120,7 @@ TEST(JPEGColourSpaces, CMYKAndYCCKFilesLoadInTheirColours) {
     info.out_color_space = JCS_CMYK;
     info.dct_method = JDCT_FLOAT;
     jpeg_start_decompress(&info);
+    jpeg_detail::UseVectorFloatIDCT(info);  // the program's inverse DCT, as its decoders use it
     std::vector<std::uint8_t> ink(std::size_t(samples.Width) * samples.Height * 4);
     while (info.output_scanline < info.output_height) {
       JSAMPROW row = ink.data() + std::size_t(info.output_scanline) * samples.Width * 4;

@@ -18,6 +18,7 @@
 #include "tests/support/jpeg_writer.h"
 #include "toolkit/errors.h"
 #include "toolkit/jpeg_image.h"
+#include "toolkit/jpeg_float_idct.h"
 
 namespace {
 
@@ -49,6 +50,7 @@ TBitmap LoadThroughTwentyFourBits(const std::vector<std::uint8_t>& bytes) {
     info.out_color_space = JCS_EXT_BGR;
   }
   jpeg_start_decompress(&info);
+  jpeg_detail::UseVectorFloatIDCT(info);  // the program's inverse DCT, as its decoders use it
   TBitmap picture(int(info.output_width), int(info.output_height), grey ? pf8bit : pf24bit);
   if (grey) {
     picture.Palette().clear();

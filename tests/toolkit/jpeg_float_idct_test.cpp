@@ -1,4 +1,4 @@
-// The four-wide inverse DCT against libjpeg's own C transform, taken from a decompressor that
+// The vector inverse DCTs against libjpeg's own C transform, taken from a decompressor that
 // libjpeg set up for the floating-point method, on blocks and multiplier tables drawn to reach its
 // corners: sparse and dense blocks, columns with no AC terms, values whose sums land beside a
 // half-way point, and coefficients so large that the conversion to int overflows.
@@ -72,14 +72,18 @@ std::unique_ptr<TStartedDecoder> DecoderWithTheCTransform() {
 
 }  // namespace
 
-TEST(FourWideFloatIDCT, GivesLibjpegsOwnSamplesForEveryBlock) {
-  if (!jpeg_detail::FourWideFloatIDCTAvailable()) GTEST_SKIP() << "no vector instructions for it on this build";
+TEST(VectorFloatIDCT, GivesLibjpegsOwnSamplesForEveryBlock) {
+  if (!jpeg_detail::VectorFloatIDCTAvailable()) GTEST_SKIP() << "no vector instructions for it on this build";
   const std::unique_ptr<TStartedDecoder> cDecoder = DecoderWithTheCTransform();
   TStartedDecoder& decoder = *cDecoder;
   ASSERT_NE(decoder.library, nullptr);
   jpeg_component_info component = decoder.info.comp_info[0];
   alignas(16) std::array<float, DCTSIZE2> multipliers{};
   component.dct_table = multipliers.data();
+
+  std::vector<inverse_DCT_method_ptr> transforms = {jpeg_detail::FourWideFloatIDCT,
+                                                    jpeg_detail::FourWideFloatIDCTThroughTable};
+  if (jpeg_detail::EightWideFloatIDCTAvailable()) transforms.push_back(jpeg_detail::EightWideFloatIDCT);
 
   std::mt19937 random(20261208);
   std::uniform_int_distribution<int> small(-60, 60), any(-32768, 32767), which(0, 9);
@@ -105,14 +109,15 @@ TEST(FourWideFloatIDCT, GivesLibjpegsOwnSamplesForEveryBlock) {
       zeroColumns += acZero;
     }
 
-    TOutput expected, computed, looked;
-    std::array<JCOEF, DCTSIZE2> copy = block, another = block;  // none may change its input; each gets its own
-    decoder.library(&decoder.info, &component, block.data(), expected.pointers.data(), TOutput::Column);
-    jpeg_detail::FourWideFloatIDCT(&decoder.info, &component, copy.data(), computed.pointers.data(), TOutput::Column);
-    jpeg_detail::FourWideFloatIDCTThroughTable(&decoder.info, &component, another.data(), looked.pointers.data(),
-                                               TOutput::Column);
-    ASSERT_EQ(std::memcmp(&expected.rows, &computed.rows, sizeof expected.rows), 0) << "round " << round;
-    ASSERT_EQ(std::memcmp(&expected.rows, &looked.rows, sizeof expected.rows), 0) << "round " << round;
+    TOutput expected;
+    std::array<JCOEF, DCTSIZE2> input = block;
+    decoder.library(&decoder.info, &component, input.data(), expected.pointers.data(), TOutput::Column);
+    for (const inverse_DCT_method_ptr transform : transforms) {
+      TOutput actual;
+      input = block;  // none may change its input: each gets the same
+      transform(&decoder.info, &component, input.data(), actual.pointers.data(), TOutput::Column);
+      ASSERT_EQ(std::memcmp(&expected.rows, &actual.rows, sizeof expected.rows), 0) << "round " << round;
+    }
     for (const auto& row : expected.rows)
       for (int x = TOutput::Column; x < TOutput::Column + DCTSIZE; ++x) saturated += row[std::size_t(x)] == 0 || row[std::size_t(x)] == 255;
     ++blocks;
@@ -122,11 +127,13 @@ TEST(FourWideFloatIDCT, GivesLibjpegsOwnSamplesForEveryBlock) {
   EXPECT_GT(zeroColumns, blocks);
 }
 
-TEST(FourWideFloatIDCT, TakesOverOnlyADecoderSetUpForIt) {
-  if (!jpeg_detail::FourWideFloatIDCTAvailable()) GTEST_SKIP() << "no vector instructions for it on this build";
+TEST(VectorFloatIDCT, TakesOverOnlyADecoderSetUpForIt) {
+  if (!jpeg_detail::VectorFloatIDCTAvailable()) GTEST_SKIP() << "no vector instructions for it on this build";
   TStartedDecoder floating;
-  EXPECT_TRUE(jpeg_detail::UseFourWideFloatIDCT(floating.info));
-  EXPECT_EQ(floating.info.idct->inverse_DCT[0], &jpeg_detail::FourWideFloatIDCT);
+  EXPECT_TRUE(jpeg_detail::UseVectorFloatIDCT(floating.info));
+  EXPECT_EQ(floating.info.idct->inverse_DCT[0], jpeg_detail::EightWideFloatIDCTAvailable()
+                                                    ? &jpeg_detail::EightWideFloatIDCT
+                                                    : &jpeg_detail::FourWideFloatIDCT);
 
   // Another method, or a scaled output, keeps libjpeg's own transform.
   for (int variant = 0; variant < 2; ++variant) {
@@ -138,7 +145,7 @@ TEST(FourWideFloatIDCT, TakesOverOnlyADecoderSetUpForIt) {
     else other.info.dct_method = JDCT_FLOAT, other.info.scale_num = 1, other.info.scale_denom = 2;
     jpeg_start_decompress(&other.info);
     const inverse_DCT_method_ptr before = other.info.idct->inverse_DCT[0];
-    EXPECT_FALSE(jpeg_detail::UseFourWideFloatIDCT(other.info)) << "variant " << variant;
+    EXPECT_FALSE(jpeg_detail::UseVectorFloatIDCT(other.info)) << "variant " << variant;
     EXPECT_EQ(other.info.idct->inverse_DCT[0], before);
   }
 }
