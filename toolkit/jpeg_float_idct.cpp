@@ -2,11 +2,12 @@
 
 #include <cstdint>
 
+#if defined(__SSE2__)
+// The decoder's table of inverse DCT routines, which the vector transform takes over; installed
+// with libjpeg's headers for such uses (a build without the vector transform needs none of it).
 // clang-format off
 #include <jpegint.h>
 // clang-format on
-
-#if defined(__SSE2__)
 #include <immintrin.h>
 #endif
 
