@@ -130,8 +130,8 @@ inline bool SameSingleAsExtended(double value) {
 [[gnu::always_inline]] inline TBGRA Blend(TBGRA a, TBGRA b, bool HighQuality, float w) {
   if (w == 0) return a;
   if (w == 1) return b;
-  const Extended v = 1 - Extended(w);
-  auto extendedMix = [&](std::uint8_t ca, std::uint8_t cb) { return v * ca + Extended(w) * cb; };
+  // Formed only where a channel needs the extended mix: most blends never do.
+  auto extendedMix = [&](std::uint8_t ca, std::uint8_t cb) { return (1 - Extended(w)) * ca + Extended(w) * cb; };
   // For w from 2^-29 to 2^30 in magnitude, 1 - w and its products with a channel are exact in
   // extended, so the extended mix is one rounding of the exact v ca + w cb; ca + w (cb - ca) is the
   // same exact value with one rounding in a double (w times a channel difference is exact).
