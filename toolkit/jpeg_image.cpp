@@ -32,9 +32,9 @@ namespace {
 // libjpeg-turbo's vector code for the floating-point inverse DCT rounds differently from its C code
 // (by 1 or 2 in a few samples), and which vector code runs depends on the processor, or there is
 // none (WebAssembly); the rest of its vector code (upsampling, colour conversion) gives exactly its
-// C code's results. Every decoder here puts the four-wide transform of jpeg_float_idct.h, which
-// gives the C code's results, in place of libjpeg's own; where this build has no four-wide
-// transform, libjpeg-turbo is told to use its C code throughout. Either way a JPEG gives the same
+// C code's results. Every decoder here puts the vector transform of jpeg_float_idct.h, which gives
+// the C code's results, in place of libjpeg's own; where this build has no vector transform,
+// libjpeg-turbo is told to use its C code throughout. Either way a JPEG gives the same
 // pixels, and so the same exported bytes, on every machine. libjpeg-turbo reads that switch once
 // per thread before its first decode; setting it while the program starts, before any thread
 // exists, reaches every decoder and races with nothing.
@@ -339,7 +339,7 @@ bool StartStep(TDecompressor* d, TRows* out) {
   j_decompress_ptr info = &d->info;
   jpeg_start_decompress(info);
   // Every decoder here is set up for it (floating-point method, full size), so where this build has
-  // the four-wide transform, libjpeg's vector transform never runs.
+  // the vector transform of jpeg_float_idct.h, libjpeg's own vector transform never runs.
   jpeg_detail::UseVectorFloatIDCT(*info);
   const bool grey = out->form == TRowForm::GreyIndices || out->form == TRowForm::GreyToOpaque;
   if (info->output_components != (grey ? 1 : 4)) ERREXIT(info, JERR_CONVERSION_NOTIMPL);

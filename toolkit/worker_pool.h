@@ -1,7 +1,8 @@
 #pragma once
 // A small pool of threads that live as long as the pool, for work that splits into independent
 // pieces (the bands of the final rendering, the pictures of a batch). The threads that call into
-// the pool work too, so a pool of n threads keeps n + 1 busy while a call runs.
+// the pool work too, so a pool of n threads keeps n + 1 busy while a call runs. Each thread keeps a
+// core of its own where the machine has one for it (thread_placement.h).
 #include <atomic>
 #include <condition_variable>
 #include <cstdint>
