@@ -6,10 +6,11 @@
 # throughout (JSIMD_FORCENONE=1, -dct float), and compared byte for byte. It also counts the files
 # that djpeg's own vector code decodes differently, to show the files tell the two apart.
 #
-#   tools/jpeg_decode_check.sh          (needs imagemagick and libjpeg-turbo-progs)
+#   tools/jpeg_decode_check.sh
 set -euo pipefail
 export LC_ALL=C
 cd "$(dirname "$0")/.."
+bash tools/setup.sh  # ImageMagick and libjpeg-turbo's djpeg among the rest
 cmake -S . -B build/bench -G Ninja -DCMAKE_BUILD_TYPE=Release -DRFL_BUILD_TESTS=OFF -DRFL_BUILD_APP=OFF \
   -DRFL_BUILD_BENCH=ON >/dev/null
 cmake --build build/bench --target decode_to_ppm >/dev/null
