@@ -11,8 +11,8 @@
 
 #include "picture/loading.h"
 #include "tests/support/jpeg_writer.h"
+#include "tests/support/libjpeg_decoder.h"
 #include "toolkit/jpeg_image.h"
-#include "toolkit/jpeg_float_idct.h"
 
 namespace {
 
@@ -111,24 +111,10 @@ TEST(JPEGColourSpaces, CMYKAndYCCKFilesLoadInTheirColours) {
         samples.Samples.insert(samples.Samples.end(), {std::uint8_t(x * 10), std::uint8_t(y * 15), 60, std::uint8_t(200 - x * 5)});
     const std::vector<std::uint8_t> bytes = EncodeJPEG(samples, 95);
 
-    jpeg_decompress_struct info{};
-    jpeg_error_mgr errors{};
-    info.err = jpeg_std_error(&errors);
-    jpeg_create_decompress(&info);
-    jpeg_mem_src(&info, bytes.data(), static_cast<unsigned long>(bytes.size()));
-    jpeg_read_header(&info, TRUE);
-    info.out_color_space = JCS_CMYK;
-    info.dct_method = JDCT_FLOAT;
-    jpeg_start_decompress(&info);
-    jpeg_detail::UseVectorFloatIDCT(info);  // the program's inverse DCT, as its decoders use it
+    TLibjpegDecoder decoder(bytes, [](jpeg_decompress_struct& info) { info.out_color_space = JCS_CMYK; });
     std::vector<std::uint8_t> ink(std::size_t(samples.Width) * samples.Height * 4);
-    while (info.output_scanline < info.output_height) {
-      JSAMPROW row = ink.data() + std::size_t(info.output_scanline) * samples.Width * 4;
-      jpeg_read_scanlines(&info, &row, 1);
-    }
-    const bool inverted = info.saw_Adobe_marker;
-    jpeg_finish_decompress(&info);
-    jpeg_destroy_decompress(&info);
+    const bool inverted = decoder.Info().saw_Adobe_marker;
+    decoder.ReadRows([&](int y) { return ink.data() + std::size_t(y) * samples.Width * 4; });
     EXPECT_EQ(inverted, c.adobe) << c.what;
 
     const TBitmap picture = Load(bytes);

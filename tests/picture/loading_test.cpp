@@ -16,9 +16,9 @@
 #include "picture/bmp_builder.h"
 #include "picture/bmp_file.h"
 #include "tests/support/jpeg_writer.h"
+#include "tests/support/libjpeg_decoder.h"
 #include "toolkit/errors.h"
 #include "toolkit/jpeg_image.h"
-#include "toolkit/jpeg_float_idct.h"
 
 namespace {
 
@@ -31,26 +31,21 @@ TBitmap LoadJPEG(const std::vector<std::uint8_t>& bytes) {
 // program's settings into 24-bit blue-green-red rows (grey files quantised to 8-bit indices),
 // then MakeOpaque. The test files are valid, so libjpeg's own error handling may end the program.
 TBitmap LoadThroughTwentyFourBits(const std::vector<std::uint8_t>& bytes) {
-  jpeg_decompress_struct info{};
-  jpeg_error_mgr errors{};
-  info.err = jpeg_std_error(&errors);
-  jpeg_create_decompress(&info);
-  jpeg_mem_src(&info, bytes.data(), static_cast<unsigned long>(bytes.size()));
-  jpeg_read_header(&info, TRUE);
-  info.scale_num = 1;
-  info.scale_denom = 1;
-  info.dct_method = JDCT_FLOAT;
-  info.do_block_smoothing = TRUE;
-  info.do_fancy_upsampling = TRUE;
-  const bool grey = info.out_color_space == JCS_GRAYSCALE;
-  if (grey) {
-    info.quantize_colors = TRUE;
-    info.desired_number_of_colors = JPEGQuantisedColours;
-  } else {
-    info.out_color_space = JCS_EXT_BGR;
-  }
-  jpeg_start_decompress(&info);
-  jpeg_detail::UseVectorFloatIDCT(info);  // the program's inverse DCT, as its decoders use it
+  bool grey = false;
+  TLibjpegDecoder decoder(bytes, [&](jpeg_decompress_struct& info) {
+    info.scale_num = 1;
+    info.scale_denom = 1;
+    info.do_block_smoothing = TRUE;
+    info.do_fancy_upsampling = TRUE;
+    grey = info.out_color_space == JCS_GRAYSCALE;
+    if (grey) {
+      info.quantize_colors = TRUE;
+      info.desired_number_of_colors = JPEGQuantisedColours;
+    } else {
+      info.out_color_space = JCS_EXT_BGR;
+    }
+  });
+  const jpeg_decompress_struct& info = decoder.Info();
   TBitmap picture(int(info.output_width), int(info.output_height), grey ? pf8bit : pf24bit);
   if (grey) {
     picture.Palette().clear();
@@ -59,12 +54,7 @@ TBitmap LoadThroughTwentyFourBits(const std::vector<std::uint8_t>& bytes) {
       picture.Palette().push_back({v, v, v, 0});
     }
   }
-  while (info.output_scanline < info.output_height) {
-    JSAMPROW row = picture.ScanLine(int(info.output_scanline));
-    jpeg_read_scanlines(&info, &row, 1);
-  }
-  jpeg_finish_decompress(&info);
-  jpeg_destroy_decompress(&info);
+  decoder.ReadRows([&](int y) { return picture.ScanLine(y); });
   MakeOpaque(picture);
   return picture;
 }
