@@ -90,10 +90,7 @@ void TFiveFoldBands::AwaitRow(int y) {
       // Every band is taken and this one's is still being cast elsewhere: wait for it.
       if (nextBand_ == bandCount_) {
         // Polled briefly before blocking: the band is often nearly done (see brief_spin.h).
-        const std::uint64_t seen = bandsEnded_.load(std::memory_order_relaxed);
-        lock.unlock();
-        SpinWhile([&] { return bandsEnded_.load(std::memory_order_acquire) == seen; });
-        lock.lock();
+        PollUnlocked(lock, bandsEnded_);
         finishedOrFailed_.wait(lock, [&] { return failure_ || finished_[band]; });
         continue;
       }

@@ -58,11 +58,7 @@ void TWorkerPool::ParallelFor(std::size_t count, const std::function<void(std::s
       continue;
     }
     // Only other threads' tasks are left: poll briefly before blocking (see brief_spin.h).
-    const std::uint64_t seen = events_.load(std::memory_order_relaxed);
-    lock.unlock();
-    SpinWhile([&] { return events_.load(std::memory_order_acquire) == seen; });
-    lock.lock();
-    if (events_.load(std::memory_order_relaxed) == seen) wake_.wait(lock);
+    if (!PollUnlocked(lock, events_)) wake_.wait(lock);
   }
   lock.unlock();
   if (job.error) std::rethrow_exception(job.error);
