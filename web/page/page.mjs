@@ -1,7 +1,7 @@
-// The page: the window's layout and behaviour over the engine. It owns no picture state of its own;
-// the engine holds the picture, the sliders, the gradient and the output size, and returns what the
-// output area shows after every change.
-import { createRufuremina, RufureminaError } from '../rufuremina.mjs';
+// The page: the window's layout and behaviour over the engine, which runs in a worker
+// (engine_client.mjs) so that the page never stops answering. The page keeps the settings; the
+// worker holds the picture and renders what the output area shows after every change.
+import { EngineClient, DroppedRequest } from './engine_client.mjs';
 import * as M from './messages.mjs';
 import { Menus } from './menus.mjs';
 import { outputRect, cursorAt, SizeDrag } from './output_area.mjs';
@@ -10,14 +10,21 @@ import { exportFileName } from './file_names.mjs';
 
 const $ = (id) => /** @type {HTMLElement} */ (document.getElementById(id));
 
-/** The WebAssembly the single-file page carries, or undefined (the module then finds its file). */
+/** The WebAssembly the single-file page carries, as its base64 text (the worker decodes it), or
+ *  undefined (the module then finds its file). */
 function embeddedWasm() {
-  const text = document.getElementById('rufuremina-wasm')?.textContent?.trim();
-  if (!text) return undefined;
-  const binary = atob(text);
-  const bytes = new Uint8Array(binary.length);
-  for (let i = 0; i < binary.length; ++i) bytes[i] = binary.charCodeAt(i);
-  return bytes;
+  return document.getElementById('rufuremina-wasm')?.textContent?.trim() || undefined;
+}
+
+/** Makes the engine's worker: from the script the single file carries (a page opened from disk may
+ *  load no other file), else from the worker's module beside this one. */
+function workerFactory() {
+  const embedded = document.getElementById('rufuremina-worker');
+  if (embedded) {
+    const url = URL.createObjectURL(new Blob([embedded.textContent], { type: 'text/javascript' }));
+    return () => new Worker(url, { name: 'rufuremina-engine' });
+  }
+  return () => new Worker(new URL('./engine_worker.mjs', import.meta.url), { type: 'module', name: 'rufuremina-engine' });
 }
 
 // ---- Message boxes ----
@@ -38,7 +45,8 @@ const errorBoxText = (message) => (message && message.at(-1) > '.' ? `${message}
 /** Shows an error as the window's error handler does: its box with the error icon, the title as
  *  caption. The engine's errors already carry the window's exact text. */
 function showError(error) {
-  if (error instanceof RufureminaError) {
+  if (error instanceof DroppedRequest) return;  // replaced by a later request: nothing to say
+  if (error?.name === 'RufureminaError') {
     showMessage(error.caption ?? M.SApplicationTitle, error.message, true);
   } else {
     showMessage(M.SApplicationTitle, errorBoxText(error?.message || M.SUnknownError), true);
@@ -58,7 +66,6 @@ function guarded(command) {
 }
 
 async function start() {
-  const engine = await createRufuremina({ wasmBinary: embeddedWasm() });
   const area = $('OutputArea');
   const canvas = /** @type {HTMLCanvasElement} */ ($('OutputImage'));
   const context = canvas.getContext('2d');
@@ -67,10 +74,12 @@ async function start() {
   // ---- The output area: the image centred on black, its frame and its size below it ----
 
   let shown = { width: 0, height: 0 };
-  const rect = () => outputRect(area.clientWidth, area.clientHeight, shown.width, shown.height);
+  /** Where the output image stands at the size asked for (the drawing of it may still be coming). */
+  const rect = () => outputRect(area.clientWidth, area.clientHeight, engine.settings.outputWidth,
+    engine.settings.outputHeight);
 
   function layout() {
-    const r = rect();
+    const r = outputRect(area.clientWidth, area.clientHeight, shown.width, shown.height);
     canvas.style.left = `${r.left}px`;
     canvas.style.top = `${r.top}px`;
     const label = $('OutputSize');
@@ -89,8 +98,26 @@ async function start() {
     shown = { width: pixels.width, height: pixels.height };
     layout();
   }
-  const preview = () => draw(engine.renderPreview());
   new ResizeObserver(layout).observe(area);  // re-centred, not re-rendered
+
+  const engine = new EngineClient({
+    createWorker: workerFactory(),
+    wasm: embeddedWasm(),
+    settings: {
+      sliders: Object.fromEntries(M.Sliders.map((s) => [s.name, s.start])),
+      gradient: true,
+      outputWidth: 256,
+      outputHeight: 256,
+    },
+    onPixels: draw,
+    onBusy: (busy) => {
+      area.classList.toggle('busy', busy);
+      area.setAttribute('aria-busy', String(busy));
+      document.documentElement.toggleAttribute('data-busy', busy);
+    },
+  });
+  await engine.start();
+  const preview = () => engine.preview();
 
   // ---- The status bar: the long hint of what the pointer or a highlighted menu item is on ----
 
@@ -116,19 +143,30 @@ async function start() {
     setTimeout(() => URL.revokeObjectURL(url), 60_000);
   }
 
-  /** Puts a PNG on the clipboard; a browser that refuses gets the window's clipboard message. */
-  async function putOnClipboard(png) {
+  /** Puts the PNG that `png` resolves to on the clipboard, asking for the clipboard at once (while
+   *  the user's click still counts) and running `then` with the bytes when they come. An error of
+   *  the export is shown as it is; a browser that refuses the clipboard gets the window's message.
+   *  @param {Promise<Uint8Array>} png @param {(bytes: Uint8Array) => void} [then] */
+  async function putOnClipboard(png, then) {
+    let written;
     try {
-      await navigator.clipboard.write([new ClipboardItem({ 'image/png': new Blob([png], { type: 'image/png' }) })]);
+      const blob = png.then((bytes) => new Blob([bytes], { type: 'image/png' }));
+      written = navigator.clipboard.write([new ClipboardItem({ 'image/png': blob })]);
+    } catch (error) {
+      written = Promise.reject(error);
+    }
+    written.catch(() => {});  // answered below, after the export's own error
+    then?.(await png);
+    try {
+      await written;
     } catch {
       throw new Error(M.SClipboardRefused);
     }
   }
 
   /** An export: the final rendering is shown, then its file is downloaded. */
-  function exportAs(format, extension, type) {
-    const bytes = engine.exportFile(format, new Date());
-    draw(engine.shownPixels ? engine.shownPixels() : engine.renderFinal());
+  async function exportAs(format, extension, type) {
+    const bytes = await engine.exportFile(format, new Date());
     download(bytes, extension, type);
     return bytes;
   }
@@ -141,32 +179,26 @@ async function start() {
       preview();
     }) },
     actResetYaw: { run: guarded(() => sliders.tilt.setPosition(0)) },
-    actRendering: { run: guarded(() => draw(engine.renderFinal())) },
+    actRendering: { run: guarded(() => engine.renderFinal()) },
     actExportBMP24: { run: guarded(() => exportAs('bmp24', 'bmp', 'image/bmp')) },
     actExportBMP32: { hidden: true, run: guarded(() => exportAs('bmp32', 'bmp', 'image/bmp')) },
-    actExportPNG: { run: guarded(() => {
+    actExportPNG: { run: guarded(() =>
       // The file is written first; as in the window, the export then replaces the clipboard.
-      const png = exportAs('png', 'png', 'image/png');
-      return putOnClipboard(png);
-    }) },
-    actCopy: { run: guarded(() => {
-      const png = engine.clipboardPng();
-      draw(engine.shownPixels ? engine.shownPixels() : engine.renderFinal());
-      return putOnClipboard(png);
-    }) },
+      putOnClipboard(engine.exportFile('png', new Date()), (png) => download(png, 'png', 'image/png'))) },
+    actCopy: { run: guarded(() => putOnClipboard(engine.exportFile('clipboard', new Date()))) },
     actCopy32: { hidden: true, run: () => commands.actCopy.run() },
-    actAbout: { run: guarded(() => {
-      const about = engine.aboutText();
-      showMessage(M.SApplicationTitle, about.text, false);
+    actAbout: { run: guarded(async () => {
+      showMessage(M.SApplicationTitle, (await aboutText()).text, false);
     }) },
-    actWebsite: { run: guarded(() => window.open(engine.aboutText().url, '_blank', 'noopener')) },
+    // Opened at once, while the click still counts (a browser blocks a late new tab).
+    actWebsite: { run: guarded(() => window.open(about.url, '_blank', 'noopener')) },
   };
   for (const [id, command] of Object.entries(commands)) Object.assign(command, M.Commands[id], command);
 
   // ---- Menus: the main menu (終了 has no place in a page: a page cannot close its tab) ----
 
   const menus = new Menus(commands, showHint);
-  menus.setChecked('actGradient', engine.state().gradient);
+  menus.setChecked('actGradient', engine.settings.gradient);
   menus.buildMenuBar($('MainMenu1'), [
     [M.SMenuFile, ['actOpen']],
     [M.SMenuOutput, ['actRendering', '-', 'actExportBMP24', 'actExportBMP32', 'actExportPNG', '-', 'actCopy',
@@ -213,10 +245,8 @@ async function start() {
   // ---- Loading a picture, by the chooser or by a drop of one file ----
 
   const loadFile = guarded(async (/** @type {File} */ file) => {
-    const bytes = new Uint8Array(await file.arrayBuffer());
-    engine.loadPicture(file.name, bytes);  // on an error the picture stays
+    await engine.load(file.name, file);  // on an error the picture stays
     lastSaveName = null;
-    preview();
   });
   fileInput.addEventListener('change', () => {
     const file = fileInput.files?.[0];
@@ -316,9 +346,14 @@ async function start() {
   });
 
   preview();
+  await engine.idle();
   performance.mark('rufuremina-drawn');
+  /** The About box's texts, asked for once. */
+  const aboutText = () => engine.aboutText().then((text) => Object.assign(about, text));
+  const about = { title: '', text: '', url: '' };
+  await aboutText();
   document.documentElement.dataset.ready = 'true';
-  globalThis.rufureminaPage = { engine, sliders, draw };
+  globalThis.rufureminaPage = { engine, sliders, draw, idle: () => engine.idle() };
 }
 
 start().catch((error) => {

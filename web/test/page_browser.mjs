@@ -87,11 +87,20 @@ export async function openBrowser() {
   return { context, openPage, requests, navigations, errors, close };
 }
 
-/** The slider positions, gradient and size the page's engine holds. @param {import('playwright-core').Page} page */
-export const engineState = (page) => page.evaluate(() => globalThis.rufureminaPage.engine.state());
+/** Waits until the page's engine has nothing under way and its last result is drawn.
+ *  @param {import('playwright-core').Page} page */
+export const settled = (page) => page.evaluate(() => globalThis.rufureminaPage.idle());
+
+/** The slider positions, gradient and size the page holds, once its engine has caught up.
+ *  @param {import('playwright-core').Page} page */
+export const engineState = (page) => page.evaluate(async () => {
+  await globalThis.rufureminaPage.idle();
+  return globalThis.rufureminaPage.engine.state();
+});
 
 /** The output image as drawn: its size and a hash of its pixels. @param {import('playwright-core').Page} page */
-export const shownImage = (page) => page.evaluate(() => {
+export const shownImage = (page) => page.evaluate(async () => {
+  await globalThis.rufureminaPage.idle();
   const canvas = /** @type {HTMLCanvasElement} */ (document.getElementById('OutputImage'));
   const data = canvas.getContext('2d').getImageData(0, 0, canvas.width, canvas.height).data;
   let hash = 2166136261;
@@ -100,7 +109,8 @@ export const shownImage = (page) => page.evaluate(() => {
 });
 
 /** The output image's rectangle in page coordinates (right and bottom exclusive). */
-export const imageBox = (page) => page.evaluate(() => {
+export const imageBox = (page) => page.evaluate(async () => {
+  await globalThis.rufureminaPage.idle();
   const r = document.getElementById('OutputImage').getBoundingClientRect();
   return { left: r.left, top: r.top, right: r.right, bottom: r.bottom };
 });
