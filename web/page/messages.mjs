@@ -7,6 +7,8 @@ export const AuthorSiteName = 'ルフレミナ・プロジェクト';
 
 // ---- The output area ----
 export const SWindowHint = '出力画像の縁をドラッグすることで出力サイズを変更できます。';
+// While the output area has the keyboard focus.
+export const SOutputKeysHint = '矢印キーで出力サイズを変更できます（Shift で10ピクセルずつ）。';
 /** @param {number} width @param {number} height */
 export const SOutputSize = (width, height) => `出力サイズ：${width} x ${height}`;
 

@@ -4,7 +4,7 @@
 import { EngineClient, DroppedRequest } from './engine_client.mjs';
 import * as M from './messages.mjs';
 import { Menus } from './menus.mjs';
-import { outputRect, cursorAt, SizeDrag } from './output_area.mjs';
+import { OutputView } from './output_view.mjs';
 import { TrackBar } from './track_bar.mjs';
 import { exportFileName } from './file_names.mjs';
 
@@ -67,38 +67,28 @@ function guarded(command) {
 
 async function start() {
   const area = $('OutputArea');
-  const canvas = /** @type {HTMLCanvasElement} */ ($('OutputImage'));
-  const context = canvas.getContext('2d');
   const statusBar = $('StatusBar1');
 
   // ---- The output area: the image centred on black, its frame and its size below it ----
 
-  let shown = { width: 0, height: 0 };
-  /** Where the output image stands at the size asked for (the drawing of it may still be coming). */
-  const rect = () => outputRect(area.clientWidth, area.clientHeight, engine.settings.outputWidth,
-    engine.settings.outputHeight);
-
-  function layout() {
-    const r = outputRect(area.clientWidth, area.clientHeight, shown.width, shown.height);
-    canvas.style.left = `${r.left}px`;
-    canvas.style.top = `${r.top}px`;
-    const label = $('OutputSize');
-    label.textContent = M.SOutputSize(shown.width, shown.height);
-    label.style.left = `${r.left - 1}px`;
-    label.style.top = `${r.bottom + 5}px`;
-  }
-
-  /** Draws what the engine says the output area shows. @param {{width:number, height:number, rgba:Uint8ClampedArray}} pixels */
-  function draw(pixels) {
-    if (canvas.width !== pixels.width || canvas.height !== pixels.height) {
-      canvas.width = pixels.width;
-      canvas.height = pixels.height;
-    }
-    context.putImageData(new ImageData(pixels.rgba, pixels.width, pixels.height), 0, 0);
-    shown = { width: pixels.width, height: pixels.height };
-    layout();
-  }
-  new ResizeObserver(layout).observe(area);  // re-centred, not re-rendered
+  const view = new OutputView({
+    area,
+    canvas: /** @type {HTMLCanvasElement} */ ($('OutputImage')),
+    label: $('OutputSize'),
+    size: () => ({ width: engine.settings.outputWidth, height: engine.settings.outputHeight }),
+    setSize: (width, height) => {
+      engine.setOutputSize(width, height);
+      preview();
+    },
+    sizeLabel: M.SOutputSize,
+    keyFocus: (focused) => {
+      if (focused) showHint(M.SOutputKeysHint);
+      else if (statusBar.textContent === M.SOutputKeysHint) showHint('');
+    },
+    openMenu: (x, y) => menus.popupAt(popupMenu, x, y),
+    menuOpen: () => menus.open !== null,
+  });
+  const draw = (pixels) => view.draw(pixels);
 
   const engine = new EngineClient({
     createWorker: workerFactory(),
@@ -122,11 +112,19 @@ async function start() {
   // ---- The status bar: the long hint of what the pointer or a highlighted menu item is on ----
 
   const showHint = (hint) => { statusBar.textContent = hint; };
-  document.addEventListener('pointerover', (e) => {
-    if (menus.open) return;
+  // As in the window, the hint changes when the pointer moves onto another control; a page that
+  // changes under a still pointer (a menu closing over the output area) changes nothing.
+  let pointerAt = '';
+  const pointerHint = (/** @type {PointerEvent} */ e) => {
+    const at = `${e.clientX},${e.clientY}`;
+    const moved = at !== pointerAt;
+    pointerAt = at;
+    if (!moved || menus.open) return;
     const owner = /** @type {Element} */ (e.target).closest?.('[data-hint]');
     if (owner) showHint(/** @type {HTMLElement} */ (owner).dataset.hint);
-  });
+  };
+  document.addEventListener('pointerover', pointerHint);
+  document.addEventListener('pointermove', pointerHint);
 
   // ---- Commands ----
 
@@ -267,58 +265,12 @@ async function start() {
     if (file) loadFile(file);
   });
 
-  // ---- The size drag on the output area's edges ----
-
-  /** @type {SizeDrag|null} */
-  let drag = null;
-  let cursor = /** @type {import('./output_area.mjs').DragCursor} */ ('default');
-  let menuOpenedOnRelease = false;
-  const pointAt = (e) => {
-    const r = area.getBoundingClientRect();
-    return { x: Math.floor(e.clientX - r.left), y: Math.floor(e.clientY - r.top) };
-  };
-  area.addEventListener('pointerdown', guarded((e) => {
-    if (e.button === 1) e.preventDefault();  // no auto-scroll
-    menuOpenedOnRelease = false;
-    if (drag || cursor === 'default') return;
-    const p = pointAt(e);
-    drag = new SizeDrag(rect(), cursor, e.button, p.x, p.y);
-    area.setPointerCapture(e.pointerId);  // the drag follows the pointer outside the area
-  }));
-  area.addEventListener('pointermove', guarded((e) => {
-    const p = pointAt(e);
-    if (drag && e.buttons === 0) drag = null;  // a release the page never saw ends the drag
-    if (!drag) {
-      cursor = cursorAt(rect(), p.x, p.y);
-      area.style.cursor = cursor;
-      return;
-    }
-    // Every move re-sizes and renders, also when the size stays the same.
-    const size = drag.sizeAt(rect(), p.x, p.y);
-    engine.setOutputSize(size.width, size.height);
-    preview();
-  }));
-  const release = (e) => {
-    const click = drag !== null && drag.menuPending && e.button === 2;
-    drag = null;
-    if (click) {
-      menus.popupAt(popupMenu, e.clientX, e.clientY);
-      menuOpenedOnRelease = true;
-    }
-  };
-  area.addEventListener('pointerup', release);
-  area.addEventListener('pointercancel', () => { drag = null; });
-  area.addEventListener('lostpointercapture', () => { drag = null; });
-
-  // The page's context menu, in place of the browser's, anywhere in the client area. A secondary
-  // press on an edge waits for its release to tell a click from a drag.
+  // The page's context menu, in place of the browser's, anywhere in the client area (a finger's
+  // long press brings it too). A secondary press on an edge waits for its release to tell a click
+  // from a drag.
   $('ClientArea').addEventListener('contextmenu', (e) => {
     e.preventDefault();
-    if (drag?.menuPending || menuOpenedOnRelease) {
-      menuOpenedOnRelease = false;
-      return;
-    }
-    drag = null;
+    if (view.takesContextMenu()) return;
     menus.popupAt(popupMenu, e.clientX, e.clientY);
   });
 

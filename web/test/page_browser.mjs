@@ -38,8 +38,10 @@ function inPage(request, page) {
   }
 }
 
-/** A fresh browser with its own user data folder. Close it with `close()`. */
-export async function openBrowser() {
+/** A fresh browser with its own user data folder. Close it with `close()`. Its pages are the
+ *  window's size (the desktop layout) unless `options` (Playwright's context options, e.g. a phone's
+ *  viewport with `hasTouch`) say otherwise. */
+export async function openBrowser(options = {}) {
   const userDataDir = fs.mkdtempSync(path.join(os.tmpdir(), 'rufuremina-chromium-'));
   const context = await chromium.launchPersistentContext(userDataDir, {
     executablePath: process.env.CHROMIUM ?? '/usr/bin/chromium',
@@ -48,8 +50,9 @@ export async function openBrowser() {
     // sources (web/page/index.html, separate modules) from disk while working on them.
     args: [...chromiumArgs, ...(process.env.RUFUREMINA_CHROMIUM_ARGS?.split(' ').filter(Boolean) ?? [])],
     acceptDownloads: true,
-    viewport: { width: 658, height: 470 },
+    viewport: { width: 674, height: 470 },
     locale: 'ja-JP',
+    ...options,
   });
   /** @type {string[]} */ const requests = [];   // requests that left the machine
   /** @type {string[]} */ const navigations = [];  // addresses the user asked to open in a new tab
