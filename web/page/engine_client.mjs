@@ -39,8 +39,9 @@ export class EngineClient {
     this.onBusy = onBusy;
     /** @type {Settings} */
     this.settings = structuredClone(settings);
-    /** The picture loaded last, to give a replacement worker: its name and its file. */
-    this.picture = /** @type {{name: string, file: Blob} | null} */ (null);
+    /** The picture loaded last, to give a replacement worker: the name it is read by, its file, and
+     *  the name it is shown by (null for a picture without one, as a pasted one). */
+    this.picture = /** @type {{name: string, file: Blob, shownName: string|null} | null} */ (null);
     /** @type {Worker|null} */ this.worker = null;
     this.nextId = 1;
     /** @type {Map<number, {resolve: Function, reject: Function, slow: boolean}>} */
@@ -68,7 +69,7 @@ export class EngineClient {
 
   /** The settings and the picture's name as the page has them now. */
   state() {
-    return { ...structuredClone(this.settings), pictureName: this.picture?.name ?? null };
+    return { ...structuredClone(this.settings), pictureName: this.picture?.shownName ?? null };
   }
 
   setSliders(sliders) { Object.assign(this.settings.sliders, sliders); }
@@ -182,9 +183,11 @@ export class EngineClient {
     }
   }
 
-  /** Loads a picture's file; resolves when its preview is drawn. On an error the picture stays.
-   *  A load while another is under way replaces it. */
-  async load(name, file) {
+  /** Loads a picture's file, read as `name` says (its extension chooses the reader); resolves when
+   *  its preview is drawn. On an error the picture stays. A load while another is under way
+   *  replaces it. `shownName` is the name the picture goes by (null: it has none).
+   *  @param {string} name @param {Blob} file @param {string|null} [shownName] */
+  async load(name, file, shownName = name) {
     let replaced = false;
     if (this.loading > 0) {
       await this.replaceWorker({ restorePicture: false });
@@ -198,7 +201,7 @@ export class EngineClient {
       else if (replaced) this.preview();
       throw error;
     }
-    this.picture = { name, file };
+    this.picture = { name, file, shownName };
   }
 
   /** A preview of the current settings, drawn when it comes; at most one renders at a time. */

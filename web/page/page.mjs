@@ -7,6 +7,8 @@ import { Menus } from './menus.mjs';
 import { OutputView } from './output_view.mjs';
 import { TrackBar } from './track_bar.mjs';
 import { exportFileName } from './file_names.mjs';
+import { pastedPicture, readClipboardPicture } from './paste.mjs';
+import { startServedSite, canShareFiles, shareFile } from './installed.mjs';
 
 const $ = (id) => /** @type {HTMLElement} */ (document.getElementById(id));
 
@@ -172,6 +174,17 @@ async function start() {
   const fileInput = /** @type {HTMLInputElement} */ ($('OpenPictureDialog1'));
   const commands = {
     actOpen: { run: () => fileInput.click() },
+    // Ctrl+V comes as the browser's paste event (below), which needs no permission.
+    actPaste: { byPasteEvent: true, run: guarded(async () => {
+      let pasted;
+      try {
+        pasted = await readClipboardPicture();
+      } catch {
+        throw new Error(M.SClipboardRefused);
+      }
+      if (!pasted) throw new Error(M.SNoClipboardPicture);
+      await loadPasted(pasted);
+    }) },
     actGradient: { checkable: true, run: guarded(() => {
       engine.setGradient(menus.isChecked('actGradient'));
       preview();
@@ -185,6 +198,12 @@ async function start() {
       putOnClipboard(engine.exportFile('png', new Date()), (png) => download(png, 'png', 'image/png'))) },
     actCopy: { run: guarded(() => putOnClipboard(engine.exportFile('clipboard', new Date()))) },
     actCopy32: { hidden: true, run: () => commands.actCopy.run() },
+    // Where the system has a share sheet that takes files: the PNG export handed to it.
+    actShare: { hidden: !canShareFiles(), run: guarded(async () => {
+      const png = await engine.exportFile('png', new Date());
+      const name = exportFileName(lastSaveName ?? engine.state().pictureName, 'png');
+      await shareFile(new File([png], name, { type: 'image/png' }));
+    }) },
     actAbout: { run: guarded(async () => {
       showMessage(M.SApplicationTitle, (await aboutText()).text, false);
     }) },
@@ -198,13 +217,13 @@ async function start() {
   const menus = new Menus(commands, showHint);
   menus.setChecked('actGradient', engine.settings.gradient);
   menus.buildMenuBar($('MainMenu1'), [
-    [M.SMenuFile, ['actOpen']],
-    [M.SMenuOutput, ['actRendering', '-', 'actExportBMP24', 'actExportBMP32', 'actExportPNG', '-', 'actCopy',
-      'actCopy32']],
+    [M.SMenuFile, ['actOpen', 'actPaste']],
+    [M.SMenuOutput, ['actRendering', '-', 'actExportBMP24', 'actExportBMP32', 'actExportPNG', 'actShare', '-',
+      'actCopy', 'actCopy32']],
     [M.SMenuSettings, ['actGradient', 'actResetYaw']],
     [M.SMenuHelp, ['actAbout', 'actWebsite']],
   ]);
-  const popupMenu = menus.buildPopup('PopupMenu1', ['actOpen', '-', 'actGradient', 'actResetYaw', '-',
+  const popupMenu = menus.buildPopup('PopupMenu1', ['actOpen', 'actPaste', '-', 'actGradient', 'actResetYaw', '-',
     'actRendering', '-', 'actExportBMP24', 'actExportBMP32', '-', 'actCopy']);
 
   // ---- The control column ----
@@ -240,11 +259,24 @@ async function start() {
   button.addEventListener('click', () => commands.actRendering.run());
   $('ClientArea').dataset.hint = M.SWindowHint;
 
-  // ---- Loading a picture, by the chooser or by a drop of one file ----
+  // ---- Loading a picture, by the chooser, a drop of one file, a paste or a share ----
 
   const loadFile = guarded(async (/** @type {File} */ file) => {
     await engine.load(file.name, file);  // on an error the picture stays
     lastSaveName = null;
+  });
+  /** A pasted picture: exports are named as for the start-up picture, unless it came as a file.
+   *  @param {import('./paste.mjs').Pasted} pasted */
+  async function loadPasted(pasted) {
+    await engine.load(pasted.readAs, pasted.file, pasted.name);
+    lastSaveName = null;
+  }
+  document.addEventListener('paste', (e) => {
+    if (/** @type {HTMLDialogElement} */ ($('MessageBox')).open || menus.open) return;
+    const pasted = pastedPicture(e.clipboardData);
+    if (!pasted) return;  // no picture: nothing happens, as the window's disabled command
+    e.preventDefault();
+    guarded(loadPasted)(pasted);
   });
   fileInput.addEventListener('change', () => {
     const file = fileInput.files?.[0];
@@ -292,7 +324,7 @@ async function start() {
       return;
     }
     const id = shortcuts[key];
-    if (!id) return;
+    if (!id || commands[id].byPasteEvent) return;
     e.preventDefault();
     commands[id].run();
   });
@@ -304,6 +336,7 @@ async function start() {
   const aboutText = () => engine.aboutText().then((text) => Object.assign(about, text));
   const about = { title: '', text: '', url: '' };
   await aboutText();
+  startServedSite(loadFile).catch(showError);
   document.documentElement.dataset.ready = 'true';
   globalThis.rufureminaPage = { engine, sliders, draw, idle: () => engine.idle() };
 }

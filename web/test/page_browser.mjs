@@ -40,8 +40,10 @@ function inPage(request, page) {
 
 /** A fresh browser with its own user data folder. Close it with `close()`. Its pages are the
  *  window's size (the desktop layout) unless `options` (Playwright's context options, e.g. a phone's
- *  viewport with `hasTouch`) say otherwise. */
-export async function openBrowser(options = {}) {
+ *  viewport with `hasTouch`) say otherwise. Requests to the `allowed` origins (a test's own local
+ *  server) go through and are recorded; every other request is stopped.
+ *  @param {object} [options] @param {string[]} [allowed] */
+export async function openBrowser(options = {}, allowed = []) {
   const userDataDir = fs.mkdtempSync(path.join(os.tmpdir(), 'rufuremina-chromium-'));
   const context = await chromium.launchPersistentContext(userDataDir, {
     executablePath: process.env.CHROMIUM ?? '/usr/bin/chromium',
@@ -62,6 +64,7 @@ export async function openBrowser(options = {}) {
     const request = route.request();
     const url = new URL(request.url());
     if (localSchemes.has(url.protocol)) return route.continue();
+    if (allowed.includes(url.origin)) return route.continue();
     // A new tab's own navigation is the user's, not a request of the page; it is never let out.
     if (request.isNavigationRequest() && !inPage(request, main)) navigations.push(request.url());
     else requests.push(request.url());
@@ -72,13 +75,14 @@ export async function openBrowser(options = {}) {
     if (!localSchemes.has(url.protocol) && !request.isNavigationRequest()) requests.push(request.url());
   });
 
-  /** Opens the page from disk and waits until its start-up picture is drawn. */
-  async function openPage() {
+  /** Opens the page (from disk unless `url` says otherwise) and waits until its start-up picture
+   *  is drawn. */
+  async function openPage(url = pathToFileURL(pagePath).href) {
     const page = context.pages()[0] ?? await context.newPage();
     main = page;
     page.on('console', (message) => { if (message.type() === 'error') errors.push(message.text()); });
     page.on('pageerror', (error) => errors.push(error.message));
-    await page.goto(pathToFileURL(pagePath).href);
+    await page.goto(url);
     await page.waitForSelector('html[data-ready="true"]');
     return page;
   }
