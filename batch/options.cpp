@@ -1,15 +1,13 @@
 #include "batch/options.h"
 
-#include <unistd.h>
-
 #include <CLI/CLI.hpp>
 
 #include <charconv>
 #include <cstdio>
 #include <string_view>
-#include <thread>
 
 #include "batch/terminal_text.h"
+#include "toolkit/machine_share.h"
 #include "toolkit/strings.h"
 #include "toolkit/version_info.h"
 
@@ -152,10 +150,10 @@ const char* const Footer =
 std::string FormatExtension(TExportFormat format) { return format == TExportFormat::PNG ? ".png" : ".bmp"; }
 
 std::uint64_t DefaultMemoryBudget() {
-  const long pages = ::sysconf(_SC_PHYS_PAGES), pageSize = ::sysconf(_SC_PAGE_SIZE);
+  const std::uint64_t memory = UsableMemory();
   // Without an answer, room for a few photos of a modern camera.
-  if (pages <= 0 || pageSize <= 0) return std::uint64_t(1) << 30;
-  return std::uint64_t(pages) * std::uint64_t(pageSize) / 4;
+  if (memory == 0) return std::uint64_t(1) << 30;
+  return memory / 4;
 }
 
 void PrintUsageError(std::FILE* err, const std::string& message, const std::vector<std::string>& names) {
@@ -166,7 +164,7 @@ void PrintUsageError(std::FILE* err, const std::string& message, const std::vect
 TParsedCommandLine ParseBatchCommandLine(int argc, const char* const* argv, std::FILE* out, std::FILE* err) {
   TBatchOptions options;
   TBatchSettings& s = options.Settings;
-  options.Jobs = std::max(1u, std::min(unsigned(MaxJobs), std::thread::hardware_concurrency()));
+  options.Jobs = std::min(unsigned(MaxJobs), UsableCores());
   int jobs = int(options.Jobs);
   std::string format, outputSize = "256x256", memory;
   bool uniform = false;
@@ -237,14 +235,16 @@ TParsedCommandLine ParseBatchCommandLine(int argc, const char* const* argv, std:
 
   const char* running = "Running";
   app.add_option("-j,--jobs", jobs,
-                 "Pictures rendered at once, 1.." + std::to_string(MaxJobs) + " (default: the number of cores)")
+                 "Pictures rendered at once, 1.." + std::to_string(MaxJobs) +
+                     " (default: the cores it may run on, fewer where its control group's CPU quota allows "
+                     "less, rounded up)")
       ->check(InRange(1, MaxJobs))
       ->type_name("N")
       ->group(running);
   app.add_option("--memory", memory,
                  "Most memory the pictures decoded at once may take, such as 512M or 4G; a larger picture "
                  "waits for others to finish, one that alone needs more fails (default: a quarter of the "
-                 "machine's memory)")
+                 "machine's memory, or of its control group's memory limit where that is smaller)")
       ->check(MemorySizeValidator())
       ->type_name("SIZE")
       ->group(running);
