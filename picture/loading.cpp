@@ -31,6 +31,9 @@ TPictureKind PictureKindOf(const std::string& fileName) {
   const std::string extension = LowerExtension(fileName);
   if (extension == ".bmp") return TPictureKind::Bitmap;
   if (extension == ".jpg" || extension == ".jpeg") return TPictureKind::JPEG;
+  if (extension == ".png") return TPictureKind::Png;
+  if (extension == ".webp") return TPictureKind::WebP;
+  if (extension == ".heic" || extension == ".heif" || extension == ".avif") return TPictureKind::Heif;
   return TPictureKind::None;
 }
 
