@@ -2,6 +2,7 @@
 
 #include "picture/bmp_file.h"
 #include "picture/messages.h"
+#include "picture/png_reader.h"
 #include "toolkit/errors.h"
 #include "toolkit/jpeg_image.h"
 #include "toolkit/strings.h"
@@ -65,6 +66,8 @@ TBitmap ReadSourcePicture(TStream& stream, TPictureKind kind) {
     // Opaque 32 bits and upright as decoded. A few bytes of header can declare gigabytes of pixels:
     // a picture that cannot be held at 32 bits is refused before any time is spent decoding it.
     picture = ReadJPEGPicture(stream);
+  } else if (kind == TPictureKind::Png) {
+    picture = ReadPngPicture(stream);
   } else {
     throw EInvalidGraphic(SInvalidBitmap);
   }
@@ -87,6 +90,11 @@ TPictureCost ReadPictureCost(TStream& stream, TPictureKind kind) {
     cost.DecoderBytes = header.RunLength ? header.PixelDataBytes : header.RowBytes;
   } else if (kind == TPictureKind::JPEG) {
     const TJPEGHeader header = ReadJPEGHeader(stream);
+    cost.Width = header.Width;
+    cost.Height = header.Height;
+    cost.DecoderBytes = header.DecoderBytes;
+  } else if (kind == TPictureKind::Png) {
+    const TPngHeader header = ReadPngHeader(stream);
     cost.Width = header.Width;
     cost.Height = header.Height;
     cost.DecoderBytes = header.DecoderBytes;

@@ -25,6 +25,7 @@ declare -A allowed=(
 declare -A owner=(
   ['Q[A-Za-z]*|Qt[A-Za-z]*/.*']="app"
   ['zlib\.h']="picture/png"
+  ['spng\.h']="picture"
   ['jpeglib\.h|jerror\.h']="toolkit"
   ['CLI/.*']="batch"
   ['emscripten/.*']="web"

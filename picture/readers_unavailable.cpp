@@ -1,0 +1,10 @@
+// The readers of a build made without their decoding libraries (a WebAssembly build whose
+// libraries are not yet built): every such file is refused as a picture the program cannot show.
+#include "picture/messages.h"
+#include "picture/png_reader.h"
+#include "toolkit/errors.h"
+
+#ifndef RFL_HAVE_SPNG
+TPngHeader ReadPngHeader(TStream&) { throw EInvalidGraphic(SPictureNotSupported); }
+TBitmap ReadPngPicture(TStream&) { throw EInvalidGraphic(SPictureNotSupported); }
+#endif
