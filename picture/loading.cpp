@@ -3,6 +3,7 @@
 #include "picture/bmp_file.h"
 #include "picture/messages.h"
 #include "picture/png_reader.h"
+#include "picture/webp_reader.h"
 #include "toolkit/errors.h"
 #include "toolkit/jpeg_image.h"
 #include "toolkit/strings.h"
@@ -68,6 +69,8 @@ TBitmap ReadSourcePicture(TStream& stream, TPictureKind kind) {
     picture = ReadJPEGPicture(stream);
   } else if (kind == TPictureKind::Png) {
     picture = ReadPngPicture(stream);
+  } else if (kind == TPictureKind::WebP) {
+    picture = ReadWebPPicture(stream);
   } else {
     throw EInvalidGraphic(SInvalidBitmap);
   }
@@ -95,6 +98,11 @@ TPictureCost ReadPictureCost(TStream& stream, TPictureKind kind) {
     cost.DecoderBytes = header.DecoderBytes;
   } else if (kind == TPictureKind::Png) {
     const TPngHeader header = ReadPngHeader(stream);
+    cost.Width = header.Width;
+    cost.Height = header.Height;
+    cost.DecoderBytes = header.DecoderBytes;
+  } else if (kind == TPictureKind::WebP) {
+    const TWebPHeader header = ReadWebPHeader(stream);
     cost.Width = header.Width;
     cost.Height = header.Height;
     cost.DecoderBytes = header.DecoderBytes;

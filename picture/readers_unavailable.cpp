@@ -2,9 +2,14 @@
 // libraries are not yet built): every such file is refused as a picture the program cannot show.
 #include "picture/messages.h"
 #include "picture/png_reader.h"
+#include "picture/webp_reader.h"
 #include "toolkit/errors.h"
 
 #ifndef RFL_HAVE_SPNG
 TPngHeader ReadPngHeader(TStream&) { throw EInvalidGraphic(SPictureNotSupported); }
 TBitmap ReadPngPicture(TStream&) { throw EInvalidGraphic(SPictureNotSupported); }
+#endif
+#ifndef RFL_HAVE_WEBP
+TWebPHeader ReadWebPHeader(TStream&) { throw EInvalidGraphic(SPictureNotSupported); }
+TBitmap ReadWebPPicture(TStream&) { throw EInvalidGraphic(SPictureNotSupported); }
 #endif
