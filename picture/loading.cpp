@@ -1,6 +1,7 @@
 #include "picture/loading.h"
 
 #include "picture/bmp_file.h"
+#include "picture/heif_reader.h"
 #include "picture/messages.h"
 #include "picture/png_reader.h"
 #include "picture/webp_reader.h"
@@ -71,6 +72,8 @@ TBitmap ReadSourcePicture(TStream& stream, TPictureKind kind) {
     picture = ReadPngPicture(stream);
   } else if (kind == TPictureKind::WebP) {
     picture = ReadWebPPicture(stream);
+  } else if (kind == TPictureKind::Heif) {
+    picture = ReadHeifPicture(stream);
   } else {
     throw EInvalidGraphic(SInvalidBitmap);
   }
@@ -103,6 +106,11 @@ TPictureCost ReadPictureCost(TStream& stream, TPictureKind kind) {
     cost.DecoderBytes = header.DecoderBytes;
   } else if (kind == TPictureKind::WebP) {
     const TWebPHeader header = ReadWebPHeader(stream);
+    cost.Width = header.Width;
+    cost.Height = header.Height;
+    cost.DecoderBytes = header.DecoderBytes;
+  } else if (kind == TPictureKind::Heif) {
+    const THeifHeader header = ReadHeifHeader(stream);
     cost.Width = header.Width;
     cost.Height = header.Height;
     cost.DecoderBytes = header.DecoderBytes;
