@@ -65,10 +65,10 @@ TEST_F(BatchTest, UsageErrorsExitTwoAndChangeNothing) {
 // written, the folder's other files are skipped, and the status says that something failed.
 TEST_F(BatchTest, EachFailureIsReportedAndTheOthersAreWritten) {
   const std::string out = dir / "out";
-  const TBatchRun run = RunBatch({"--output-dir", out, photos, dir / "pic.png"});
+  const TBatchRun run = RunBatch({"--output-dir", out, photos, dir / "pic.gif"});
   EXPECT_EQ(run.Status, 1);
   EXPECT_EQ(run.Out, "");
-  EXPECT_EQ(run.Err, dir / "pic.png: 読み込めるのはBMPファイルとJPEGファイルです。 pic.png は読み込めません。\n" +
+  EXPECT_EQ(run.Err, dir / "pic.gif: 読み込めるのはBMP、JPEG、PNG、WebP、HEIC、AVIFファイルです。 pic.gif は読み込めません。\n" +
                          photos + "/damaged.jpg: JPEG エラー #51\n" + "2 written, 0 kept, 1 skipped, 2 failed (" +
                          run.Err.substr(run.Err.rfind('(') + 1));
   EXPECT_EQ(Snapshot(out).size(), 2u);
@@ -98,7 +98,7 @@ TEST_F(BatchTest, ExistingFilesAreReplacedOnlyWithOverwrite) {
   ReadBitmapFile(target, written);
   EXPECT_EQ(written.PixelFormat(), pf24bit);
   EXPECT_EQ(written.Width(), 256);
-  EXPECT_EQ(dir.Names().size(), 3u);  // photos, pic.png, a.bmp: no temporary file left
+  EXPECT_EQ(dir.Names().size(), 3u);  // photos, pic.gif, a.bmp: no temporary file left
 }
 
 // With SOURCE_DATE_EPOCH two runs write the same bytes, and tIME carries that time.

@@ -101,12 +101,12 @@ test('values outside the window\'s ranges are refused and change nothing', () =>
 
 test('a name the window refuses gets its own box, and the picture stays', () => {
   const before = engine.exportFile('bmp32');
-  for (const name of ['picture.png', 'noext', 'folder.jpg/file', 'a.jpg.txt']) {
+  for (const name of ['picture.gif', 'noext', 'folder.jpg/file', 'a.jpg.txt']) {
     assert.throws(() => engine.loadPicture(name, picture), (error) => {
       assert.ok(error instanceof RufureminaError);
       assert.equal(error.caption, 'エラー');
       const shortName = name.split('/').at(-1);
-      assert.equal(error.message, `読み込めるのはBMPファイルとJPEGファイルです。\r${shortName} は読み込めません。`);
+      assert.equal(error.message, `読み込めるのはBMP、JPEG、PNG、WebP、HEIC、AVIFファイルです。\r${shortName} は読み込めません。`);
       return true;
     });
   }
