@@ -11,7 +11,7 @@ namespace {
 TEST_F(BatchTest, HelpAndVersionPrintAndExitZero) {
   const TBatchRun version = RunBatch({"--version"});
   EXPECT_EQ(version.Status, 0);
-  EXPECT_EQ(version.Out, "rufuremina-batch 1.05\n");
+  EXPECT_EQ(version.Out, "rufuremina-batch 1.06\n");
 
   const TBatchRun help = RunBatch({"--help"});
   EXPECT_EQ(help.Status, 0);
