@@ -155,10 +155,10 @@ test('loading: by the chooser and by a drop; a damaged file or a wrong name show
     assert.deepEqual(await shownImage(page), portrait, 'the picture stays');
   }
 
-  await chooseFile('picture.png', letterPicture(), () => page.keyboard.press('Control+O'));
+  await chooseFile('picture.gif', letterPicture(), () => page.keyboard.press('Control+O'));
   const refused = await takeMessage();
   assert.equal(refused.caption, 'エラー');
-  assert.equal(refused.text, '読み込めるのはBMPファイルとJPEGファイルです。\npicture.png は読み込めません。');
+  assert.equal(refused.text, '読み込めるのはBMP、JPEG、PNG、WebP、HEIC、AVIFファイルです。\npicture.gif は読み込めません。');
   assert.deepEqual(await shownImage(page), portrait);
 });
 
