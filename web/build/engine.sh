@@ -8,6 +8,10 @@ source "$root/web/build/env.sh"
 deps=$(bash "$root/web/build/third_party.sh" | tail -n 1)
 
 build="$root/build/web-engine"
+# pkg-config finds the readers' libraries only among the WebAssembly builds, never the machine's
+# own (whose headers would be compiled into the engine): a library not built for it yet leaves its
+# reader out, and the engine refuses that reader's files.
+export PKG_CONFIG_LIBDIR="$deps/lib/pkgconfig:$deps/share/pkgconfig" PKG_CONFIG_PATH=""
 # C++ exceptions carry every error of the core, so they must be caught in WebAssembly too.
 emcmake cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release \
   -DRFL_BUILD_APP=OFF -DRFL_BUILD_BATCH=OFF -DRFL_BUILD_TESTS=OFF -DRFL_BUILD_WEB=ON \
