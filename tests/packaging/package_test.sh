@@ -149,7 +149,7 @@ fi
 # --- The unpacked batch renderer ----------------------------------------------------------------
 if $with_batch; then
   batch=$root/usr/bin/rufuremina-batch
-  version=$("$batch" --version) && [[ "$version" =~ (^|[[:space:]])1\.05$ ]] ||
+  version=$("$batch" --version) && [[ "$version" =~ (^|[[:space:]])1\.06$ ]] ||
     fail "rufuremina-batch --version: $version"
   convert -size 120x80 gradient:red-blue "BMP3:$work/photo.bmp"
   if "$batch" --quiet -o "$work/photo.png" "$work/photo.bmp"; then
