@@ -96,23 +96,25 @@ TBatchPlan PlanBatch(const TBatchOptions& options) {
         throw EBatchUsage("-o writes one file, but " + input + " is a folder: use --output-dir");
       for (const fs::path& relative : TFolderLister(input, options.Recursive, plan).List()) {
         const std::string name = (fs::path(input) / relative).string();
-        plan.Pictures.push_back({name, OutputName(options.OutputDir, relative, format), PictureKindOf(name)});
+        plan.Pictures.push_back(
+            {name, OutputName(options.OutputDir, relative, format), PictureKindOf(name), relative.generic_string()});
       }
       continue;
     }
+    // A named file that is no picture belongs to its shard, as a picture would.
     if (known && !S_ISREG(st.st_mode)) {
-      plan.Failures.push_back({input, NotAFileMessage(st.st_mode)});
+      if (InShard(options.Shard, input)) plan.Failures.push_back({input, NotAFileMessage(st.st_mode)});
       continue;
     }
     const TPictureKind kind = PictureKindOf(input);
     if (kind == TPictureKind::None) {
-      plan.Failures.push_back({input, UnsupportedPictureMessage(input)});
+      if (InShard(options.Shard, input)) plan.Failures.push_back({input, UnsupportedPictureMessage(input)});
       continue;
     }
     const std::string output = options.OutputFile.empty()
                                    ? OutputName(options.OutputDir, fs::path(input).filename(), format)
                                    : options.OutputFile;
-    plan.Pictures.push_back({input, output, kind});
+    plan.Pictures.push_back({input, output, kind, input});
   }
 
   // Checked before anything is written: a run either writes every file it can or none of these.
@@ -127,6 +129,8 @@ TBatchPlan PlanBatch(const TBatchOptions& options) {
     if (!added)
       throw EBatchUsage(first->second->Input + " and " + picture.Input + " would both write " + picture.Output);
   }
+  // The pictures of other shards are left out here, not skipped: other runs render them.
+  std::erase_if(plan.Pictures, [&](const TBatchPicture& picture) { return !InShard(options.Shard, picture.ShardName); });
   return plan;
 }
 

@@ -14,6 +14,7 @@ struct TBatchPicture {
   std::string Input;   // as named on the command line, or below a named folder
   std::string Output;
   TPictureKind Kind = TPictureKind::None;
+  std::string ShardName;  // what --shard hashes: the path below its folder, or the name as given
 };
 
 // A picture or folder that fails before anything is read, with the message to report.
@@ -28,9 +29,9 @@ struct TBatchPlan {
   std::size_t Skipped = 0;              // entries of folders that are no pictures
 };
 
-// Lists the inputs' pictures and the file each one writes. Throws EBatchUsage, before anything is
-// written, when two pictures would write the same file or a picture would write over an input, and
-// when -o names one folder.
+// Lists the inputs' pictures of the run's shard and the file each one writes. Throws EBatchUsage,
+// before anything is written, when two pictures would write the same file or a picture would write
+// over an input (in any shard, so that no two shards write one file), and when -o names one folder.
 TBatchPlan PlanBatch(const TBatchOptions& options);
 
 // The failure message of an input that is neither a regular file nor a folder, by its stat mode.
