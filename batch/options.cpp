@@ -115,7 +115,10 @@ const char* const Description =
     "window, and writes the same files as the window's exports. A folder contributes its .bmp, .jpg\n"
     "and .jpeg files (any letter case, sorted by name); its other entries (other files, subfolders\n"
     "without --recursive, FIFOs, devices) are skipped and counted. Under --output-dir a run can be\n"
-    "repeated: the outputs that already exist are kept and counted as kept.\n"
+    "repeated: the outputs that already exist are kept and counted as kept. Pictures that would\n"
+    "write the same file keep their extension in its name (IMG_1.HEIC and IMG_1.JPG write\n"
+    "IMG_1.heic.png and IMG_1.jpg.png); a picture whose output would replace one of the run's\n"
+    "inputs fails on its own.\n"
     "Each setting is one control of the window, named in brackets as the window names it.\n";
 
 // The usage line first and then the description, as manual-page tools expect them.
@@ -132,9 +135,11 @@ const char* const Footer =
     "  0  every picture asked for was written or, under --output-dir, kept (also --help and\n"
     "     --version)\n"
     "  1  at least one picture or folder failed; the others were written, and each failure was\n"
-    "     reported on standard error as FILE: message\n"
-    "  2  usage error: an unknown option, a value out of range, no output or two, colliding\n"
-    "     outputs; nothing was written\n"
+    "     reported on standard error as FILE: message. Also a run that found no picture at all\n"
+    "     (an empty folder, or only entries it skips): it says \"no picture found (N skipped)\"\n"
+    "  2  usage error: an unknown option, a value out of range, no output or two, two inputs that\n"
+    "     would write the same file even with their extensions kept, -o naming an input;\n"
+    "     nothing was written\n"
     "  130, 143  stopped by SIGINT (Ctrl+C) or SIGTERM: no new picture was started, no partial\n"
     "     file was left, and the summary says what was written\n"
     "\n"

@@ -17,7 +17,8 @@ zlib_version=$(installed_version zlib1g)
 jpeg_version=$(installed_version libjpeg62-turbo)
 # sed reads to the end: a reader that stops early makes emcc fail on the broken pipe.
 emcc_version=$(emcc --version | sed -n 1p)
-cflags="-O3"
+# Each operation rounded on its own, as in every build of the program (cmake/arithmetic.cmake).
+cflags="-O3 -ffp-contract=off"
 # SIMD off: libjpeg's C code decodes the same samples on every processor and in WebAssembly.
 jpeg_options="-DWITH_SIMD=0 -DENABLE_SHARED=0 -DENABLE_STATIC=1 -DWITH_TURBOJPEG=0 -DWITH_JPEG8=0 -DWITH_JPEG7=0"
 key=$(printf '%s\n' "$zlib_version" "$jpeg_version" "$emcc_version" "$cflags" "$jpeg_options" "v1" |
@@ -63,7 +64,9 @@ emcmake cmake -S "$jpeg_src" -B "$work/jpeg-build" -DCMAKE_BUILD_TYPE=Release -D
   -DCMAKE_CROSSCOMPILING_EMULATOR="$(command -v node)" -DCMAKE_INSTALL_PREFIX="$work/stage" $jpeg_options >&2
 cmake --build "$work/jpeg-build" --target jpeg-static -j 2 >&2
 cp "$work/jpeg-build/libjpeg.a" "$work/stage/lib/"
-cp "$jpeg_src/jpeglib.h" "$jpeg_src/jerror.h" "$jpeg_src/jmorecfg.h" "$work/jpeg-build/jconfig.h" "$work/stage/include/"
+# jpegint.h: the decoder's table of inverse DCT routines, which the program's own transform takes over.
+cp "$jpeg_src/jpeglib.h" "$jpeg_src/jerror.h" "$jpeg_src/jmorecfg.h" "$jpeg_src/jpegint.h" "$work/jpeg-build/jconfig.h" \
+  "$work/stage/include/"
 
 printf 'zlib %s (source %s)\nlibjpeg-turbo %s (source %s)\n%s\nflags %s %s\n' "$zlib_version" "$zlib_source" \
   "$jpeg_version" "$jpeg_source" "$emcc_version" "$cflags" "$jpeg_options" > "$work/stage/versions"
