@@ -13,7 +13,7 @@ for v in $LISTED; do printf "Package: zlib\\nVersion: %%s\\n\\n" "$v"; done\n' >
 printf '#!/bin/bash\nfor v in $DOWNLOADABLE 1:1.2.13.dfsg-1+deb12u0; do [ "zlib=$v" = "${!#}" ] && exit 0; done
 echo "E: cannot fetch ${!#}" >&2; exit 100\n' > "$fake/bin/apt-get"
 chmod +x "$fake/bin"/*
-source "$root/web/build/debian_source.sh"
+source "$root/tools/debian_source.sh"
 export PATH=$fake/bin:$PATH
 
 failures=0

@@ -7,7 +7,7 @@ set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 source "$here/env.sh"
 source "$here/../../tools/apt.sh"
-source "$here/debian_source.sh"
+source "$here/../../tools/debian_source.sh"
 
 # The version installed for this machine's own architecture: a machine with a second one (arm64
 # beside amd64) may hold a library in two versions.

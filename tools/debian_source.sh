@@ -1,4 +1,4 @@
-# Sourced by the page's third-party build: downloads a Debian source package into the current
+# Sourced by the scripts that build from Debian source packages: downloads one into the current
 # folder, as the calling user (no root needed, and the files stay the caller's to remove).
 
 # apt-get source of "package=version".
