@@ -6,6 +6,11 @@
 # How long apt waits for a lock, in seconds: an automatic upgrade can take a while.
 RFL_APT_LOCK_SECONDS=${RFL_APT_LOCK_SECONDS:-1800}
 
+# Runs a command as root: directly, or through sudo.
+rfl_as_root() {
+  if [ "$(id -u)" -ne 0 ]; then sudo "$@"; else "$@"; fi
+}
+
 rfl_apt_get() {
   local run=()
   [ "$(id -u)" -ne 0 ] && run=(sudo)

@@ -19,14 +19,7 @@ fi
 
 sudo_cmd=()
 [ "$(id -u)" -ne 0 ] && sudo_cmd=(sudo)
-if ! apt-get indextargets --format '$(CREATED_BY)' 2>/dev/null | grep -qx 'Sources'; then
-  list=/etc/apt/sources.list.d/rufuremina-deb-src.sources
-  if [ ! -f "$list" ]; then
-    echo "Adding Debian's source entries ($list)" >&2
-    "${sudo_cmd[@]}" sh -c "sed -e 's/^Types:.*/Types: deb-src/' /etc/apt/sources.list.d/debian.sources > '$list'"
-  fi
-  rfl_apt_get update >&2
-fi
+rfl_add_source_entries
 
 work=$(mktemp -d "${TMPDIR:-/tmp}/rufuremina-libjpeg.XXXXXX")
 trap 'rm -rf "$work"' EXIT
