@@ -12,10 +12,8 @@ rfl_as_root() {
 }
 
 rfl_apt_get() {
-  local run=()
-  [ "$(id -u)" -ne 0 ] && run=(sudo)
   # Through env, so that sudo's reset of the environment does not drop it.
-  run+=(env DEBIAN_FRONTEND=noninteractive apt-get -o "DPkg::Lock::Timeout=$RFL_APT_LOCK_SECONDS")
+  local run=(rfl_as_root env DEBIAN_FRONTEND=noninteractive apt-get -o "DPkg::Lock::Timeout=$RFL_APT_LOCK_SECONDS")
   if [ "${1:-}" != update ]; then
     "${run[@]}" "$@"
     return
