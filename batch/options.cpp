@@ -171,7 +171,7 @@ TParsedCommandLine ParseBatchCommandLine(int argc, const char* const* argv, std:
   TBatchSettings& s = options.Settings;
   options.Jobs = std::min(unsigned(MaxJobs), UsableCores());
   int jobs = int(options.Jobs);
-  std::string format, outputSize = "256x256", memory;
+  std::string format, outputSize = "256x256", memory, shard;
   bool uniform = false;
 
   CLI::App app("", BatchProgramName);
@@ -253,6 +253,19 @@ TParsedCommandLine ParseBatchCommandLine(int argc, const char* const* argv, std:
       ->check(MemorySizeValidator())
       ->type_name("SIZE")
       ->group(running);
+  app.add_option("--shard", shard,
+                 "Render only shard K of N (K from 0 to N-1): the pictures whose name, relative to the folder "
+                 "it was found in (a file named here: the name as given), has a 64-bit FNV-1a hash that is K "
+                 "modulo N; N runs, one for each K, render every picture once (such as a Kubernetes Indexed "
+                 "Job's JOB_COMPLETION_INDEX); not with -o")
+      ->check(CLI::Validator(
+          [](std::string& text) -> std::string {
+            if (ParseShard(text)) return {};
+            return "must be K/N with N at least 1 and K from 0 to N-1, not '" + text + "'";
+          },
+          ""))
+      ->type_name("K/N")
+      ->group(running);
   app.add_flag("-q,--quiet", options.Quiet, "No progress line and no summary; failures are still reported")
       ->group(running);
 
@@ -263,6 +276,8 @@ TParsedCommandLine ParseBatchCommandLine(int argc, const char* const* argv, std:
       throw EBatchUsage("give exactly one of -o FILE and --output-dir FOLDER");
     if (!options.OutputFile.empty() && options.Inputs.size() != 1)
       throw EBatchUsage("-o writes one file: name exactly one input picture, or use --output-dir");
+    if (!options.OutputFile.empty() && !shard.empty())
+      throw EBatchUsage("--shard splits the pictures of --output-dir runs; -o writes one file");
   } catch (const CLI::CallForHelp&) {
     std::fputs(app.help().c_str(), out);
     return {};
@@ -280,6 +295,7 @@ TParsedCommandLine ParseBatchCommandLine(int argc, const char* const* argv, std:
   s.GradientEnabled = !uniform;
   std::tie(s.OutputWidth, s.OutputHeight) = *OutputSize(outputSize);
   options.Jobs = unsigned(jobs);
+  if (!shard.empty()) options.Shard = *ParseShard(shard);
   options.MemoryBudget = memory.empty() ? DefaultMemoryBudget() : *MemorySize(memory);
   // -o names the file, so its extension says the format unless --format does; then they must agree.
   const std::string extension = options.OutputFile.empty() ? std::string() : ExtensionOf(options.OutputFile);
