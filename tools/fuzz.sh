@@ -17,18 +17,7 @@ case "$target" in
   bmp | jpeg | exif | png | webp | heif) ;;
   *) echo "unknown fuzz target '$target' (bmp, jpeg, exif, png, webp or heif)" >&2; exit 2 ;;
 esac
-bash tools/setup.sh
-packages=(clang libclang-rt-14-dev)
-missing=()
-for p in "${packages[@]}"; do
-  [ "$(dpkg-query -W -f='${Status}' "$p" 2>/dev/null)" = "install ok installed" ] || missing+=("$p")
-done
-if [ ${#missing[@]} -gt 0 ]; then
-  sudo_cmd=()
-  [ "$(id -u)" -ne 0 ] && sudo_cmd=(sudo)
-  "${sudo_cmd[@]}" apt-get update
-  DEBIAN_FRONTEND=noninteractive "${sudo_cmd[@]}" apt-get install -y --no-install-recommends "${missing[@]}"
-fi
+bash tools/setup.sh clang libclang-rt-14-dev
 
 CC=clang CXX=clang++ cmake -S . -B build/fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
   -DRFL_FUZZ=ON -DRFL_BUILD_APP=OFF -DRFL_BUILD_TESTS=OFF

@@ -532,7 +532,7 @@ class TFilesTest : public QObject {
   }
 
   void AboutShowsTheEmbeddedVersionStrings() {
-    const QString about = QStringLiteral("ルフレミナ Version1.05\r") + LegalLine + QLatin1Char('\r') + HomePage;
+    const QString about = QStringLiteral("ルフレミナ Version1.06\r") + LegalLine + QLatin1Char('\r') + HomePage;
     ui->actAbout->trigger();  // this test program carries the program's table
     form->SetVersionFile(QStringLiteral(RFL_PROGRAM_FILE));
     ui->actAbout->trigger();

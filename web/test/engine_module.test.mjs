@@ -164,7 +164,7 @@ test('the About box reads the desktop\'s version table', () => {
   assert.equal(about.title, 'ルフレミナ');
   const lines = about.text.split('\r');
   assert.equal(lines.length, 3);
-  assert.equal(lines[0], 'ルフレミナ Version1.05');
+  assert.equal(lines[0], 'ルフレミナ Version1.06');
   assert.match(lines[1], /ルフレミナ・プロジェクト/);
   assert.equal(lines[2], about.url);
   assert.match(about.url, /^https:\/\//);
