@@ -140,7 +140,7 @@ class TPasteTest : public QObject {
          },
          40, {}, {}},
         {"a file of another kind", [&] { return Urls({QUrl::fromLocalFile(textFile)}); }, 0, {},
-         QStringLiteral("エラー|読み込めるのはBMPファイルとJPEGファイルです。\rnote.txt は読み込めません。")},
+         QStringLiteral("エラー|読み込めるのはBMP、JPEG、PNG、WebP、HEIC、AVIFファイルです。\rnote.txt は読み込めません。")},
         {"a file of another kind than its name says", [&] { return Urls({QUrl::fromLocalFile(damaged)}); }, 0, {},
          title + QStringLiteral("|ビットマップイメージが不正です.")},
         {"a file gone since it was copied",
