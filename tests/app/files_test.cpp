@@ -29,6 +29,7 @@
 #include "tests/app/suites.h"
 #include "tests/picture/bmp_builder.h"
 #include "tests/picture/png/png_test_support.h"
+#include "tests/support/cutout_files.h"
 #include "tests/support/elf_writer.h"
 #include "tests/support/jpeg_writer.h"
 #include "tests/support/recording_clipboard.h"
@@ -204,11 +205,16 @@ class TFilesTest : public QObject {
     QVERIFY(!dialogs->FileRequests[0].Save);
     QCOMPARE(request.FilterIndex, 1);
     const std::vector<TFileFilter> expected = {
-        {QStringLiteral("対応形式 (*.bmp; *.jpg; *.jpeg)"), QStringLiteral("*.bmp;*.jpg;*.jpeg")},
+        {QStringLiteral("対応形式 (*.bmp; *.jpg; *.jpeg; *.png; *.webp; *.heic; *.heif; *.avif)"),
+         QStringLiteral("*.bmp;*.jpg;*.jpeg;*.png;*.webp;*.heic;*.heif;*.avif")},
         {QStringLiteral("ビットマップ (*.bmp)"), QStringLiteral("*.bmp")},
         {QStringLiteral("すべてのファイル (*.jpg;*.jpeg)"), QStringLiteral("*.jpg;*.jpeg")},
         {QStringLiteral("JPEG イメージファイル (*.jpg)"), QStringLiteral("*.jpg")},
         {QStringLiteral("JPEG イメージファイル (*.jpeg)"), QStringLiteral("*.jpeg")},
+        {QStringLiteral("PNG イメージファイル (*.png)"), QStringLiteral("*.png")},
+        {QStringLiteral("WebP イメージファイル (*.webp)"), QStringLiteral("*.webp")},
+        {QStringLiteral("HEIF イメージファイル (*.heic;*.heif)"), QStringLiteral("*.heic;*.heif")},
+        {QStringLiteral("AVIF イメージファイル (*.avif)"), QStringLiteral("*.avif")},
     };
     QVERIFY(ParseFilter(request.Filter) == expected);
     QCOMPARE(form->State().SourceImage.Width(), 1);
@@ -241,6 +247,40 @@ class TFilesTest : public QObject {
     QCOMPARE(form->State().SourceImage.Width(), 3);
     QCOMPARE(PixelOf(form->State().SourceImage, 0, 1), (TBGRA{1, 2, 3, 255}));
     QVERIFY(dialogs->Messages.empty());
+  }
+
+  // Every kind the decoding libraries read loads by the open dialog's path, in any letter case, with
+  // its transparency: only the cut-out's opaque half stands in the window. A file whose bytes are
+  // another kind's fails with its reader's error and keeps the picture.
+  void EveryKindLoadsByTheOpenDialogWithItsAlpha() {
+    Open(Write("opaque.bmp", FlatBmp(CutoutWidth, CutoutHeight, CutoutOpaque)));
+    const int wholeWidth = OpaqueBox(form->State().OutputImage).width();
+    for (const TCutoutKind& kind : CutoutKinds) {
+      const std::string name = std::string("cutout") + kind.Extension;
+      QVERIFY2(WriteCutout(kind, *dir / name), kind.Name);
+      const int renders = Renders();
+      Open(Path(name));
+      QVERIFY2(dialogs->Messages.empty(), qPrintable(Messages().join(QLatin1Char('\n'))));
+      QVERIFY2(Renders() == renders + 1, kind.Name);
+      QVERIFY2(IsCutout(form->State().SourceImage, kind), kind.Name);
+      const int halfWidth = OpaqueBox(form->State().OutputImage).width();
+      QVERIFY2(std::abs(2 * halfWidth - wholeWidth) <= 4, qPrintable(QStringLiteral("%1: %2 of %3 columns opaque")
+                                                                         .arg(kind.Name)
+                                                                         .arg(halfWidth)
+                                                                         .arg(wholeWidth)));
+    }
+    const TBitmap before = form->State().SourceImage;
+    for (const char* name : {"photo.png", "photo.webp", "photo.heic", "photo.avif"})
+      Open(Write(name, EncodeJPEG(QuadrantSamples(16, 16, 8, 8))));
+    const QStringList messages = Messages();
+    const QString title = ApplicationTitle() + QLatin1Char('|');
+    const QStringList starts = {title + QStringLiteral("PNG ファイルが壊れています"),
+                                title + QStringLiteral("WebP ファイルが壊れています"),
+                                title + QStringLiteral("HEIF ファイルが壊れています"),
+                                title + QStringLiteral("HEIF ファイルが壊れています")};
+    QCOMPARE(messages.size(), starts.size());
+    for (int i = 0; i < starts.size(); ++i) QVERIFY2(messages[i].startsWith(starts[i]), qPrintable(messages[i]));
+    QVERIFY(SamePixels(form->State().SourceImage, before));
   }
 
   void OtherExtensionsAreRefusedWithTheErrorBox() {

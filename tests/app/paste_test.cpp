@@ -13,7 +13,9 @@
 #include "tests/app/form_controls.h"
 #include "tests/app/recording_dialogs.h"
 #include "tests/app/suites.h"
+#include "picture/loading.h"
 #include "tests/picture/bmp_builder.h"
+#include "tests/support/cutout_files.h"
 #include "tests/support/jpeg_writer.h"
 #include "tests/support/pixel_checks.h"
 #include "tests/support/temp_dir.h"
@@ -140,7 +142,7 @@ class TPasteTest : public QObject {
          },
          40, {}, {}},
         {"a file of another kind", [&] { return Urls({QUrl::fromLocalFile(textFile)}); }, 0, {},
-         QStringLiteral("エラー|読み込めるのはBMPファイルとJPEGファイルです。\rnote.txt は読み込めません。")},
+         QStringLiteral("エラー|読み込めるのはBMP、JPEG、PNG、WebP、HEIC、AVIFファイルです。\rnote.txt は読み込めません。")},
         {"a file of another kind than its name says", [&] { return Urls({QUrl::fromLocalFile(damaged)}); }, 0, {},
          title + QStringLiteral("|ビットマップイメージが不正です.")},
         {"a file gone since it was copied",
@@ -182,6 +184,46 @@ class TPasteTest : public QObject {
     PasteByKey();
     QCOMPARE(PixelOf(form->State().SourceImage, 1, 0), (TBGRA{40, 220, 30, 255}));
     QCOMPARE(PixelOf(form->State().SourceImage, 2, 1), (TBGRA{90, 90, 90, 255}));
+  }
+
+  // A PNG on the clipboard, as a browser or an editor copies a picture (with a bitmap beside it),
+  // goes through the PNG reader: the picture is the file's, alpha and all. Every kind copied as a
+  // file in a file manager loads as that file does, transparency included. Damaged PNG bytes give
+  // the reader's error and keep the picture.
+  void PastedPicturesKeepTheirAlpha() {
+    const std::string png = *dir / "cutout.png";
+    QVERIFY(WriteCutout(CutoutKinds[0], png));
+    const std::vector<std::uint8_t> bytes = FileBytes(png);
+    auto* data = new QMimeData;
+    data->setData(QStringLiteral("image/png"), QByteArray(reinterpret_cast<const char*>(bytes.data()), qsizetype(bytes.size())));
+    data->setImageData(SmallImage());
+    System().setMimeData(data);
+    QVERIFY(ui->actPaste->isEnabled());
+    PasteByKey();
+    QVERIFY2(dialogs->Messages.empty(), qPrintable(Messages().join(QLatin1Char('\n'))));
+    QVERIFY(IsCutout(form->State().SourceImage, CutoutKinds[0]));
+    QVERIFY(SamePixels(form->State().SourceImage, ReadSourcePicture(png, TPictureKind::Png)));
+
+    for (const TCutoutKind& kind : CutoutKinds) {
+      const std::string file = *dir / (std::string("copied") + kind.Extension);
+      QVERIFY2(WriteCutout(kind, file), kind.Name);
+      System().setMimeData(Urls({QUrl::fromLocalFile(QString::fromStdString(file))}));
+      PasteByKey();
+      QVERIFY2(dialogs->Messages.empty(), qPrintable(Messages().join(QLatin1Char('\n'))));
+      QVERIFY2(IsCutout(form->State().SourceImage, kind), kind.Name);
+    }
+
+    const TBitmap before = form->State().SourceImage;
+    const int renders = Renders();
+    auto* damaged = new QMimeData;
+    static constexpr char broken[] = "\x89PNG\r\n\x1a\n\0\0\0\rIHDR broken";  // a signature, then no header
+    damaged->setData(QStringLiteral("image/png"), QByteArray(broken, sizeof broken - 1));
+    System().setMimeData(damaged);
+    PasteByKey();
+    QCOMPARE(dialogs->Messages.size(), std::size_t(1));
+    QVERIFY2(Messages()[0].startsWith(ApplicationTitle() + QStringLiteral("|PNG ファイルが壊れています")), qPrintable(Messages()[0]));
+    QVERIFY(SamePixels(form->State().SourceImage, before));
+    QCOMPARE(Renders(), renders);
   }
 };
 
