@@ -5,6 +5,7 @@
 #include "picture/bmp_file.h"
 #include "tests/batch/batch_fixture.h"
 #include "tests/picture/png/png_test_support.h"
+#include "tests/support/cutout_files.h"
 
 namespace {
 
@@ -19,7 +20,8 @@ TEST_F(BatchTest, HelpAndVersionPrintAndExitZero) {
                            "--tilt", "傾き", "--opacity", "不透明度", "0..10 (default 8)", "--length", "長さ",
                            "0..10 (default 7)", "--distance", "距離", "--uniform", "グラデーション", "--output-size",
                            "32..4096 (default 256x256)", "reaches 32..512", "--format", "bmp24", "--output-dir",
-                           "--recursive", "--overwrite", "--jobs", "--memory", "--quiet", "130, 143", "SOURCE_DATE_EPOCH", "Exit status:"})
+                           "--recursive", "--overwrite", "--jobs", "--memory", "--quiet", "130, 143", "SOURCE_DATE_EPOCH", "Exit status:",
+                           "no picture found (N skipped)", ".heic, .heif and .avif files", "IMG_1.heic.png"})
     EXPECT_NE(help.Out.find(text), std::string::npos) << text;
 }
 
@@ -207,6 +209,45 @@ TEST_F(BatchTest, ARunThatFindsNoPictureFails) {
     if (!c.err.starts_with("no picture found")) {
       EXPECT_EQ(run.Err.find("no picture found"), std::string::npos) << run.Err;
     }
+  }
+}
+
+// Columns of a decoded RGBA PNG that hold a fully opaque pixel: the picture's own width in the
+// rendering (its reflection is never fully opaque).
+int OpaqueColumns(const DecodedPng& png) {
+  int columns = 0;
+  for (int x = 0; x < png.Width; ++x)
+    for (int y = 0; y < png.Height; ++y)
+      if (png.Samples[std::size_t((y * png.Width + x) * 4 + 3)] == 255) {
+        ++columns;
+        break;
+      }
+  return columns;
+}
+
+// A phone's folder of every kind the readers add: each picture is found and written, the photo
+// and the cut-out that share a name keep their extensions, and only a cut-out's opaque half stands.
+TEST_F(BatchTest, AFolderOfEveryKindIsRendered) {
+  const std::string phone = dir / "phone", out = dir / "out";
+  fs::create_directory(phone);
+  WriteOpaqueTwin(phone + "/opaque.png");
+  PutFile(phone + "/IMG_1.JPG", EncodeJPEG(QuadrantSamples(64, 48, 40, 20)));
+  std::vector<std::pair<std::string, std::string>> cutouts;  // input, output
+  for (const TCutoutKind& kind : CutoutKinds) {
+    const std::string name = kind.Exact && std::string(kind.Extension) == ".png" ? "IMG_1" : "cut-" + std::to_string(cutouts.size());
+    ASSERT_TRUE(WriteCutout(kind, phone + "/" + name + kind.Extension)) << kind.Name;
+    cutouts.emplace_back(name + kind.Extension, name == "IMG_1" ? "IMG_1.png.png" : name + ".png");
+  }
+  const TBatchRun run = RunBatch({"--output-dir", out, phone});
+  ASSERT_EQ(run.Status, 0) << run.Err;
+  EXPECT_TRUE(run.Err.starts_with(std::to_string(cutouts.size() + 2) + " written, 0 kept, 0 skipped, 0 failed (")) << run.Err;
+  EXPECT_TRUE(fs::exists(out + "/IMG_1.jpg.png"));
+  const DecodedPng whole = DecodeWithLibpng(FileBytes(out + "/opaque.png"));
+  ASSERT_TRUE(whole.Ok);
+  for (const auto& [input, output] : cutouts) {
+    const DecodedPng png = DecodeWithLibpng(FileBytes(out + "/" + output));
+    ASSERT_TRUE(png.Ok) << input;
+    EXPECT_NEAR(2 * OpaqueColumns(png), OpaqueColumns(whole), 4) << input;
   }
 }
 
