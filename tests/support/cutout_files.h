@@ -38,14 +38,6 @@ inline TBitmap CutoutPicture() {
   return picture;
 }
 
-// The cut-out's opaque twin as a PNG: its size, opaque all over.
-inline void WriteOpaqueTwin(const std::filesystem::path& file) {
-  TBitmap picture(CutoutWidth, CutoutHeight, pf32bit);
-  for (int y = 0; y < CutoutHeight; ++y)
-    for (int x = 0; x < CutoutWidth; ++x) reinterpret_cast<TBGRA*>(picture.ScanLine(y))[x] = CutoutOpaque;
-  SaveRendering(picture, TExportFormat::PNG, file.string());
-}
-
 // Writes the cut-out of `kind` as `file`; false when its encoder failed or is missing.
 inline bool WriteCutout(const TCutoutKind& kind, const std::filesystem::path& file) {
   if (kind.Command == nullptr) {
