@@ -111,10 +111,11 @@ const char* const Usage =
 
 const char* const Description =
     "Renders the final rendering of the ルフレミナ window (the picture standing on the floor line with\n"
-    "its fading reflection) for any number of BMP and JPEG pictures, with the settings found in the\n"
-    "window, and writes the same files as the window's exports. A folder contributes its .bmp, .jpg\n"
-    "and .jpeg files (any letter case, sorted by name); its other entries (other files, subfolders\n"
-    "without --recursive, FIFOs, devices) are skipped and counted. Under --output-dir a run can be\n"
+    "its fading reflection) for any number of BMP, JPEG, PNG, WebP, HEIC/HEIF and AVIF pictures,\n"
+    "with the settings found in the window, and writes the same files as the window's exports. A\n"
+    "folder contributes its .bmp, .jpg, .jpeg, .png, .webp, .heic, .heif and .avif files (any letter\n"
+    "case, sorted by name); its other entries (other files, subfolders without --recursive, FIFOs,\n"
+    "devices) are skipped and counted. Under --output-dir a run can be\n"
     "repeated: the outputs that already exist are kept and counted as kept. Pictures that would\n"
     "write the same file keep their extension in its name (IMG_1.HEIC and IMG_1.JPG write\n"
     "IMG_1.heic.png and IMG_1.jpg.png); a picture whose output would replace one of the run's\n"
@@ -181,7 +182,7 @@ TParsedCommandLine ParseBatchCommandLine(int argc, const char* const* argv, std:
   app.set_version_flag("--version", VersionLine, "Print the version and exit");
   app.get_formatter()->column_width(26);
 
-  app.add_option("inputs", options.Inputs, "Picture files (.bmp, .jpg, .jpeg) and folders")->type_name("FILE|FOLDER");
+  app.add_option("inputs", options.Inputs, "Picture files (.bmp, .jpg, .jpeg, .png, .webp, .heic, .heif, .avif) and folders")->type_name("FILE|FOLDER");
 
   // "[name] what it does, range (default)": the name is the window's caption of the control.
   const auto setting = [&](const char* option, int& value, int low, int high, const std::string& help,

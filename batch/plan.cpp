@@ -51,7 +51,10 @@ class TFolderLister {
         ++plan_.Skipped;
       }
     }
-    if (error) plan_.Failures.push_back({folder.string(), FormatMessage(SFolderUnreadable, error.message())});
+    if (error) {
+      ++plan_.Found;
+      plan_.Failures.push_back({folder.string(), FormatMessage(SFolderUnreadable, error.message())});
+    }
     for (const fs::path& subfolder : subfolders) ListFolder(subfolder);
   }
 
@@ -113,13 +116,16 @@ TBatchPlan PlanBatch(const TBatchOptions& options) {
     if (known && S_ISDIR(st.st_mode)) {
       if (!options.OutputFile.empty())
         throw EBatchUsage("-o writes one file, but " + input + " is a folder: use --output-dir");
-      for (const fs::path& relative : TFolderLister(input, options.Recursive, plan).List()) {
+      const std::vector<fs::path> listed = TFolderLister(input, options.Recursive, plan).List();
+      plan.Found += listed.size();
+      for (const fs::path& relative : listed) {
         const std::string name = (fs::path(input) / relative).string();
         plan.Pictures.push_back(
             {name, OutputName(options.OutputDir, relative, format), PictureKindOf(name), relative.generic_string()});
       }
       continue;
     }
+    ++plan.Found;  // a named input that is no folder is a picture, or fails
     // A named file that is no picture belongs to its shard, as a picture would.
     if (known && !S_ISREG(st.st_mode)) {
       if (InShard(options.Shard, input)) plan.Failures.push_back({input, NotAFileMessage(st.st_mode)});

@@ -27,6 +27,9 @@ struct TBatchPlan {
   std::vector<TBatchPicture> Pictures;  // in the order of the command line, each folder's sorted by name
   std::vector<TBatchFailure> Failures;
   std::size_t Skipped = 0;              // entries of folders that are no pictures
+  // The pictures and failing inputs found, counted where they are found, before anything is set
+  // aside: a run that found none fails, while one that leaves some to other runs does not.
+  std::size_t Found = 0;
 };
 
 // Lists the inputs' pictures of the run's shard and the file each one writes. Pictures of a run
