@@ -32,6 +32,8 @@ inline constexpr const char* SHintMargin = "反射までの距離を調節しま
 // ---- Commands ----
 inline constexpr const char* SCaptionOpen = "画像を読み込む(&O)...";
 inline constexpr const char* SHintOpen = "元になる画像を読み込みます。";
+inline constexpr const char* SCaptionPaste = "貼り付け(&V)";
+inline constexpr const char* SHintPaste = "クリップボードの画像を読み込みます。";
 inline constexpr const char* SCaptionExit = "終了(&X)";
 inline constexpr const char* SHintExit = "%1を終了します。";  // the application title
 inline constexpr const char* SCaptionGradient = "グラデーション(&G)";

@@ -1,15 +1,13 @@
 #include "batch/options.h"
 
-#include <unistd.h>
-
 #include <CLI/CLI.hpp>
 
 #include <charconv>
 #include <cstdio>
 #include <string_view>
-#include <thread>
 
 #include "batch/terminal_text.h"
+#include "toolkit/machine_share.h"
 #include "toolkit/strings.h"
 #include "toolkit/version_info.h"
 
@@ -117,7 +115,10 @@ const char* const Description =
     "window, and writes the same files as the window's exports. A folder contributes its .bmp, .jpg\n"
     "and .jpeg files (any letter case, sorted by name); its other entries (other files, subfolders\n"
     "without --recursive, FIFOs, devices) are skipped and counted. Under --output-dir a run can be\n"
-    "repeated: the outputs that already exist are kept and counted as kept.\n"
+    "repeated: the outputs that already exist are kept and counted as kept. Pictures that would\n"
+    "write the same file keep their extension in its name (IMG_1.HEIC and IMG_1.JPG write\n"
+    "IMG_1.heic.png and IMG_1.jpg.png); a picture whose output would replace one of the run's\n"
+    "inputs fails on its own.\n"
     "Each setting is one control of the window, named in brackets as the window names it.\n";
 
 // The usage line first and then the description, as manual-page tools expect them.
@@ -134,9 +135,11 @@ const char* const Footer =
     "  0  every picture asked for was written or, under --output-dir, kept (also --help and\n"
     "     --version)\n"
     "  1  at least one picture or folder failed; the others were written, and each failure was\n"
-    "     reported on standard error as FILE: message\n"
-    "  2  usage error: an unknown option, a value out of range, no output or two, colliding\n"
-    "     outputs; nothing was written\n"
+    "     reported on standard error as FILE: message. Also a run that found no picture at all\n"
+    "     (an empty folder, or only entries it skips): it says \"no picture found (N skipped)\"\n"
+    "  2  usage error: an unknown option, a value out of range, no output or two, two inputs that\n"
+    "     would write the same file even with their extensions kept, -o naming an input;\n"
+    "     nothing was written\n"
     "  130, 143  stopped by SIGINT (Ctrl+C) or SIGTERM: no new picture was started, no partial\n"
     "     file was left, and the summary says what was written\n"
     "\n"
@@ -152,10 +155,10 @@ const char* const Footer =
 std::string FormatExtension(TExportFormat format) { return format == TExportFormat::PNG ? ".png" : ".bmp"; }
 
 std::uint64_t DefaultMemoryBudget() {
-  const long pages = ::sysconf(_SC_PHYS_PAGES), pageSize = ::sysconf(_SC_PAGE_SIZE);
+  const std::uint64_t memory = UsableMemory();
   // Without an answer, room for a few photos of a modern camera.
-  if (pages <= 0 || pageSize <= 0) return std::uint64_t(1) << 30;
-  return std::uint64_t(pages) * std::uint64_t(pageSize) / 4;
+  if (memory == 0) return std::uint64_t(1) << 30;
+  return memory / 4;
 }
 
 void PrintUsageError(std::FILE* err, const std::string& message, const std::vector<std::string>& names) {
@@ -166,7 +169,7 @@ void PrintUsageError(std::FILE* err, const std::string& message, const std::vect
 TParsedCommandLine ParseBatchCommandLine(int argc, const char* const* argv, std::FILE* out, std::FILE* err) {
   TBatchOptions options;
   TBatchSettings& s = options.Settings;
-  options.Jobs = std::max(1u, std::min(unsigned(MaxJobs), std::thread::hardware_concurrency()));
+  options.Jobs = std::min(unsigned(MaxJobs), UsableCores());
   int jobs = int(options.Jobs);
   std::string format, outputSize = "256x256", memory;
   bool uniform = false;
@@ -237,14 +240,16 @@ TParsedCommandLine ParseBatchCommandLine(int argc, const char* const* argv, std:
 
   const char* running = "Running";
   app.add_option("-j,--jobs", jobs,
-                 "Pictures rendered at once, 1.." + std::to_string(MaxJobs) + " (default: the number of cores)")
+                 "Pictures rendered at once, 1.." + std::to_string(MaxJobs) +
+                     " (default: the cores it may run on, fewer where its control group's CPU quota allows "
+                     "less, rounded up)")
       ->check(InRange(1, MaxJobs))
       ->type_name("N")
       ->group(running);
   app.add_option("--memory", memory,
                  "Most memory the pictures decoded at once may take, such as 512M or 4G; a larger picture "
                  "waits for others to finish, one that alone needs more fails (default: a quarter of the "
-                 "machine's memory)")
+                 "machine's memory, or of its control group's memory limit where that is smaller)")
       ->check(MemorySizeValidator())
       ->type_name("SIZE")
       ->group(running);

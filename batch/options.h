@@ -63,8 +63,9 @@ TParsedCommandLine ParseBatchCommandLine(int argc, const char* const* argv, std:
 // The extension the files of `format` take, with its dot.
 std::string FormatExtension(TExportFormat format);
 
-// The default memory budget: a quarter of the machine's memory, so that a run of many large
-// pictures leaves room for everything else the machine does.
+// The default memory budget: a quarter of the memory the process may take (the machine's, or its
+// control group's limit where lower), so that a run of many large pictures leaves room for
+// everything else the machine does.
 std::uint64_t DefaultMemoryBudget();
 
 // Prints a usage error as every usage error of the program is printed, on one line, with `names`

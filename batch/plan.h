@@ -28,9 +28,11 @@ struct TBatchPlan {
   std::size_t Skipped = 0;              // entries of folders that are no pictures
 };
 
-// Lists the inputs' pictures and the file each one writes. Throws EBatchUsage, before anything is
-// written, when two pictures would write the same file or a picture would write over an input, and
-// when -o names one folder.
+// Lists the inputs' pictures and the file each one writes. Pictures of a run that would write the
+// same file each keep their source extension in its name (IMG_1.heic.png, IMG_1.jpg.png). Under
+// --output-dir a picture whose output is one of the run's inputs is a failure of its own. Throws
+// EBatchUsage, before anything is written, when two pictures would still write the same file, when
+// -o names an input, and when -o is given a folder.
 TBatchPlan PlanBatch(const TBatchOptions& options);
 
 // The failure message of an input that is neither a regular file nor a folder, by its stat mode.

@@ -10,6 +10,12 @@
 #include <cmath>
 #include <cstdint>
 
+// float and double rounded at every step as on every other processor, not kept in the x87 unit's
+// wider registers (cmake/arithmetic.cmake sets this for the whole build).
+#if defined(__i386__) && !defined(__SSE2_MATH__)
+#error "32-bit x86 needs SSE2 arithmetic for float and double: build with -msse2 -mfpmath=sse"
+#endif
+
 #if defined(RFL_SOFT_EXTENDED) || !(__LDBL_MANT_DIG__ == 64 && __LDBL_MAX_EXP__ == 16384)
 #include "numeric/soft_extended.h"
 using Extended = SoftExtended;

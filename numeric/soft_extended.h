@@ -13,6 +13,8 @@
 #include <limits>
 #include <utility>
 
+#include "numeric/wide_unsigned.h"
+
 struct SoftExtended {
   std::uint64_t significand = 0;
   std::uint16_t signExponent = 0;  // sign in bit 15, biased exponent in bits 0 to 14

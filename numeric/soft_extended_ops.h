@@ -8,7 +8,7 @@
 
 namespace soft_extended_detail {
 
-__extension__ typedef unsigned __int128 U128;
+using U128 = WideUnsigned;
 
 inline constexpr int Bias = 16383;
 inline constexpr int MaxBiased = 0x7FFF;           // infinities and NaN
@@ -23,11 +23,6 @@ struct Unpacked {
   int exponent = 0;           // Finite: value = significand x 2^(exponent - 63)
   std::uint64_t significand = 0;  // Finite: leading bit at bit 63
 };
-
-constexpr int LeadingZeros(U128 m) {
-  const auto high = std::uint64_t(m >> 64);
-  return high != 0 ? std::countl_zero(high) : 64 + std::countl_zero(std::uint64_t(m));
-}
 
 // m shifted right by `shift` bits, any bit shifted out folded into the lowest bit.
 constexpr U128 ShiftRightSticky(U128 m, int shift) {

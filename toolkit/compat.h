@@ -39,7 +39,7 @@ void WaitUntil(std::condition_variable_any& wake, std::unique_lock<std::mutex>& 
   wake.wait(lock, stop, std::move(ready));
 }
 #elif defined(RFL_SINGLE_THREADED)
-// A build without threads starts none (ThreadsAvailable is 1): these only let the pool compile.
+// A build without threads starts none (UsableCores is 1): these only let the pool compile.
 class stop_token {
  public:
   bool stop_requested() const noexcept { return true; }
@@ -56,15 +56,6 @@ void WaitUntil(std::condition_variable_any&, std::unique_lock<std::mutex>&, stop
 #else
 #error "a library with threads but without std::jthread"
 #endif
-
-// The threads the machine runs at once.
-inline unsigned ThreadsAvailable() {
-#if defined(RFL_SINGLE_THREADED)
-  return 1;
-#else
-  return std::thread::hardware_concurrency();
-#endif
-}
 
 // Renames `from` to `to` unless `to` exists (then EEXIST); -1 with errno EINVAL or ENOSYS where the
 // system cannot refuse a taken name in the rename itself.

@@ -2,12 +2,12 @@
 
 #include <cstdint>
 
-#if defined(__SSE2__)
-// The decoder's table of inverse DCT routines, which the vector transform takes over; installed
-// with libjpeg's headers for such uses (a build without the vector transform needs none of it).
+// The decoder's table of inverse DCT routines, which the program's transform takes over; installed
+// with libjpeg's headers for such uses.
 // clang-format off
 #include <jpegint.h>
 // clang-format on
+#if defined(__SSE2__)
 #include <immintrin.h>
 #endif
 
@@ -224,16 +224,17 @@ void EightWideFloatIDCT(j_decompress_ptr info, jpeg_component_info* component, J
   EightWide(info, component, coefficients, output, column);
 }
 
-bool UseVectorFloatIDCT(jpeg_decompress_struct& info) {
-  if (info.dct_method != JDCT_FLOAT || info.idct == nullptr) return false;
-  for (int i = 0; i < info.num_components; ++i)
-    if (info.comp_info[i].DCT_scaled_size != DCTSIZE) return false;
+namespace {
+
+// The vector transform for this decompression: eight-wide where the processor has AVX2, limiting
+// by computation where libjpeg's range table is the expected one.
+inverse_DCT_method_ptr ChosenTransform(const jpeg_decompress_struct& info) {
   static const bool eightWide = EightWideFloatIDCTAvailable();
-  inverse_DCT_method_ptr transform = FourWideFloatIDCTThroughTable;
-  if (RangeTableAsExpected(info.sample_range_limit)) transform = eightWide ? EightWideFloatIDCT : FourWideFloatIDCT;
-  for (int i = 0; i < info.num_components; ++i) info.idct->inverse_DCT[i] = transform;
-  return true;
+  if (!RangeTableAsExpected(info.sample_range_limit)) return FourWideFloatIDCTThroughTable;
+  return eightWide ? EightWideFloatIDCT : FourWideFloatIDCT;
 }
+
+}  // namespace
 
 #else
 
@@ -242,8 +243,22 @@ void FourWideFloatIDCT(j_decompress_ptr, jpeg_component_info*, JCOEFPTR, JSAMPAR
 void FourWideFloatIDCTThroughTable(j_decompress_ptr, jpeg_component_info*, JCOEFPTR, JSAMPARRAY, JDIMENSION) {}
 bool EightWideFloatIDCTAvailable() { return false; }
 void EightWideFloatIDCT(j_decompress_ptr, jpeg_component_info*, JCOEFPTR, JSAMPARRAY, JDIMENSION) {}
-bool UseVectorFloatIDCT(jpeg_decompress_struct&) { return false; }
+
+namespace {
+
+inverse_DCT_method_ptr ChosenTransform(const jpeg_decompress_struct&) { return ScalarFloatIDCT; }
+
+}  // namespace
 
 #endif
+
+bool UseOwnFloatIDCT(jpeg_decompress_struct& info) {
+  if (info.dct_method != JDCT_FLOAT || info.idct == nullptr) return false;
+  for (int i = 0; i < info.num_components; ++i)
+    if (info.comp_info[i].DCT_scaled_size != DCTSIZE) return false;
+  const inverse_DCT_method_ptr transform = ChosenTransform(info);
+  for (int i = 0; i < info.num_components; ++i) info.idct->inverse_DCT[i] = transform;
+  return true;
+}
 
 }  // namespace jpeg_detail

@@ -26,11 +26,13 @@ namespace {
 
 // libjpeg-turbo's vector code for the floating-point inverse DCT rounds differently from its C code
 // (by 1 or 2 in a few samples), and which vector code runs depends on the processor, or there is
-// none (WebAssembly); the rest of its vector code (upsampling, colour conversion) gives exactly its
-// C code's results. Every decoder here puts the vector transform of jpeg_float_idct.h, which gives
-// the C code's results, in place of libjpeg's own; where this build has no vector transform,
-// libjpeg-turbo is told to use its C code throughout. Either way a JPEG gives the same
-// pixels, and so the same exported bytes, on every machine. libjpeg-turbo reads that switch once
+// none (WebAssembly); its C code in turn depends on how the system's compiler built it (fused
+// multiply-adds on ARM64) and on the processor's conversion of floats out of range. The rest of its
+// vector code (upsampling, colour conversion) gives exactly its C code's results. Every decoder
+// here puts the program's own transform of jpeg_float_idct.h, which gives libjpeg's C results as
+// x86 computes them, in place of libjpeg's; where this build has no vector transform, libjpeg-turbo
+// is also told to use its C code throughout. Either way a JPEG gives the same pixels, and so the
+// same exported bytes, on every machine. libjpeg-turbo reads that switch once
 // per thread before its first decode; setting it while the program starts, before any thread
 // exists, reaches every decoder and races with nothing.
 [[maybe_unused]] const bool portableDecode = [] {
@@ -378,9 +380,9 @@ bool StartStep(TDecompressor* d, TRows* out) {
   if (setjmp(d->errors.jump)) return false;
   j_decompress_ptr info = &d->info;
   jpeg_start_decompress(info);
-  // Every decoder here is set up for it (floating-point method, full size), so where this build has
-  // the vector transform of jpeg_float_idct.h, libjpeg's own vector transform never runs.
-  jpeg_detail::UseVectorFloatIDCT(*info);
+  // Every decoder here is set up for it (floating-point method, full size), so libjpeg's own
+  // transform never runs.
+  jpeg_detail::UseOwnFloatIDCT(*info);
   const bool grey = out->form == TRowForm::GreyIndices || out->form == TRowForm::GreyToOpaque;
   if (info->output_components != (grey ? 1 : 4)) ERREXIT(info, JERR_CONVERSION_NOTIMPL);
   if (grey) {

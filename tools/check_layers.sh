@@ -25,7 +25,8 @@ declare -A allowed=(
 declare -A owner=(
   ['Q[A-Za-z]*|Qt[A-Za-z]*/.*']="app"
   ['zlib\.h']="picture/png"
-  ['jpeglib\.h|jerror\.h']="toolkit"
+  ['spng\.h|webp/.*|libheif/.*|dav1d/.*|libde265/.*']="picture"
+  ['jpeglib\.h|jerror\.h|jpegint\.h']="toolkit"
   ['CLI/.*']="batch"
   ['emscripten/.*']="web"
 )

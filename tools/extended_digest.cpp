@@ -36,7 +36,8 @@ int main() {
       for (int y = -5; y <= 5; ++y)
         for (int yaw = -5; yaw <= 5; ++yaw)
           for (int margin = 0; margin <= 10; ++margin) {
-            const int width = 32 + int(random() % 481), height = 32 + int(random() % 481);
+            const int width = 32 + int(random() % 481);
+            const int height = 32 + int(random() % 481);
             TScene scene;
             CreateScene(scene, {z, y, yaw, margin}, source[0], source[1], width, height);
             MixMatrix(scene.ScreenMatrix);
@@ -46,11 +47,17 @@ int main() {
           }
   for (int i = 0; i < 300; ++i) {
     const TPixelFormat format = i % 2 ? pf24bit : pf32bit;
-    TBitmap picture(1 + int(random() % 120), 1 + int(random() % 120), format);
+    // Each value drawn in a statement of its own: the order in which a call's arguments are
+    // evaluated differs between compilers, and the digest must not. (The height first, as
+    // x86-64's GCC evaluated the call this replaced, so that its digests stay comparable.)
+    const int pictureHeight = 1 + int(random() % 120);
+    const int pictureWidth = 1 + int(random() % 120);
+    TBitmap picture(pictureWidth, pictureHeight, format);
     const int bytes = format == pf24bit ? 3 : 4;
     for (int row = 0; row < picture.Height(); ++row)
       for (int k = 0; k < picture.Width() * bytes; ++k) picture.ScanLine(row)[k] = std::uint8_t(random());
-    const int width = 1 + int(random() % 200), height = 1 + int(random() % 200);
+    const int width = 1 + int(random() % 200);
+    const int height = 1 + int(random() % 200);
     for (TResizeMode mode : {rmNearest, rmBilinear, rmAverage}) {
       const auto result = ResizeBitmap(picture, width, height, mode);
       if (!result) continue;
@@ -61,7 +68,8 @@ int main() {
   std::vector<std::uint8_t> row(4096);
   std::int32_t histogram[256];
   for (int i = 0; i < 200000; ++i) {
-    const int length = 1 + int(random() % row.size()), spread = 1 + int(random() % 256);
+    const int length = 1 + int(random() % row.size());
+    const int spread = 1 + int(random() % 256);
     for (int k = 0; k < length; ++k) row[std::size_t(k)] = std::uint8_t(random() % unsigned(spread));
     const std::int64_t score = ScoreFilteredRow(row.data(), length, i % 3 == 0 ? 4 : 8, histogram);
     Mix(&score, sizeof score);

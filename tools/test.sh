@@ -5,7 +5,11 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash tools/setup.sh
-cmake -S . -B build/test -G Ninja -DCMAKE_BUILD_TYPE=Debug -DRFL_SANITIZE=ON -DRFL_BUILD_TESTS=ON
+# libjpeg's C inverse DCT, compiled by this build from Debian's source, is the reference of the
+# program's own transforms.
+libjpeg_source=$(bash tools/libjpeg_source.sh | tail -n 1)
+cmake -S . -B build/test -G Ninja -DCMAKE_BUILD_TYPE=Debug -DRFL_SANITIZE=ON -DRFL_BUILD_TESTS=ON \
+  -DRFL_LIBJPEG_SOURCE_DIR="$libjpeg_source"
 cmake --build build/test
 export QT_QPA_PLATFORM=offscreen
 export ASAN_OPTIONS=${ASAN_OPTIONS:-detect_leaks=1:abort_on_error=0}

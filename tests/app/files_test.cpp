@@ -238,14 +238,14 @@ class TFilesTest : public QObject {
   }
 
   void OtherExtensionsAreRefusedWithTheErrorBox() {
-    Write("picture.png", {0x89, 'P', 'N', 'G'});
+    Write("picture.gif", {0x89, 'P', 'N', 'G'});
     Write("noext", EncodeJPEG(QuadrantSamples(16, 16, 8, 8)));
     const int renders = Renders();
-    Open(Path("picture.png"));
+    Open(Path("picture.gif"));
     Open(Path("noext"));
     QCOMPARE(Messages(), (QStringList{
-                             QStringLiteral("エラー|読み込めるのはBMPファイルとJPEGファイルです。\rpicture.png は読み込めません。"),
-                             QStringLiteral("エラー|読み込めるのはBMPファイルとJPEGファイルです。\rnoext は読み込めません。"),
+                             QStringLiteral("エラー|読み込めるのはBMP、JPEG、PNG、WebP、HEIC、AVIFファイルです。\rpicture.gif は読み込めません。"),
+                             QStringLiteral("エラー|読み込めるのはBMP、JPEG、PNG、WebP、HEIC、AVIFファイルです。\rnoext は読み込めません。"),
                          }));
     QVERIFY(dialogs->Messages[0].Icon == TMessageIcon::Error);
     QCOMPARE(form->State().SourceImage.Width(), 1);
@@ -343,7 +343,7 @@ class TFilesTest : public QObject {
     QVERIFY(Drop({QUrl::fromLocalFile(one)}));
     QCOMPARE(form->State().SourceImage.Width(), 3);
     QVERIFY(Drop({QUrl::fromLocalFile(Write("drop.txt", {'x'}))}));
-    QCOMPARE(Messages(), QStringList{QStringLiteral("エラー|読み込めるのはBMPファイルとJPEGファイルです。\rdrop.txt は読み込めません。")});
+    QCOMPARE(Messages(), QStringList{QStringLiteral("エラー|読み込めるのはBMP、JPEG、PNG、WebP、HEIC、AVIFファイルです。\rdrop.txt は読み込めません。")});
   }
 
   // A picture named on the command line opens as if it had been dropped, once the window is shown:
@@ -368,7 +368,7 @@ class TFilesTest : public QObject {
     QVERIFY(dialogs->Messages.empty());  // nothing before the event loop runs
     QCoreApplication::sendPostedEvents();
     QCOMPARE(Messages(), (QStringList{
-                             QStringLiteral("エラー|読み込めるのはBMPファイルとJPEGファイルです。\rnote.txt は読み込めません。"),
+                             QStringLiteral("エラー|読み込めるのはBMP、JPEG、PNG、WebP、HEIC、AVIFファイルです。\rnote.txt は読み込めません。"),
                              ApplicationTitle() + QStringLiteral("|ファイル %1 は開けません.").arg(Path("missing.jpg")),
                          }));
     QCOMPARE(form->State().SourceImage.Width(), 1);
@@ -526,7 +526,7 @@ class TFilesTest : public QObject {
   }
 
   void AboutShowsTheEmbeddedVersionStrings() {
-    const QString about = QStringLiteral("ルフレミナ Version1.05\r") + LegalLine + QLatin1Char('\r') + HomePage;
+    const QString about = QStringLiteral("ルフレミナ Version1.06\r") + LegalLine + QLatin1Char('\r') + HomePage;
     ui->actAbout->trigger();  // this test program carries the program's table
     form->SetVersionFile(QStringLiteral(RFL_PROGRAM_FILE));
     ui->actAbout->trigger();

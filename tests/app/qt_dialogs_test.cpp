@@ -228,7 +228,7 @@ class TQtDialogsTest : public QObject {
       }
     });
     ui->actAbout->trigger();
-    QVERIFY2(text.startsWith(QStringLiteral("ルフレミナ Version1.05")), qPrintable(text));
+    QVERIFY2(text.startsWith(QStringLiteral("ルフレミナ Version1.06")), qPrintable(text));
     const QPoint off = OffCentre(box, area);
     QVERIFY2(std::abs(off.x()) <= 1 && std::abs(off.y()) <= 1,
              qPrintable(QStringLiteral("the box stands at %1, %2 (%3 x %4) on %5 x %6")

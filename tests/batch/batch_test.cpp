@@ -11,7 +11,7 @@ namespace {
 TEST_F(BatchTest, HelpAndVersionPrintAndExitZero) {
   const TBatchRun version = RunBatch({"--version"});
   EXPECT_EQ(version.Status, 0);
-  EXPECT_EQ(version.Out, "rufuremina-batch 1.05\n");
+  EXPECT_EQ(version.Out, "rufuremina-batch 1.06\n");
 
   const TBatchRun help = RunBatch({"--help"});
   EXPECT_EQ(help.Status, 0);
@@ -26,7 +26,8 @@ TEST_F(BatchTest, HelpAndVersionPrintAndExitZero) {
 // Each of these is refused with status 2 and a message naming what is wrong, and leaves the disk as
 // it was: no output folder, no file.
 TEST_F(BatchTest, UsageErrorsExitTwoAndChangeNothing) {
-  PutFile(photos + "/a.bmp", BmpBuilder().Bytes());  // a.JPG and a.bmp would both become a.png
+  fs::create_directory(dir / "twin");
+  PutFile(dir / "twin/b.bmp", BmpBuilder().Bytes());
   const auto before = Snapshot(dir.Path());
   const std::string out = dir / "out";
   const struct {
@@ -47,8 +48,10 @@ TEST_F(BatchTest, UsageErrorsExitTwoAndChangeNothing) {
       {{"-o", dir / "x.gif", photos + "/b.bmp"}, "name a .png or .bmp file, or give --format"},
       {{"--format", "png", "-o", dir / "x.bmp", photos + "/b.bmp"}, "a png file must be named *.png"},
       {{"--format", "bmp32", "-o", dir / "x.png", photos + "/b.bmp"}, "a bmp32 file must be named *.bmp"},
-      {{"--output-dir", out, photos}, "/a.JPG and " + photos + "/a.bmp would both write " + out + "/a.png"},
-      {{"--format", "bmp24", "--output-dir", photos, photos + "/b.bmp"}, "which is an input picture"},
+      // The same name in two folders writes one file even with the extension kept.
+      {{"--output-dir", out, photos + "/b.bmp", dir / "twin/b.bmp"},
+       photos + "/b.bmp and " + dir / "twin/b.bmp would both write " + out + "/b.bmp.png"},
+      {{"--format", "bmp24", "-o", photos + "/b.bmp", photos + "/b.bmp"}, "which is an input picture"},
   };
   for (const auto& c : cases) {
     const TBatchRun run = RunBatch(c.arguments);
@@ -65,10 +68,10 @@ TEST_F(BatchTest, UsageErrorsExitTwoAndChangeNothing) {
 // written, the folder's other files are skipped, and the status says that something failed.
 TEST_F(BatchTest, EachFailureIsReportedAndTheOthersAreWritten) {
   const std::string out = dir / "out";
-  const TBatchRun run = RunBatch({"--output-dir", out, photos, dir / "pic.png"});
+  const TBatchRun run = RunBatch({"--output-dir", out, photos, dir / "pic.gif"});
   EXPECT_EQ(run.Status, 1);
   EXPECT_EQ(run.Out, "");
-  EXPECT_EQ(run.Err, dir / "pic.png: 読み込めるのはBMPファイルとJPEGファイルです。 pic.png は読み込めません。\n" +
+  EXPECT_EQ(run.Err, dir / "pic.gif: 読み込めるのはBMP、JPEG、PNG、WebP、HEIC、AVIFファイルです。 pic.gif は読み込めません。\n" +
                          photos + "/damaged.jpg: JPEG エラー #51\n" + "2 written, 0 kept, 1 skipped, 2 failed (" +
                          run.Err.substr(run.Err.rfind('(') + 1));
   EXPECT_EQ(Snapshot(out).size(), 2u);
@@ -98,7 +101,7 @@ TEST_F(BatchTest, ExistingFilesAreReplacedOnlyWithOverwrite) {
   ReadBitmapFile(target, written);
   EXPECT_EQ(written.PixelFormat(), pf24bit);
   EXPECT_EQ(written.Width(), 256);
-  EXPECT_EQ(dir.Names().size(), 3u);  // photos, pic.png, a.bmp: no temporary file left
+  EXPECT_EQ(dir.Names().size(), 3u);  // photos, pic.gif, a.bmp: no temporary file left
 }
 
 // With SOURCE_DATE_EPOCH two runs write the same bytes, and tIME carries that time.
@@ -128,6 +131,83 @@ TEST_F(BatchTest, RecursiveRunsKeepTheSubfolders) {
   EXPECT_TRUE(deep.Err.starts_with("3 written, 0 kept, 1 skipped, 0 failed (")) << deep.Err;
   EXPECT_TRUE(fs::exists(dir / "deep/2024/may/b.bmp"));
   EXPECT_EQ(FileBytes(dir / "deep/2024/may/b.bmp"), FileBytes(dir / "deep/b.bmp"));
+}
+
+// A phone's folder holds IMG_1.HEIC beside IMG_1.JPG: pictures that would write one file each keep
+// their source extension in its name, with the bytes of their own run, and a re-run keeps them all.
+TEST_F(BatchTest, PicturesThatWouldShareAnOutputKeepTheirExtensions) {
+  const std::vector<std::pair<std::string, std::string>> epoch{{"SOURCE_DATE_EPOCH", "1700000000"}};
+  PutFile(photos + "/a.bmp", BmpBuilder().Bytes());
+  fs::remove(photos + "/damaged.jpg");
+  const std::string out = dir / "out";
+  const TBatchRun run = RunBatch({"--output-dir", out, photos}, epoch);
+  EXPECT_EQ(run.Status, 0) << run.Err;
+  EXPECT_TRUE(run.Err.starts_with("3 written, 0 kept, 1 skipped, 0 failed (")) << run.Err;
+  const struct {
+    std::string input, output;
+  } expected[] = {{"a.JPG", "a.jpg.png"}, {"a.bmp", "a.bmp.png"}, {"b.bmp", "b.png"}};
+  EXPECT_EQ(Snapshot(out).size(), std::size(expected));
+  for (const auto& e : expected) {
+    const std::string alone = dir / ("alone-" + e.output);
+    ASSERT_EQ(RunBatch({"-o", alone, photos + "/" + e.input}, epoch).Status, 0) << e.input;
+    EXPECT_EQ(FileBytes(out + "/" + e.output), FileBytes(alone)) << e.input;
+  }
+  const TBatchRun again = RunBatch({"--output-dir", out, photos}, epoch);
+  EXPECT_EQ(again.Status, 0) << again.Err;
+  EXPECT_NE(again.Err.find("0 written, 3 kept"), std::string::npos) << again.Err;
+}
+
+// Rendered into their own folder, the pictures whose output is an input fail on their own line and
+// stay as they were; the others are written.
+TEST_F(BatchTest, AnOutputThatWouldReplaceAnInputFailsThatPictureAlone) {
+  fs::remove(photos + "/damaged.jpg");
+  const auto bmp = FileBytes(photos + "/b.bmp");
+  const TBatchRun run = RunBatch({"--format", "bmp24", "--output-dir", photos, photos});
+  EXPECT_EQ(run.Status, 1);
+  EXPECT_NE(run.Err.find(photos + "/b.bmp: its output " + photos +
+                         "/b.bmp is an input picture of this run and is not replaced: choose another --output-dir\n"),
+            std::string::npos)
+      << run.Err;
+  EXPECT_NE(run.Err.find("1 written, 0 kept, 1 skipped, 1 failed ("), std::string::npos) << run.Err;
+  EXPECT_EQ(FileBytes(photos + "/b.bmp"), bmp);
+  TBitmap written;
+  ReadBitmapFile(photos + "/a.bmp", written);
+  EXPECT_EQ(written.Width(), 256);
+}
+
+// A run that finds no picture at all fails, saying so before the summary (also when quiet); one that
+// found a picture, even only to keep it or to fail on it, does not say it.
+TEST_F(BatchTest, ARunThatFindsNoPictureFails) {
+  fs::create_directories(dir / "empty");
+  fs::create_directories(dir / "notes/sub");
+  PutFile(dir / "notes/a.txt", {'x'});
+  PutFile(dir / "notes/sub/b.jpg", EncodeJPEG(QuadrantSamples(16, 16, 8, 8)));
+  const std::string out = dir / "out";
+  const struct {
+    std::vector<std::string> arguments;
+    int status;
+    std::string err;  // the start of standard error; for a quiet run all of it
+  } cases[] = {
+      {{"--output-dir", out, dir / "empty"}, 1, "no picture found (0 skipped)\n0 written, 0 kept, 0 skipped, 0 failed ("},
+      {{"--output-dir", out, dir / "notes", dir / "empty"}, 1,
+       "no picture found (2 skipped)\n0 written, 0 kept, 2 skipped, 0 failed ("},
+      {{"-q", "--output-dir", out, dir / "notes"}, 1, "no picture found (2 skipped)\n"},
+      {{"-r", "--output-dir", out, dir / "notes"}, 0, "1 written, 0 kept, 1 skipped, 0 failed ("},
+      {{"-r", "--output-dir", out, dir / "notes"}, 0, dir / "notes/sub/b.jpg: kept "},
+      {{"--output-dir", out, dir / "notes", dir / "notes/a.txt"}, 1, dir / "notes/a.txt: "},
+  };
+  for (const auto& c : cases) {
+    const TBatchRun run = RunBatch(c.arguments);
+    EXPECT_EQ(run.Status, c.status) << c.err;
+    if (c.arguments[0] == "-q") {
+      EXPECT_EQ(run.Err, c.err);
+    } else {
+      EXPECT_TRUE(run.Err.starts_with(c.err)) << run.Err;
+    }
+    if (!c.err.starts_with("no picture found")) {
+      EXPECT_EQ(run.Err.find("no picture found"), std::string::npos) << run.Err;
+    }
+  }
 }
 
 }  // namespace

@@ -29,7 +29,7 @@ dpkg -x "$deb" "$root"
 # --- The control fields -------------------------------------------------------------------------
 field() { dpkg-deb --field "$deb" "$1"; }
 [ "$(field Package)" = rufuremina ] || fail "package name: $(field Package)"
-[ "$(field Version)" = 1.05-3 ] || fail "version: $(field Version)"
+[ "$(field Version)" = 1.06-1 ] || fail "version: $(field Version)"
 [ "$(field Section)" = graphics ] || fail "section: $(field Section)"
 [ "$(field Maintainer)" = "ルフレミナ・プロジェクト <maintainers@rufuremina.example.org>" ] ||
   fail "maintainer: $(field Maintainer)"
@@ -99,7 +99,7 @@ done
 # --- The unpacked window ------------------------------------------------------------------------
 window=$root/usr/bin/rufuremina
 lookup=$("$version_lookup" "$window") || fail "version lookup on the unpacked window failed"
-[ "$lookup" = "$(printf 'ルフレミナ\n1.05')" ] || fail "version lookup on the unpacked window: $lookup"
+[ "$lookup" = "$(printf 'ルフレミナ\n1.06')" ] || fail "version lookup on the unpacked window: $lookup"
 
 # Started on a virtual display like from the menu: the window appears with its title, the icon and
 # the class that the desktop entry names, and keeps running.

@@ -11,7 +11,7 @@ TLibjpegDecoder::TLibjpegDecoder(const std::vector<std::uint8_t>& bytes,
   info_.dct_method = JDCT_FLOAT;
   if (setUp) setUp(info_);
   jpeg_start_decompress(&info_);
-  jpeg_detail::UseVectorFloatIDCT(info_);
+  jpeg_detail::UseOwnFloatIDCT(info_);
 }
 
 TLibjpegDecoder::~TLibjpegDecoder() { jpeg_destroy_decompress(&info_); }

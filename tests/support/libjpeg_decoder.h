@@ -1,7 +1,7 @@
 #pragma once
 // libjpeg used directly, for tests whose reference is what libjpeg itself gives: the program's
-// settings that matter to the pixels (the floating-point inverse DCT, and the program's own vector
-// form of it, as every decoder of the program uses it), and whatever else the test sets.
+// settings that matter to the pixels (the floating-point inverse DCT, and the program's own form of
+// it, as every decoder of the program uses it), and whatever else the test sets.
 #include <cstdint>
 #include <cstdio>
 #include <functional>

@@ -1,10 +1,15 @@
-// The vector inverse DCTs against libjpeg's own C transform, taken from a decompressor that
-// libjpeg set up for the floating-point method, on blocks and multiplier tables drawn to reach its
-// corners: sparse and dense blocks, columns with no AC terms, values whose sums land beside a
-// half-way point, and coefficients so large that the conversion to int overflows.
+// The program's inverse DCTs (the scalar one, and the vector ones where the build has them) against
+// libjpeg's own C transform, on blocks and multiplier tables drawn to reach its corners: sparse and
+// dense blocks, columns with no AC terms, values whose sums land beside a half-way point, and
+// coefficients so large that the conversion to int overflows. The reference is libjpeg's C code as
+// this build compiled it from libjpeg-turbo's source (RFL_LIBJPEG_SOURCE_DIR), with the build's
+// arithmetic; without that source, on x86-64 it is the system library's C transform (x86-64 has no
+// fused multiply-add to contract into, and computes floats in SSE), and elsewhere the test skips.
 #include <gtest/gtest.h>
 
 #include <array>
+#include <climits>
+#include <limits>
 #include <cstdlib>
 #include <cstring>
 #include <memory>
@@ -20,6 +25,11 @@
 
 #include "tests/support/jpeg_writer.h"
 #include "toolkit/jpeg_float_idct.h"
+
+#if defined(RFL_LIBJPEG_C_REFERENCE)
+// libjpeg's jpeg_idct_float, compiled by this build under another name.
+extern "C" void rfl_libjpeg_c_idct_float(j_decompress_ptr, jpeg_component_info*, JCOEFPTR, JSAMPARRAY, JDIMENSION);
+#endif
 
 namespace {
 
@@ -72,17 +82,24 @@ std::unique_ptr<TStartedDecoder> DecoderWithTheCTransform() {
 
 }  // namespace
 
-TEST(VectorFloatIDCT, GivesLibjpegsOwnSamplesForEveryBlock) {
-  if (!jpeg_detail::VectorFloatIDCTAvailable()) GTEST_SKIP() << "no vector instructions for it on this build";
+TEST(OwnFloatIDCT, GivesLibjpegsOwnSamplesForEveryBlock) {
   const std::unique_ptr<TStartedDecoder> cDecoder = DecoderWithTheCTransform();
   TStartedDecoder& decoder = *cDecoder;
+#if defined(RFL_LIBJPEG_C_REFERENCE)
+  decoder.library = rfl_libjpeg_c_idct_float;
+#elif !defined(__x86_64__)
+  GTEST_SKIP() << "no reference: configure with RFL_LIBJPEG_SOURCE_DIR (tools/libjpeg_source.sh)";
+#endif
   ASSERT_NE(decoder.library, nullptr);
   jpeg_component_info component = decoder.info.comp_info[0];
   alignas(16) std::array<float, DCTSIZE2> multipliers{};
   component.dct_table = multipliers.data();
 
-  std::vector<inverse_DCT_method_ptr> transforms = {jpeg_detail::FourWideFloatIDCT,
-                                                    jpeg_detail::FourWideFloatIDCTThroughTable};
+  std::vector<inverse_DCT_method_ptr> transforms = {jpeg_detail::ScalarFloatIDCT};
+  if (jpeg_detail::VectorFloatIDCTAvailable()) {
+    transforms.push_back(jpeg_detail::FourWideFloatIDCT);
+    transforms.push_back(jpeg_detail::FourWideFloatIDCTThroughTable);
+  }
   if (jpeg_detail::EightWideFloatIDCTAvailable()) transforms.push_back(jpeg_detail::EightWideFloatIDCT);
 
   std::mt19937 random(20261208);
@@ -127,11 +144,11 @@ TEST(VectorFloatIDCT, GivesLibjpegsOwnSamplesForEveryBlock) {
   EXPECT_GT(zeroColumns, blocks);
 }
 
-TEST(VectorFloatIDCT, TakesOverOnlyADecoderSetUpForIt) {
-  if (!jpeg_detail::VectorFloatIDCTAvailable()) GTEST_SKIP() << "no vector instructions for it on this build";
+TEST(OwnFloatIDCT, TakesOverOnlyADecoderSetUpForIt) {
   TStartedDecoder floating;
-  EXPECT_TRUE(jpeg_detail::UseVectorFloatIDCT(floating.info));
-  EXPECT_EQ(floating.info.idct->inverse_DCT[0], jpeg_detail::EightWideFloatIDCTAvailable()
+  EXPECT_TRUE(jpeg_detail::UseOwnFloatIDCT(floating.info));
+  EXPECT_EQ(floating.info.idct->inverse_DCT[0], !jpeg_detail::VectorFloatIDCTAvailable() ? &jpeg_detail::ScalarFloatIDCT
+                                                : jpeg_detail::EightWideFloatIDCTAvailable()
                                                     ? &jpeg_detail::EightWideFloatIDCT
                                                     : &jpeg_detail::FourWideFloatIDCT);
 
@@ -145,7 +162,22 @@ TEST(VectorFloatIDCT, TakesOverOnlyADecoderSetUpForIt) {
     else other.info.dct_method = JDCT_FLOAT, other.info.scale_num = 1, other.info.scale_denom = 2;
     jpeg_start_decompress(&other.info);
     const inverse_DCT_method_ptr before = other.info.idct->inverse_DCT[0];
-    EXPECT_FALSE(jpeg_detail::UseVectorFloatIDCT(other.info)) << "variant " << variant;
+    EXPECT_FALSE(jpeg_detail::UseOwnFloatIDCT(other.info)) << "variant " << variant;
     EXPECT_EQ(other.info.idct->inverse_DCT[0], before);
   }
+}
+
+TEST(OwnFloatIDCT, TruncatesAsX86) {
+  const float nan = std::numeric_limits<float>::quiet_NaN(), inf = std::numeric_limits<float>::infinity();
+  const struct {
+    float value;
+    int expected;
+  } cases[] = {
+      {0.0f, 0}, {-0.0f, 0}, {0.99f, 0}, {-0.99f, 0}, {255.5f, 255}, {-1.5f, -1},
+      // The largest floats on either side of the int range, and the first ones beyond it.
+      {2147483520.0f, 2147483520}, {-2147483648.0f, INT_MIN}, {2147483648.0f, INT_MIN},
+      {-2147483904.0f, INT_MIN}, {1e30f, INT_MIN}, {-1e30f, INT_MIN}, {inf, INT_MIN}, {-inf, INT_MIN},
+      {nan, INT_MIN}, {-nan, INT_MIN},
+  };
+  for (const auto& c : cases) EXPECT_EQ(jpeg_detail::TruncateAsX86(c.value), c.expected) << c.value;
 }

@@ -6,13 +6,19 @@
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 source "$here/env.sh"
+source "$here/../../tools/apt.sh"
+source "$here/debian_source.sh"
 
-installed_version() { dpkg-query -W -f='${Version}' "$1"; }
+# The version installed for this machine's own architecture: a machine with a second one (arm64
+# beside amd64) may hold a library in two versions.
+native=$(dpkg --print-architecture)
+installed_version() { dpkg-query -W -f='${Version}' "$1:$native"; }
 zlib_version=$(installed_version zlib1g)
 jpeg_version=$(installed_version libjpeg62-turbo)
 # sed reads to the end: a reader that stops early makes emcc fail on the broken pipe.
 emcc_version=$(emcc --version | sed -n 1p)
-cflags="-O3"
+# Each operation rounded on its own, as in every build of the program (cmake/arithmetic.cmake).
+cflags="-O3 -ffp-contract=off"
 # SIMD off: libjpeg's C code decodes the same samples on every processor and in WebAssembly.
 jpeg_options="-DWITH_SIMD=0 -DENABLE_SHARED=0 -DENABLE_STATIC=1 -DWITH_TURBOJPEG=0 -DWITH_JPEG8=0 -DWITH_JPEG7=0"
 key=$(printf '%s\n' "$zlib_version" "$jpeg_version" "$emcc_version" "$cflags" "$jpeg_options" "v1" |
@@ -33,13 +39,16 @@ if ! apt-get indextargets --format '$(CREATED_BY)' 2>/dev/null | grep -qx 'Sourc
     # The same archives and suites as the machine's binary entries, as deb-src.
     "${sudo_cmd[@]}" sh -c "sed -e 's/^Types:.*/Types: deb-src/' /etc/apt/sources.list.d/debian.sources > '$list'"
   fi
-  "${sudo_cmd[@]}" apt-get update >&2
+  rfl_apt_get update >&2
 fi
 
 work=$(mktemp -d "${TMPDIR:-/tmp}/rufuremina-web-deps.XXXXXX")
 trap 'rm -rf "$work"' EXIT
 mkdir -p "$work/src" "$work/stage"
-(cd "$work/src" && apt-get source --only-source "zlib=$zlib_version" "libjpeg-turbo=$jpeg_version" >&2)
+# The sources of the versions installed, or the nearest of the same upstream release (the engine's
+# byte test against the desktop program judges whether they decode alike).
+zlib_source=$(cd "$work/src" && rfl_fetch_source zlib "$zlib_version")
+jpeg_source=$(cd "$work/src" && rfl_fetch_source libjpeg-turbo "$jpeg_version")
 zlib_src=$(find "$work/src" -maxdepth 1 -type d -name 'zlib-*' -print -quit)
 jpeg_src=$(find "$work/src" -maxdepth 1 -type d -name 'libjpeg-turbo-*' -print -quit)
 
@@ -55,10 +64,12 @@ emcmake cmake -S "$jpeg_src" -B "$work/jpeg-build" -DCMAKE_BUILD_TYPE=Release -D
   -DCMAKE_CROSSCOMPILING_EMULATOR="$(command -v node)" -DCMAKE_INSTALL_PREFIX="$work/stage" $jpeg_options >&2
 cmake --build "$work/jpeg-build" --target jpeg-static -j 2 >&2
 cp "$work/jpeg-build/libjpeg.a" "$work/stage/lib/"
-cp "$jpeg_src/jpeglib.h" "$jpeg_src/jerror.h" "$jpeg_src/jmorecfg.h" "$work/jpeg-build/jconfig.h" "$work/stage/include/"
+# jpegint.h: the decoder's table of inverse DCT routines, which the program's own transform takes over.
+cp "$jpeg_src/jpeglib.h" "$jpeg_src/jerror.h" "$jpeg_src/jmorecfg.h" "$jpeg_src/jpegint.h" "$work/jpeg-build/jconfig.h" \
+  "$work/stage/include/"
 
-printf 'zlib %s\nlibjpeg-turbo %s\n%s\nflags %s %s\n' "$zlib_version" "$jpeg_version" "$emcc_version" "$cflags" \
-  "$jpeg_options" > "$work/stage/versions"
+printf 'zlib %s (source %s)\nlibjpeg-turbo %s (source %s)\n%s\nflags %s %s\n' "$zlib_version" "$zlib_source" \
+  "$jpeg_version" "$jpeg_source" "$emcc_version" "$cflags" "$jpeg_options" > "$work/stage/versions"
 "${sudo_cmd[@]}" mkdir -p "$RFL_WEB_CACHE"
 "${sudo_cmd[@]}" rm -rf "$out.tmp"
 "${sudo_cmd[@]}" cp -r "$work/stage" "$out.tmp"

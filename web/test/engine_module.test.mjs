@@ -104,12 +104,12 @@ test('values outside the window\'s ranges are refused and change nothing', () =>
 
 test('a name the window refuses gets its own box, and the picture stays', () => {
   const before = engine.exportFile('bmp32');
-  for (const name of ['picture.png', 'noext', 'folder.jpg/file', 'a.jpg.txt']) {
+  for (const name of ['picture.gif', 'noext', 'folder.jpg/file', 'a.jpg.txt']) {
     assert.throws(() => engine.loadPicture(name, picture), (error) => {
       assert.ok(error instanceof RufureminaError);
       assert.equal(error.caption, 'エラー');
       const shortName = name.split('/').at(-1);
-      assert.equal(error.message, `読み込めるのはBMPファイルとJPEGファイルです。\r${shortName} は読み込めません。`);
+      assert.equal(error.message, `読み込めるのはBMP、JPEG、PNG、WebP、HEIC、AVIFファイルです。\r${shortName} は読み込めません。`);
       return true;
     });
   }
@@ -167,7 +167,7 @@ test('the About box reads the desktop\'s version table', () => {
   assert.equal(about.title, 'ルフレミナ');
   const lines = about.text.split('\r');
   assert.equal(lines.length, 3);
-  assert.equal(lines[0], 'ルフレミナ Version1.05');
+  assert.equal(lines[0], 'ルフレミナ Version1.06');
   assert.match(lines[1], /ルフレミナ・プロジェクト/);
   assert.equal(lines[2], about.url);
   assert.match(about.url, /^https:\/\//);
