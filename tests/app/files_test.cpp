@@ -13,12 +13,6 @@
 #include <filesystem>
 #include <zlib.h>
 
-// clang-format off
-#include <cstdio>
-#include <jpeglib.h>
-#include <jerror.h>
-// clang-format on
-
 #include "app/Unit1.h"
 #include "app/application.h"
 #include "app/messages.h"
@@ -368,7 +362,7 @@ class TFilesTest : public QObject {
     const QString title = ApplicationTitle();
     QCOMPARE(Messages(), (QStringList{
                              title + QStringLiteral("|ビットマップイメージが不正です."),
-                             title + QStringLiteral("|JPEG エラー #%1.").arg(JERR_NO_SOI),
+                             title + QStringLiteral("|JPEG ファイルではありません."),
                              title + QStringLiteral("|ビットマップイメージが不正です."),
                              title + QStringLiteral("|ファイル %1 は開けません.").arg(Path("missing.jpeg")),
                              title + QStringLiteral("|画像が大きすぎます (18000 x 18000)"),
