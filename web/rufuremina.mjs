@@ -132,11 +132,15 @@ export class Rufuremina {
   /** Loads a picture's file bytes: BMP or JPEG as the name's extension says (.bmp, .jpg, .jpeg in
    *  any letter case), as the window decides. The sliders, the output size and the gradient stay.
    *  Render a preview afterwards to show it. On error throws RufureminaError (for another
-   *  extension with caption エラー, as the window's own box) and the previous picture stays.
+   *  extension with caption エラー, as the window's own box) and the previous picture stays. A name
+   *  that ends with '/' or holds a NUL character is the caller's mistake: TypeError.
    *  @param {string} fileName  @param {Uint8Array} bytes */
   loadPicture(fileName, bytes) {
     this.alive();
     if (typeof fileName !== 'string') throw new TypeError('fileName must be a string');
+    // A name that ends in '/' names a folder, not a file; the engine's side would cut a name at a NUL.
+    if (fileName.endsWith('/')) throw new TypeError(`fileName must name a file, not a folder: ${JSON.stringify(fileName)}`);
+    if (fileName.includes('\0')) throw new TypeError(`fileName must not hold a NUL character: ${JSON.stringify(fileName)}`);
     if (!(bytes instanceof Uint8Array)) throw new TypeError('bytes must be a Uint8Array');
     const encoded = new TextEncoder().encode(fileName);
     const name = this.m._malloc(encoded.length + 1);
