@@ -19,7 +19,7 @@ else()
                       "contraction only for GCC and clang")
 endif()
 
-# (Emscripten's toolchain calls WebAssembly "x86": its arithmetic is IEEE single and double anyway.)
+# (Emscripten calls its WebAssembly processor x86; it has no x87 unit.)
 if(NOT EMSCRIPTEN AND (CMAKE_SYSTEM_PROCESSOR MATCHES "^(i.86|x86)$" OR
    (CMAKE_SYSTEM_PROCESSOR MATCHES "^(x86_64|AMD64|amd64)$" AND CMAKE_SIZEOF_VOID_P EQUAL 4)))
   include(CheckCXXSourceCompiles)

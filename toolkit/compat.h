@@ -69,4 +69,16 @@ inline int RenameNoReplace(const char* from, const char* to) {
 #endif
 }
 
+// Opens a new file without a name in `folder` for writing, or -1 where the system or the folder's
+// file system cannot make one (the page's build has no such files).
+inline int OpenUnnamedFile(const char* folder, mode_t mode) {
+#if defined(O_TMPFILE) && !defined(__EMSCRIPTEN__)
+  return ::open(folder, O_TMPFILE | O_WRONLY | O_CLOEXEC, mode);
+#else
+  (void)folder, (void)mode;
+  errno = EOPNOTSUPP;
+  return -1;
+#endif
+}
+
 }  // namespace compat

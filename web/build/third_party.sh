@@ -9,7 +9,7 @@ set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 source "$here/env.sh"
 source "$here/../../tools/apt.sh"
-source "$here/debian_source.sh"
+source "$here/../../tools/debian_source.sh"
 
 # The version installed for this machine's own architecture: a machine with a second one (arm64
 # beside amd64) may hold a library in two versions.
@@ -46,16 +46,7 @@ fi
 
 sudo_cmd=()
 [ "$(id -u)" -ne 0 ] && sudo_cmd=(sudo)
-# The archive's source entries, next to its binary ones, when the machine has none.
-if ! apt-get indextargets --format '$(CREATED_BY)' 2>/dev/null | grep -qx 'Sources'; then
-  list=/etc/apt/sources.list.d/rufuremina-deb-src.sources
-  if [ ! -f "$list" ]; then
-    echo "Adding Debian's source entries ($list)" >&2
-    # The same archives and suites as the machine's binary entries, as deb-src.
-    "${sudo_cmd[@]}" sh -c "sed -e 's/^Types:.*/Types: deb-src/' /etc/apt/sources.list.d/debian.sources > '$list'"
-  fi
-  rfl_apt_get update >&2
-fi
+rfl_add_source_entries
 
 work=$(mktemp -d "${TMPDIR:-/tmp}/rufuremina-web-deps.XXXXXX")
 trap 'rm -rf "$work"' EXIT

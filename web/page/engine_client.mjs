@@ -31,12 +31,14 @@ export class EngineError extends Error {
 
 export class EngineClient {
   /** @param {{createWorker: () => Worker, wasm?: string|Uint8Array, settings: Settings,
-   *   onPixels: (pixels: Pixels) => void, onBusy: (busy: boolean) => void}} options */
-  constructor({ createWorker, wasm, settings, onPixels, onBusy }) {
+   *   onPixels: (pixels: Pixels) => void, onBusy: (busy: boolean) => void,
+   *   onProgress?: (percent: number) => void}} options `onProgress`: a load's decoding, in percent */
+  constructor({ createWorker, wasm, settings, onPixels, onBusy, onProgress }) {
     this.createWorker = createWorker;
     this.wasm = wasm;
     this.onPixels = onPixels;
     this.onBusy = onBusy;
+    this.onProgress = onProgress ?? (() => {});
     /** @type {Settings} */
     this.settings = structuredClone(settings);
     /** The picture loaded last, to give a replacement worker: the name it is read by, its file, and
@@ -92,8 +94,12 @@ export class EngineClient {
   }
 
   /** @private */
-  answer(worker, { id, value, error }) {
+  answer(worker, { id, value, error, progress }) {
     if (worker !== this.worker) return;
+    if (progress !== undefined) {
+      this.onProgress(progress);
+      return;
+    }
     const entry = this.pending.get(id);
     if (!entry) return;
     this.pending.delete(id);

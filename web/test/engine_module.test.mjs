@@ -96,6 +96,9 @@ test('values outside the window\'s ranges are refused and change nothing', () =>
   assert.throws(() => engine.setGradient(1), TypeError);
   assert.throws(() => engine.exportFile('jpeg'), TypeError);
   assert.throws(() => engine.exportFile('png', new Date(NaN)), TypeError);
+  assert.throws(() => engine.loadPicture('x.jpg/', picture), /must name a file, not a folder: "x\.jpg\/"/);
+  assert.throws(() => engine.loadPicture('x.bmp\0.jpg', picture), /must not hold a NUL character: "x\.bmp\\u0000\.jpg"/);
+  assert.throws(() => engine.loadPicture('x.bmp\0.jpg', picture), TypeError);
   assert.deepEqual(engine.state(), before);
 });
 
