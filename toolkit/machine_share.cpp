@@ -7,6 +7,10 @@
 #include <sstream>
 #include <vector>
 
+// RFL_SINGLE_THREADED: a build with one thread (the page's engine) reads no limits at all; its
+// WebAssembly has no files to read them from.
+#include "toolkit/compat.h"
+
 #if defined(__linux__) && !defined(__EMSCRIPTEN__)
 #include <sched.h>
 #include <unistd.h>
