@@ -1,6 +1,7 @@
 #include "app/Unit1.h"
 
 #include <QAction>
+#include <QClipboard>
 #include <QCoreApplication>
 #include <QDesktopServices>
 #include <QDragEnterEvent>
@@ -51,7 +52,10 @@ void TForm1::SetDialogs(std::unique_ptr<TDialogs> dialogs) {
   SetErrorDialogs(dialogs_.get(), this);
 }
 
-void TForm1::SetClipboard(std::unique_ptr<TClipboard> clipboard) { clipboard_ = std::move(clipboard); }
+void TForm1::SetClipboard(std::unique_ptr<TClipboard> clipboard) {
+  clipboard_ = std::move(clipboard);
+  UpdatePasteCommand();
+}
 
 void TForm1::FormCreate() {
   const QString title = ApplicationTitle();
@@ -63,6 +67,10 @@ void TForm1::FormCreate() {
   SetLongHint(actExit, QString::fromUtf8(SHintExit).arg(title));
   SetLongHint(actAbout, QString::fromUtf8(SHintAbout).arg(title));
   SetErrorDialogs(dialogs_.get(), this);
+  // The paste command follows what the desktop's clipboard holds.
+  if (QClipboard* system = QGuiApplication::clipboard())
+    connect(system, &QClipboard::dataChanged, this, [this] { Guarded([&] { UpdatePasteCommand(); }); });
+  UpdatePasteCommand();
 
   SourceImage.Create(1, 1, pf32bit);
   TBGRA* white = reinterpret_cast<TBGRA*>(SourceImage.ScanLine(0));

@@ -56,7 +56,8 @@ class TForm1 : public QMainWindow {
   // The dialogs every command talks to the user through; a test puts its own in place.
   TDialogs& Dialogs() { return *dialogs_; }
   void SetDialogs(std::unique_ptr<TDialogs> dialogs);
-  // The clipboard the copy and the PNG export put pictures on; a test puts its own in place.
+  // The clipboard the copy and the PNG export put pictures on, and the paste takes one from; a test
+  // puts its own in place.
   TClipboard& Clipboard() { return *clipboard_; }
   void SetClipboard(std::unique_ptr<TClipboard> clipboard);
   // The program file whose version table the About box reads: the running program's own at first.
@@ -122,6 +123,7 @@ class TForm1 : public QMainWindow {
 
   // ---- Command handlers ----
   void actOpenExecute();
+  void actPasteExecute();
   void actExitExecute();
   void actGradientExecute();
   void actResetYawExecute();
@@ -144,10 +146,15 @@ class TForm1 : public QMainWindow {
   void WMDropFiles(const QList<QUrl>& urls);
   // WMDropFiles once the event loop runs again.
   void DropLater(const QList<QUrl>& urls);
-  // Replaces SourceImage by the picture in the file and shows it. A name whose extension is not
-  // .bmp, .jpg or .jpeg gets an error box; a reader's error passes to the caller and keeps the
-  // current picture.
+  // Enables the paste command while the clipboard holds a picture.
+  void UpdatePasteCommand();
+  // Replaces SourceImage by the picture in the file and shows it. A name whose extension selects
+  // no reader gets an error box; a reader's error passes to the caller and keeps the current
+  // picture.
   void LoadSourceImage(const QString& FileName);
+  // Makes `picture` (32-bit) the source picture: the quad takes its proportions, and the preview
+  // is rendered and shown.
+  void ShowSourceImage(TBitmap picture);
 
   // ---- Window events (ClientArea coordinates) ----
   void FormPaint();
@@ -202,6 +209,7 @@ class TForm1 : public QMainWindow {
 
   // ---- Commands ----
   QAction* actOpen = nullptr;
+  QAction* actPaste = nullptr;
   QAction* actExit = nullptr;
   QAction* actGradient = nullptr;
   QAction* actResetYaw = nullptr;

@@ -131,6 +131,8 @@ QAction* MakeAction(TForm1* form, const char* name, const QString& caption, cons
 void TForm1::CreateActions() {
   actOpen = MakeAction(this, "actOpen", SCaptionOpen, SHintOpen, &TForm1::actOpenExecute);
   actOpen->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_O));
+  actPaste = MakeAction(this, "actPaste", SCaptionPaste, SHintPaste, &TForm1::actPasteExecute);
+  actPaste->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_V));
   // The hints of actExit and actAbout name the application; FormCreate writes them.
   actExit = MakeAction(this, "actExit", SCaptionExit, QString(), &TForm1::actExitExecute);
   actGradient = MakeAction(this, "actGradient", SCaptionGradient, SHintGradient, &TForm1::actGradientExecute);
@@ -169,7 +171,7 @@ void TForm1::CreateMenus() {
   };
 
   QMenu* file = MainMenu1->addMenu(SMenuFile);
-  file->addActions({actOpen});
+  file->addActions({actOpen, actPaste});
   file->addSeparator();
   file->addAction(actExit);
   addMenu(file);
@@ -196,7 +198,7 @@ void TForm1::CreateMenus() {
 
   PopupMenu1 = new QMenu(this);
   PopupMenu1->setObjectName(QStringLiteral("PopupMenu1"));
-  PopupMenu1->addAction(actOpen);
+  PopupMenu1->addActions({actOpen, actPaste});
   PopupMenu1->addSeparator();
   PopupMenu1->addActions({actGradient, actResetYaw});
   PopupMenu1->addSeparator();

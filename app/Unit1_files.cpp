@@ -1,5 +1,5 @@
-// TForm1's file commands: loading a picture (open dialog and drop), the exports and the copy, and
-// the About box and website commands.
+// TForm1's file commands: loading a picture (open dialog, drop and paste), the exports and the copy,
+// and the About box and website commands.
 #include <QFile>
 
 #include "app/Unit1.h"
@@ -23,10 +23,36 @@ void TForm1::actOpenExecute() {
   TFileDialogRequest request;
   request.Filter = QString::fromUtf8(SFilterSupported) + QLatin1Char('|') +
                    QString::fromStdString(GraphicFilter(BitmapClass)) + QLatin1Char('|') +
-                   QString::fromStdString(GraphicFilter(JPEGImageClass));
+                   QString::fromStdString(GraphicFilter(JPEGImageClass)) + QLatin1Char('|') +
+                   QString::fromUtf8(SFilterDecodedKinds);
   request.FilterIndex = 1;
   if (const auto fileName = Dialogs().OpenFile(this, request)) LoadSourceImage(*fileName);
 }
+
+void TForm1::actPasteExecute() {
+  // As a drop would: a file copied in a file manager loads as that file. A PNG goes through the PNG
+  // reader, keeping its alpha and its bytes as the file's; any other picture is the clipboard's
+  // bitmap, which carries no alpha a program could rely on. A pasted picture has no name.
+  TClipboardPicture pasted = Clipboard().GetPicture();
+  switch (pasted.Kind) {
+    case TClipboardPicture::TKind::None:
+      return;
+    case TClipboardPicture::TKind::File:
+      LoadSourceImage(QFile::decodeName(QByteArray::fromStdString(pasted.FileName)));
+      return;
+    case TClipboardPicture::TKind::PNG: {
+      TMemoryStream stream(std::move(pasted.Bytes));
+      ShowSourceImage(ReadSourcePicture(stream, TPictureKind::Png));
+      return;
+    }
+    case TClipboardPicture::TKind::Bitmap:
+      MakeOpaque(pasted.Bitmap);
+      ShowSourceImage(std::move(pasted.Bitmap));
+      return;
+  }
+}
+
+void TForm1::UpdatePasteCommand() { actPaste->setEnabled(Clipboard().HasPicture()); }
 
 void TForm1::WMDropFiles(const QList<QUrl>& urls) {
   // Only a single dropped file is taken; several at once are ignored without a word.
@@ -43,7 +69,11 @@ void TForm1::LoadSourceImage(const QString& fileName) {
     return;
   }
   // Read completely before anything changes, so that a failed read keeps the current picture.
-  SourceImage = ReadSourcePicture(name, kind);
+  ShowSourceImage(ReadSourcePicture(name, kind));
+}
+
+void TForm1::ShowSourceImage(TBitmap picture) {
+  SourceImage = std::move(picture);
   UpdateImageFrame();  // the picture's proportions may have changed
   SceneChanged();
 }

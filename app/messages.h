@@ -32,6 +32,8 @@ inline constexpr const char* SHintMargin = "反射までの距離を調節しま
 // ---- Commands ----
 inline constexpr const char* SCaptionOpen = "画像を読み込む(&O)...";
 inline constexpr const char* SHintOpen = "元になる画像を読み込みます。";
+inline constexpr const char* SCaptionPaste = "貼り付け(&V)";
+inline constexpr const char* SHintPaste = "クリップボードの画像を読み込みます。";
 inline constexpr const char* SCaptionExit = "終了(&X)";
 inline constexpr const char* SHintExit = "%1を終了します。";  // the application title
 inline constexpr const char* SCaptionGradient = "グラデーション(&G)";
@@ -64,7 +66,14 @@ inline constexpr const char* SMenuWebsite = "&%1 ホームページ";  // the au
 
 // ---- Files ----
 // The open dialog's first filter entry: every kind the program reads.
-inline constexpr const char* SFilterSupported = "対応形式 (*.bmp; *.jpg; *.jpeg)|*.bmp;*.jpg;*.jpeg";
+inline constexpr const char* SFilterSupported =
+    "対応形式 (*.bmp; *.jpg; *.jpeg; *.png; *.webp; *.heic; *.heif; *.avif)|"
+    "*.bmp;*.jpg;*.jpeg;*.png;*.webp;*.heic;*.heif;*.avif";
+// The open dialog's entries after the bitmap's and the JPEG's: one for each kind the decoding
+// libraries read.
+inline constexpr const char* SFilterDecodedKinds =
+    "PNG イメージファイル (*.png)|*.png|WebP イメージファイル (*.webp)|*.webp|"
+    "HEIF イメージファイル (*.heic;*.heif)|*.heic;*.heif|AVIF イメージファイル (*.avif)|*.avif";
 // The save dialogs' last filter entry.
 inline constexpr const char* SFilterAllFiles = "すべてのファイル|*.*";
 inline constexpr const char* STitleExportBMP24 = "BMP形式で書き出し";

@@ -16,6 +16,13 @@ inline constexpr const char* SFolderUnreadable = "folder cannot be read: %s";
 // An output folder that cannot be made; the system's reason follows after a colon.
 inline constexpr const char* SOutputFolderFailed = "cannot make the folder %s";
 
+// Under --output-dir, a picture whose output is one of the run's input pictures; "%s" is that file.
+inline constexpr const char* SOutputReplacesInput =
+    "its output %s is an input picture of this run and is not replaced: choose another --output-dir";
+
+// A run that found no picture at all; "%zu" is the count of the entries it skipped.
+inline constexpr const char* SNoPictureFound = "no picture found (%zu skipped)";
+
 // A picture that alone declares more than the memory budget; the sizes are in MiB, the picture's
 // first.
 inline constexpr const char* SOverMemoryBudget =

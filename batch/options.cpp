@@ -1,15 +1,13 @@
 #include "batch/options.h"
 
-#include <unistd.h>
-
 #include <CLI/CLI.hpp>
 
 #include <charconv>
 #include <cstdio>
 #include <string_view>
-#include <thread>
 
 #include "batch/terminal_text.h"
+#include "toolkit/machine_share.h"
 #include "toolkit/strings.h"
 #include "toolkit/version_info.h"
 
@@ -113,11 +111,15 @@ const char* const Usage =
 
 const char* const Description =
     "Renders the final rendering of the ルフレミナ window (the picture standing on the floor line with\n"
-    "its fading reflection) for any number of BMP and JPEG pictures, with the settings found in the\n"
-    "window, and writes the same files as the window's exports. A folder contributes its .bmp, .jpg\n"
-    "and .jpeg files (any letter case, sorted by name); its other entries (other files, subfolders\n"
-    "without --recursive, FIFOs, devices) are skipped and counted. Under --output-dir a run can be\n"
-    "repeated: the outputs that already exist are kept and counted as kept.\n"
+    "its fading reflection) for any number of BMP, JPEG, PNG, WebP, HEIC/HEIF and AVIF pictures,\n"
+    "with the settings found in the window, and writes the same files as the window's exports. A\n"
+    "folder contributes its .bmp, .jpg, .jpeg, .png, .webp, .heic, .heif and .avif files (any letter\n"
+    "case, sorted by name); its other entries (other files, subfolders without --recursive, FIFOs,\n"
+    "devices) are skipped and counted. Under --output-dir a run can be\n"
+    "repeated: the outputs that already exist are kept and counted as kept. Pictures that would\n"
+    "write the same file keep their extension in its name (IMG_1.HEIC and IMG_1.JPG write\n"
+    "IMG_1.heic.png and IMG_1.jpg.png); a picture whose output would replace one of the run's\n"
+    "inputs fails on its own.\n"
     "Each setting is one control of the window, named in brackets as the window names it.\n";
 
 // The usage line first and then the description, as manual-page tools expect them.
@@ -134,9 +136,11 @@ const char* const Footer =
     "  0  every picture asked for was written or, under --output-dir, kept (also --help and\n"
     "     --version)\n"
     "  1  at least one picture or folder failed; the others were written, and each failure was\n"
-    "     reported on standard error as FILE: message\n"
-    "  2  usage error: an unknown option, a value out of range, no output or two, colliding\n"
-    "     outputs; nothing was written\n"
+    "     reported on standard error as FILE: message. Also a run that found no picture at all\n"
+    "     (an empty folder, or only entries it skips): it says \"no picture found (N skipped)\"\n"
+    "  2  usage error: an unknown option, a value out of range, no output or two, two inputs that\n"
+    "     would write the same file even with their extensions kept, -o naming an input;\n"
+    "     nothing was written\n"
     "  130, 143  stopped by SIGINT (Ctrl+C) or SIGTERM: no new picture was started, no partial\n"
     "     file was left, and the summary says what was written\n"
     "\n"
@@ -152,10 +156,10 @@ const char* const Footer =
 std::string FormatExtension(TExportFormat format) { return format == TExportFormat::PNG ? ".png" : ".bmp"; }
 
 std::uint64_t DefaultMemoryBudget() {
-  const long pages = ::sysconf(_SC_PHYS_PAGES), pageSize = ::sysconf(_SC_PAGE_SIZE);
+  const std::uint64_t memory = UsableMemory();
   // Without an answer, room for a few photos of a modern camera.
-  if (pages <= 0 || pageSize <= 0) return std::uint64_t(1) << 30;
-  return std::uint64_t(pages) * std::uint64_t(pageSize) / 4;
+  if (memory == 0) return std::uint64_t(1) << 30;
+  return memory / 4;
 }
 
 void PrintUsageError(std::FILE* err, const std::string& message, const std::vector<std::string>& names) {
@@ -166,9 +170,9 @@ void PrintUsageError(std::FILE* err, const std::string& message, const std::vect
 TParsedCommandLine ParseBatchCommandLine(int argc, const char* const* argv, std::FILE* out, std::FILE* err) {
   TBatchOptions options;
   TBatchSettings& s = options.Settings;
-  options.Jobs = std::max(1u, std::min(unsigned(MaxJobs), std::thread::hardware_concurrency()));
+  options.Jobs = std::min(unsigned(MaxJobs), UsableCores());
   int jobs = int(options.Jobs);
-  std::string format, outputSize = "256x256", memory;
+  std::string format, outputSize = "256x256", memory, shard;
   bool uniform = false;
 
   CLI::App app("", BatchProgramName);
@@ -178,7 +182,7 @@ TParsedCommandLine ParseBatchCommandLine(int argc, const char* const* argv, std:
   app.set_version_flag("--version", VersionLine, "Print the version and exit");
   app.get_formatter()->column_width(26);
 
-  app.add_option("inputs", options.Inputs, "Picture files (.bmp, .jpg, .jpeg) and folders")->type_name("FILE|FOLDER");
+  app.add_option("inputs", options.Inputs, "Picture files (.bmp, .jpg, .jpeg, .png, .webp, .heic, .heif, .avif) and folders")->type_name("FILE|FOLDER");
 
   // "[name] what it does, range (default)": the name is the window's caption of the control.
   const auto setting = [&](const char* option, int& value, int low, int high, const std::string& help,
@@ -237,16 +241,31 @@ TParsedCommandLine ParseBatchCommandLine(int argc, const char* const* argv, std:
 
   const char* running = "Running";
   app.add_option("-j,--jobs", jobs,
-                 "Pictures rendered at once, 1.." + std::to_string(MaxJobs) + " (default: the number of cores)")
+                 "Pictures rendered at once, 1.." + std::to_string(MaxJobs) +
+                     " (default: the cores it may run on, fewer where its control group's CPU quota allows "
+                     "less, rounded up)")
       ->check(InRange(1, MaxJobs))
       ->type_name("N")
       ->group(running);
   app.add_option("--memory", memory,
                  "Most memory the pictures decoded at once may take, such as 512M or 4G; a larger picture "
                  "waits for others to finish, one that alone needs more fails (default: a quarter of the "
-                 "machine's memory)")
+                 "machine's memory, or of its control group's memory limit where that is smaller)")
       ->check(MemorySizeValidator())
       ->type_name("SIZE")
+      ->group(running);
+  app.add_option("--shard", shard,
+                 "Render only shard K of N (K from 0 to N-1): the pictures whose name, relative to the folder "
+                 "it was found in (a file named here: the name as given), has a 64-bit FNV-1a hash that is K "
+                 "modulo N; N runs, one for each K, render every picture once (such as a Kubernetes Indexed "
+                 "Job's JOB_COMPLETION_INDEX); not with -o")
+      ->check(CLI::Validator(
+          [](std::string& text) -> std::string {
+            if (ParseShard(text)) return {};
+            return "must be K/N with N at least 1 and K from 0 to N-1, not '" + text + "'";
+          },
+          ""))
+      ->type_name("K/N")
       ->group(running);
   app.add_flag("-q,--quiet", options.Quiet, "No progress line and no summary; failures are still reported")
       ->group(running);
@@ -258,6 +277,8 @@ TParsedCommandLine ParseBatchCommandLine(int argc, const char* const* argv, std:
       throw EBatchUsage("give exactly one of -o FILE and --output-dir FOLDER");
     if (!options.OutputFile.empty() && options.Inputs.size() != 1)
       throw EBatchUsage("-o writes one file: name exactly one input picture, or use --output-dir");
+    if (!options.OutputFile.empty() && !shard.empty())
+      throw EBatchUsage("--shard splits the pictures of --output-dir runs; -o writes one file");
   } catch (const CLI::CallForHelp&) {
     std::fputs(app.help().c_str(), out);
     return {};
@@ -275,6 +296,7 @@ TParsedCommandLine ParseBatchCommandLine(int argc, const char* const* argv, std:
   s.GradientEnabled = !uniform;
   std::tie(s.OutputWidth, s.OutputHeight) = *OutputSize(outputSize);
   options.Jobs = unsigned(jobs);
+  if (!shard.empty()) options.Shard = *ParseShard(shard);
   options.MemoryBudget = memory.empty() ? DefaultMemoryBudget() : *MemorySize(memory);
   // -o names the file, so its extension says the format unless --format does; then they must agree.
   const std::string extension = options.OutputFile.empty() ? std::string() : ExtensionOf(options.OutputFile);

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "batch/shard.h"
 #include "picture/export.h"
 #include "render/reflection.h"
 #include "scene/scene.h"
@@ -41,6 +42,7 @@ struct TBatchOptions {
   bool Overwrite = false;
   bool Quiet = false;
   unsigned Jobs = 1;
+  TShard Shard;                     // --shard: the part of the inputs this run renders
   // The most bytes the pictures being decoded at once may declare (their 32-bit pixels and the
   // decoder's own buffers); a picture that would pass it waits until others are done.
   std::uint64_t MemoryBudget = 0;
@@ -63,8 +65,9 @@ TParsedCommandLine ParseBatchCommandLine(int argc, const char* const* argv, std:
 // The extension the files of `format` take, with its dot.
 std::string FormatExtension(TExportFormat format);
 
-// The default memory budget: a quarter of the machine's memory, so that a run of many large
-// pictures leaves room for everything else the machine does.
+// The default memory budget: a quarter of the memory the process may take (the machine's, or its
+// control group's limit where lower), so that a run of many large pictures leaves room for
+// everything else the machine does.
 std::uint64_t DefaultMemoryBudget();
 
 // Prints a usage error as every usage error of the program is printed, on one line, with `names`

@@ -9,6 +9,7 @@
 
 #include "batch/messages.h"
 #include "toolkit/errors.h"
+#include "toolkit/strings.h"
 
 namespace fs = std::filesystem;
 
@@ -50,7 +51,10 @@ class TFolderLister {
         ++plan_.Skipped;
       }
     }
-    if (error) plan_.Failures.push_back({folder.string(), FormatMessage(SFolderUnreadable, error.message())});
+    if (error) {
+      ++plan_.Found;
+      plan_.Failures.push_back({folder.string(), FormatMessage(SFolderUnreadable, error.message())});
+    }
     for (const fs::path& subfolder : subfolders) ListFolder(subfolder);
   }
 
@@ -81,6 +85,24 @@ std::string OutputName(const fs::path& folder, const fs::path& relative, TExport
   return (folder / name).string();
 }
 
+// Where two or more pictures of a run would write one file (IMG_1.HEIC and IMG_1.JPG in a phone's
+// folder), each of them writes under its name with its source extension kept in front of the
+// output's: IMG_1.heic.png and IMG_1.jpg.png.
+void KeepSourceExtensionsWhereOutputsMeet(std::vector<TBatchPicture>& pictures) {
+  std::map<TFileIdentity, std::vector<TBatchPicture*>> byOutput;
+  for (TBatchPicture& picture : pictures) byOutput[IdentityOf(picture.Output)].push_back(&picture);
+  for (auto& [output, sharing] : byOutput) {
+    if (sharing.size() < 2) continue;
+    for (TBatchPicture* picture : sharing) {
+      const fs::path output = picture->Output;
+      picture->Output =
+          fs::path(output).replace_extension(LowerAscii(fs::path(picture->Input).extension().string()) +
+                                             output.extension().string())
+              .string();
+    }
+  }
+}
+
 }  // namespace
 
 TBatchPlan PlanBatch(const TBatchOptions& options) {
@@ -94,39 +116,56 @@ TBatchPlan PlanBatch(const TBatchOptions& options) {
     if (known && S_ISDIR(st.st_mode)) {
       if (!options.OutputFile.empty())
         throw EBatchUsage("-o writes one file, but " + input + " is a folder: use --output-dir");
-      for (const fs::path& relative : TFolderLister(input, options.Recursive, plan).List()) {
+      const std::vector<fs::path> listed = TFolderLister(input, options.Recursive, plan).List();
+      plan.Found += listed.size();
+      for (const fs::path& relative : listed) {
         const std::string name = (fs::path(input) / relative).string();
-        plan.Pictures.push_back({name, OutputName(options.OutputDir, relative, format), PictureKindOf(name)});
+        plan.Pictures.push_back(
+            {name, OutputName(options.OutputDir, relative, format), PictureKindOf(name), relative.generic_string()});
       }
       continue;
     }
+    ++plan.Found;  // a named input that is no folder is a picture, or fails
+    // A named file that is no picture belongs to its shard, as a picture would.
     if (known && !S_ISREG(st.st_mode)) {
-      plan.Failures.push_back({input, NotAFileMessage(st.st_mode)});
+      if (InShard(options.Shard, input)) plan.Failures.push_back({input, NotAFileMessage(st.st_mode)});
       continue;
     }
     const TPictureKind kind = PictureKindOf(input);
     if (kind == TPictureKind::None) {
-      plan.Failures.push_back({input, UnsupportedPictureMessage(input)});
+      if (InShard(options.Shard, input)) plan.Failures.push_back({input, UnsupportedPictureMessage(input)});
       continue;
     }
     const std::string output = options.OutputFile.empty()
                                    ? OutputName(options.OutputDir, fs::path(input).filename(), format)
                                    : options.OutputFile;
-    plan.Pictures.push_back({input, output, kind});
+    plan.Pictures.push_back({input, output, kind, input});
   }
+  if (options.OutputFile.empty()) KeepSourceExtensionsWhereOutputsMeet(plan.Pictures);
 
   // Checked before anything is written: a run either writes every file it can or none of these.
+  // Under --output-dir a picture that would replace one of the run's inputs (a PNG rendered into its
+  // own folder) fails alone; -o names that one file, so naming an input there is the user's slip.
   std::set<TFileIdentity> inputs;
   for (const TBatchPicture& picture : plan.Pictures) inputs.insert(IdentityOf(picture.Input));
   std::map<TFileIdentity, const TBatchPicture*> outputs;
+  std::vector<TBatchPicture> writable;
   for (const TBatchPicture& picture : plan.Pictures) {
     const TFileIdentity output = IdentityOf(picture.Output);
-    if (inputs.count(output) != 0)
-      throw EBatchUsage(picture.Input + " would write " + picture.Output + ", which is an input picture");
+    if (inputs.count(output) != 0) {
+      if (!options.OutputFile.empty())
+        throw EBatchUsage(picture.Input + " would write " + picture.Output + ", which is an input picture");
+      if (InShard(options.Shard, picture.ShardName))
+        plan.Failures.push_back({picture.Input, FormatMessage(SOutputReplacesInput, picture.Output)});
+      continue;
+    }
     const auto [first, added] = outputs.emplace(output, &picture);
     if (!added)
       throw EBatchUsage(first->second->Input + " and " + picture.Input + " would both write " + picture.Output);
+    // The pictures of other shards are left out here, not skipped: other runs render them.
+    if (InShard(options.Shard, picture.ShardName)) writable.push_back(picture);
   }
+  plan.Pictures = std::move(writable);
   return plan;
 }
 

@@ -57,6 +57,18 @@ void MakeOutputFolder(const std::string& output) {
   if (error) throw EFCreateError(FormatMessage(SOutputFolderFailed, folder.string()) + ": " + error.message());
 }
 
+// Writes the output; with TExistingFile::Keep, a file that took the name meanwhile (another run
+// into the same folder) is kept, as one found before rendering is.
+TPictureOutcome WriteOutput(TExistingOutput existing, const std::function<void()>& write) {
+  try {
+    write();
+  } catch (const EFileExists&) {
+    if (existing == TExistingOutput::Keep) return TPictureOutcome::Kept;
+    throw;
+  }
+  return TPictureOutcome::Written;
+}
+
 }  // namespace
 
 TPictureOutcome RenderBatchPicture(const TBatchPicture& picture, const TBatchSettings& settings,
@@ -76,16 +88,17 @@ TPictureOutcome RenderBatchPicture(const TBatchPicture& picture, const TBatchSet
     MakeOutputFolder(picture.Output);
     // The file's rows are filtered and compressed while the pool's other thread casts the later
     // bands (alone, this thread casts each band as the writing reaches it): the same bytes.
-    SharedWorkerPool().ParallelFor(2, [&](std::size_t task) {
-      if (task == 1) return rendering.CastBands();
-      WriteFileSafely(
-          picture.Output,
-          [&](TStream& stream) {
-            WriteRenderingPNGAsRowsArrive(rendering.Image(), [&](int y) { rendering.AwaitRow(y); }, stream, clock);
-          },
-          existingFile, written);
+    return WriteOutput(existing, [&] {
+      SharedWorkerPool().ParallelFor(2, [&](std::size_t task) {
+        if (task == 1) return rendering.CastBands();
+        WriteFileSafely(
+            picture.Output,
+            [&](TStream& stream) {
+              WriteRenderingPNGAsRowsArrive(rendering.Image(), [&](int y) { rendering.AwaitRow(y); }, stream, clock);
+            },
+            existingFile, written);
+      });
     });
-    return TPictureOutcome::Written;
   }
   TBitmap rendering(settings.OutputWidth, settings.OutputHeight, pf32bit);
   {
@@ -95,10 +108,11 @@ TPictureOutcome RenderBatchPicture(const TBatchPicture& picture, const TBatchSet
     RenderFinal(scene, settings.Reflection, source, rendering, {});
   }
   MakeOutputFolder(picture.Output);
-  WriteFileSafely(
-      picture.Output, [&](TStream& stream) { WriteRendering(rendering, settings.Format, stream, clock); },
-      existingFile, written);
-  return TPictureOutcome::Written;
+  return WriteOutput(existing, [&] {
+    WriteFileSafely(
+        picture.Output, [&](TStream& stream) { WriteRendering(rendering, settings.Format, stream, clock); },
+        existingFile, written);
+  });
 }
 
 TUtcClock PngClock(const char* sourceDateEpoch) {

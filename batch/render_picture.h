@@ -25,7 +25,8 @@ enum class TPictureOutcome { Written, Kept };
 // `budget` while it is decoded and rendered. The output's folder is made just before the file is
 // written; `written` is called once the file has its name (see WriteFileSafely). Throws the reader's,
 // the renderer's or the writer's error, EOverMemoryBudget, and EFileExists when the output exists
-// with TExistingOutput::Fail, or appears during the write with Keep or Fail.
+// with TExistingOutput::Fail, or appears during the write with Fail. With Keep, an output that
+// another run writes meanwhile is kept as one found before rendering.
 TPictureOutcome RenderBatchPicture(const TBatchPicture& picture, const TBatchSettings& settings,
                                    const TUtcClock& clock, TExistingOutput existing, TMemoryBudget& budget,
                                    const std::function<void()>& written);

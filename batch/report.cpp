@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <csignal>
 
+#include "batch/messages.h"
 #include "batch/terminal_text.h"
 #include "toolkit/strings.h"
 
@@ -89,10 +90,19 @@ void TBatchReport::Skipped(std::size_t count) {
   skipped_ += count;
 }
 
+void TBatchReport::NoPictureFound() {
+  const std::lock_guard lock(mutex_);
+  nothingFound_ = true;
+  if (finished_) return;
+  ClearProgress();
+  std::fprintf(err_, SNoPictureFound, skipped_);
+  std::fputc('\n', err_);
+}
+
 bool TBatchReport::Finish() {
   const std::lock_guard lock(mutex_);
   if (!finished_) PrintSummary("");
-  return failed_ == 0;
+  return failed_ == 0 && !nothingFound_;
 }
 
 bool TBatchReport::Interrupted(int signal) {

@@ -22,7 +22,11 @@ class TBatchReport {
   // name and `names` are quoted wherever the message holds them.
   void Failed(const std::string& input, const std::string& message, const std::vector<std::string>& names = {});
   void Skipped(std::size_t count);
-  // Ends the progress line and prints the summary. Answers whether nothing failed. Nothing is
+  // The run found no picture at all: one line saying so and how many entries were skipped, also
+  // when quiet, and Finish answers false.
+  void NoPictureFound();
+  // Ends the progress line and prints the summary. Answers whether nothing failed and a picture was
+  // found. Nothing is
   // printed after it.
   bool Finish();
   // Finish for a run stopped by `signal`: the summary says so. Answers false when the run had
@@ -40,6 +44,7 @@ class TBatchReport {
   bool progress_, summary_;
   std::size_t written_ = 0, kept_ = 0, failed_ = 0, skipped_ = 0;
   bool finished_ = false;
+  bool nothingFound_ = false;
   std::string current_;
   bool drawn_ = false;
   const std::chrono::steady_clock::time_point start_ = std::chrono::steady_clock::now();

@@ -7,7 +7,8 @@
 namespace {
 
 // The length of the UTF-8 sequence at `at` of a printable character, or 0 for a control byte, a
-// C1 control character or a byte that begins no valid sequence.
+// C1 control character, a bidirectional embedding, override or isolate (which would reorder the
+// rest of the line on the terminal) or a byte that begins no valid sequence.
 std::size_t PrintableLength(const std::string& text, std::size_t at) {
   const auto byte = [&](std::size_t i) { return i < text.size() ? std::uint8_t(text[i]) : std::uint8_t(0); };
   const std::uint8_t first = byte(at);
@@ -23,6 +24,7 @@ std::size_t PrintableLength(const std::string& text, std::size_t at) {
   const std::uint32_t least[] = {0, 0, 0x80, 0x800, 0x10000};
   if (code < least[length] || code > 0x10FFFF || (code >= 0xD800 && code <= 0xDFFF)) return 0;
   if (code >= 0x80 && code <= 0x9F) return 0;  // C1 controls: 0x9B starts an escape sequence
+  if ((code >= 0x202A && code <= 0x202E) || (code >= 0x2066 && code <= 0x2069)) return 0;
   return length;
 }
 

@@ -4,8 +4,9 @@
 #include <string>
 #include <vector>
 
-// The name as it is when it holds no control character (and no byte that is not UTF-8); else quoted
-// as `ls` quotes it for a shell: in single quotes, with those bytes as $'\n' or $'\033'.
+// The name as it is when it holds no control character (C0, C1, or a bidirectional embedding,
+// override or isolate, U+202A to U+202E and U+2066 to U+2069) and no byte that is not UTF-8; else
+// quoted as `ls` quotes it for a shell: in single quotes, with those bytes as $'\n' or $'\033'.
 std::string QuotedName(const std::string& name);
 
 // A message for one line: each of `names` quoted wherever it appears, the line breaks the message

@@ -9,6 +9,11 @@
 //   bomb.jpg           a baseline JPEG of a few hundred bytes declaring 16384 x 16383
 //   rle8.bmp           a run-length BMP of 16384 x 16383 in about 2 MB
 //   zeros.jpg          1 GiB of zero bytes (a sparse file)
+// and the files whose cost must follow the picture, not the file, each beside the same picture alone:
+//   tail1.jpg, tail2.jpg   a 1024 x 768 photo without its end marker, then 1.2 GB of zeros (sparse)
+//   photo1.jpg, photo2.jpg the same photos whole, without the zeros
+//   markers.jpg        131 MB of APP1 markers before a 320 x 240 photo (small.jpg alone)
+//   sparse8g.jpg       8 GiB, sparse: a 24 KB photo without its end marker (sparse_alone.jpg alone)
 // Usage: hostile_files FOLDER
 #include <fcntl.h>
 #include <unistd.h>
@@ -65,6 +70,36 @@ std::vector<std::uint8_t> RunLengthBmp(int width, int height) {
   return file;
 }
 
+// A photo-like picture: smooth colour ramps under seeded noise, so that it compresses as a photo does.
+TJPEGSamples PhotoSamples(int width, int height, unsigned seed, int noise) {
+  TJPEGSamples samples{width, height, 3, std::vector<std::uint8_t>(std::size_t(width) * height * 3)};
+  unsigned state = seed;
+  for (int y = 0; y < height; ++y)
+    for (int x = 0; x < width; ++x)
+      for (int c = 0; c < 3; ++c) {
+        state = state * 1103515245u + 12345u;
+        const int ramp = (x * (c + 1) * 255 / width + y * (3 - c) * 255 / height) / 2;
+        const int v = ramp + int((state >> 16) % unsigned(2 * noise + 1)) - noise;
+        samples.Samples[(std::size_t(y) * width + x) * 3 + c] = std::uint8_t(std::clamp(v, 0, 255));
+      }
+  return samples;
+}
+
+std::vector<std::uint8_t> WithoutEnd(std::vector<std::uint8_t> bytes) {
+  bytes.resize(bytes.size() - 2);  // FF D9
+  return bytes;
+}
+
+// The bytes, then zeros up to `size` that take no room on disk.
+bool PutSparse(const std::string& name, const std::vector<std::uint8_t>& bytes, off_t size) {
+  Put(name, bytes);
+  const int fd = ::open(name.c_str(), O_WRONLY);
+  if (fd < 0 || ::ftruncate(fd, size) != 0) return false;
+  ::close(fd);
+  std::printf("%s: %lld bytes\n", name.c_str(), static_cast<long long>(size));
+  return true;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -91,5 +126,23 @@ int main(int argc, char** argv) {
   if (fd < 0 || ::ftruncate(fd, off_t(1) << 30) != 0) return 1;
   ::close(fd);
   std::printf("%s: 1073741824 bytes\n", zeros.c_str());
+
+  for (int i = 1; i <= 2; ++i) {
+    const std::vector<std::uint8_t> photo = EncodeJPEG(PhotoSamples(1024, 768, unsigned(i), 12), 90);
+    Put(folder + "/photo" + std::to_string(i) + ".jpg", photo);
+    if (!PutSparse(folder + "/tail" + std::to_string(i) + ".jpg", WithoutEnd(photo), off_t(1200) << 20)) return 1;
+  }
+  const std::vector<std::uint8_t> small = EncodeJPEG(PhotoSamples(320, 240, 3, 12), 90);
+  Put(folder + "/small.jpg", small);
+  std::vector<std::uint8_t> markers = small;
+  std::vector<std::uint8_t> segment = {0xFF, 0xE1, 0xFF, 0xFF};
+  segment.resize(4 + 65533, 0x58);
+  std::vector<std::uint8_t> segments;
+  for (int i = 0; i < 2000; ++i) segments.insert(segments.end(), segment.begin(), segment.end());
+  markers.insert(markers.begin() + 2, segments.begin(), segments.end());
+  Put(folder + "/markers.jpg", markers);
+  const std::vector<std::uint8_t> sparse = EncodeJPEG(PhotoSamples(400, 300, 4, 14), 90);
+  Put(folder + "/sparse_alone.jpg", sparse);
+  if (!PutSparse(folder + "/sparse8g.jpg", WithoutEnd(sparse), off_t(8) << 30)) return 1;
   return 0;
 }

@@ -1,7 +1,10 @@
 #include "picture/loading.h"
 
 #include "picture/bmp_file.h"
+#include "picture/heif_reader.h"
 #include "picture/messages.h"
+#include "picture/png_reader.h"
+#include "picture/webp_reader.h"
 #include "toolkit/errors.h"
 #include "toolkit/jpeg_image.h"
 #include "toolkit/strings.h"
@@ -31,6 +34,9 @@ TPictureKind PictureKindOf(const std::string& fileName) {
   const std::string extension = LowerExtension(fileName);
   if (extension == ".bmp") return TPictureKind::Bitmap;
   if (extension == ".jpg" || extension == ".jpeg") return TPictureKind::JPEG;
+  if (extension == ".png") return TPictureKind::Png;
+  if (extension == ".webp") return TPictureKind::WebP;
+  if (extension == ".heic" || extension == ".heif" || extension == ".avif") return TPictureKind::Heif;
   return TPictureKind::None;
 }
 
@@ -62,6 +68,12 @@ TBitmap ReadSourcePicture(TStream& stream, TPictureKind kind) {
     // Opaque 32 bits and upright as decoded. A few bytes of header can declare gigabytes of pixels:
     // a picture that cannot be held at 32 bits is refused before any time is spent decoding it.
     picture = ReadJPEGPicture(stream);
+  } else if (kind == TPictureKind::Png) {
+    picture = ReadPngPicture(stream);
+  } else if (kind == TPictureKind::WebP) {
+    picture = ReadWebPPicture(stream);
+  } else if (kind == TPictureKind::Heif) {
+    picture = ReadHeifPicture(stream);
   } else {
     throw EInvalidGraphic(SInvalidBitmap);
   }
@@ -84,6 +96,21 @@ TPictureCost ReadPictureCost(TStream& stream, TPictureKind kind) {
     cost.DecoderBytes = header.RunLength ? header.PixelDataBytes : header.RowBytes;
   } else if (kind == TPictureKind::JPEG) {
     const TJPEGHeader header = ReadJPEGHeader(stream);
+    cost.Width = header.Width;
+    cost.Height = header.Height;
+    cost.DecoderBytes = header.DecoderBytes;
+  } else if (kind == TPictureKind::Png) {
+    const TPngHeader header = ReadPngHeader(stream);
+    cost.Width = header.Width;
+    cost.Height = header.Height;
+    cost.DecoderBytes = header.DecoderBytes;
+  } else if (kind == TPictureKind::WebP) {
+    const TWebPHeader header = ReadWebPHeader(stream);
+    cost.Width = header.Width;
+    cost.Height = header.Height;
+    cost.DecoderBytes = header.DecoderBytes;
+  } else if (kind == TPictureKind::Heif) {
+    const THeifHeader header = ReadHeifHeader(stream);
     cost.Width = header.Width;
     cost.Height = header.Height;
     cost.DecoderBytes = header.DecoderBytes;

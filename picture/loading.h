@@ -7,8 +7,10 @@
 #include "toolkit/bitmap.h"
 #include "toolkit/stream.h"
 
-// The reader a file name's extension selects: ".bmp", ".jpg" and ".jpeg" in any letter case.
-enum class TPictureKind { None, Bitmap, JPEG };
+// The reader a file name's extension selects, in any letter case: ".bmp"; ".jpg" and ".jpeg";
+// ".png"; ".webp"; ".heic", ".heif" and ".avif" (one reader serves HEVC and AV1 pictures alike).
+// The content is never sniffed: a file whose bytes are another format's fails with its reader's error.
+enum class TPictureKind { None, Bitmap, JPEG, Png, WebP, Heif };
 TPictureKind PictureKindOf(const std::string& fileName);
 
 // The text shown for a file whose extension selects no reader: SUnsupportedPictureKinds, the file

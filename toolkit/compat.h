@@ -39,7 +39,7 @@ void WaitUntil(std::condition_variable_any& wake, std::unique_lock<std::mutex>& 
   wake.wait(lock, stop, std::move(ready));
 }
 #elif defined(RFL_SINGLE_THREADED)
-// A build without threads starts none (ThreadsAvailable is 1): these only let the pool compile.
+// A build without threads starts none (UsableCores is 1): these only let the pool compile.
 class stop_token {
  public:
   bool stop_requested() const noexcept { return true; }
@@ -57,15 +57,6 @@ void WaitUntil(std::condition_variable_any&, std::unique_lock<std::mutex>&, stop
 #error "a library with threads but without std::jthread"
 #endif
 
-// The threads the machine runs at once.
-inline unsigned ThreadsAvailable() {
-#if defined(RFL_SINGLE_THREADED)
-  return 1;
-#else
-  return std::thread::hardware_concurrency();
-#endif
-}
-
 // Renames `from` to `to` unless `to` exists (then EEXIST); -1 with errno EINVAL or ENOSYS where the
 // system cannot refuse a taken name in the rename itself.
 inline int RenameNoReplace(const char* from, const char* to) {
@@ -74,6 +65,18 @@ inline int RenameNoReplace(const char* from, const char* to) {
 #else
   (void)from, (void)to;
   errno = ENOSYS;
+  return -1;
+#endif
+}
+
+// Opens a new file without a name in `folder` for writing, or -1 where the system or the folder's
+// file system cannot make one (the page's build has no such files).
+inline int OpenUnnamedFile(const char* folder, mode_t mode) {
+#if defined(O_TMPFILE) && !defined(__EMSCRIPTEN__)
+  return ::open(folder, O_TMPFILE | O_WRONLY | O_CLOEXEC, mode);
+#else
+  (void)folder, (void)mode;
+  errno = EOPNOTSUPP;
   return -1;
 #endif
 }

@@ -16,16 +16,12 @@
 
 #include "toolkit/exif_orientation.h"
 #include "toolkit/jpeg_float_idct.h"
+#include "toolkit/jpeg_refusals.h"
+#include "toolkit/load_progress.h"
 #include "toolkit/upright_rows.h"
 #include "toolkit/worker_pool.h"
 
-EJPEG::EJPEG(int messageCode)
-    : Exception([&] {
-        std::string text(SJPEGError);
-        text.replace(text.find("%d"), 2, std::to_string(messageCode));
-        return text;
-      }()),
-      messageCode_(messageCode) {}
+EJPEG::EJPEG(int messageCode) : Exception(JPEGRefusalText(messageCode)), messageCode_(messageCode) {}
 
 namespace {
 
@@ -45,10 +41,21 @@ namespace {
   return true;
 }();
 
-// How much of a stream the decoder asks for at a time.
+// How much of a stream the decoder asks for at a time, and after skipping a marker.
 constexpr std::size_t kInputBufferBytes = 64 * 1024;
+constexpr std::size_t kSkippedPieceBytes = 4 * 1024;
 // An EXIF block lives in one APP1 marker, whose length field allows this much data.
 constexpr std::size_t kMostMarkerBytes = 65533;
+// What a decoder reading a stream may look at before the first scan (the markers it reads rather
+// than skips: tables, the frame, the first EXIF block; real files need a few kilobytes), and again
+// between and after the scans.
+constexpr std::uint64_t kMostHeaderBytes = std::uint64_t(1) << 20;
+// The most entropy-coded bytes a scan can take for each coefficient it codes in each block: a
+// Huffman code of up to 16 bits and up to 15 bits of value (or of an end-of-band run), with every
+// byte 0xFF followed by a stuffed zero byte. 512 bytes for a block of a sequential scan.
+constexpr std::uint64_t kMostBytesPerCoefficient = 8;
+// Tables and restart markers of a scan beside its coded data.
+constexpr std::uint64_t kMostMarkerBytesPerScan = 64 * 1024;
 
 // libjpeg reports a fatal error by calling error_exit, which must not return. We jump back to the
 // step that called into libjpeg and turn the failure into an exception there, in our own frame: a
@@ -65,12 +72,19 @@ void IgnoreMessage(j_common_ptr, int) {}
 void IgnoreOutput(j_common_ptr) {}
 
 // A source that reads the stream in pieces as libjpeg asks for them, so that reading stops where
-// the image ends and a file that is no JPEG is refused after its first piece.
+// the image ends and a file that is no JPEG is refused after its first piece. What libjpeg may look
+// at is bounded by the picture: `looked` counts the bytes handed to it less those it skipped, and
+// once it reaches `mostLooked` the data counts as ended. Up to the first scan that bound is
+// kMostHeaderBytes; from there on, the most that the picture's scans can need (EntropyBound).
 struct TStreamSource {
   jpeg_source_mgr pub;  // first member, as above
   TStream* stream = nullptr;
   std::vector<JOCTET> buffer;
   bool started = false;
+  std::uint64_t looked = 0;
+  std::uint64_t mostLooked = 0;
+  // After a skip past the piece in hand the next marker is likely skipped too: a small piece then.
+  bool skipped = false;
 };
 
 // Reads the next piece. At the end of the data libjpeg gets an end-of-image marker, as its own
@@ -79,11 +93,16 @@ struct TStreamSource {
 boolean FillFromStream(j_decompress_ptr info) {
   auto* source = reinterpret_cast<TStreamSource*>(info->src);
   std::size_t got = 0;
-  try {
-    got = source->stream->Read(source->buffer.data(), source->buffer.size());
-  } catch (...) {
-    got = 0;
+  if (source->looked < source->mostLooked) {
+    const std::size_t piece = source->skipped ? kSkippedPieceBytes : source->buffer.size();
+    try {
+      got = source->stream->Read(source->buffer.data(), piece);
+    } catch (...) {
+      got = 0;
+    }
   }
+  source->skipped = false;
+  source->looked += got;
   if (got == 0) {
     if (!source->started) ERREXIT(info, JERR_INPUT_EMPTY);
     WARNMS(info, JWRN_JPEG_EOF);
@@ -107,10 +126,13 @@ void SkipInStream(j_decompress_ptr info, long count) {
   if (wanted <= source->pub.bytes_in_buffer) {
     source->pub.next_input_byte += wanted;
     source->pub.bytes_in_buffer -= wanted;
+    source->looked -= std::min<std::uint64_t>(source->looked, wanted);
     return;
   }
   const std::size_t beyond = wanted - source->pub.bytes_in_buffer;
+  source->looked -= std::min<std::uint64_t>(source->looked, source->pub.bytes_in_buffer);
   source->pub.bytes_in_buffer = 0;
+  source->skipped = true;
   try {
     source->stream->Seek(std::int64_t(beyond), TSeekOrigin::soCurrent);
   } catch (...) {
@@ -147,24 +169,40 @@ struct TDecompressor {
 
   [[noreturn]] void Fail() const {
     if (tooManyScans) throw EJPEGTooManyScans();
+    // A declared side beyond libjpeg's own limit is said as any picture too large to be held.
+    if (errors.pub.msg_code == JERR_IMAGE_TOO_BIG)
+      throw EOutOfResources(std::string(SImageTooLarge) + " (" + std::to_string(info.image_width) + " x " +
+                            std::to_string(info.image_height) + ")");
     throw EJPEG(errors.pub.msg_code);
   }
 };
 
 // Called by libjpeg between its units of work: after each marker it reads and each row of blocks
-// it takes in. Counts every new scan and the blocks it covers, and stops the decode as soon as the
+// it takes in. Reports the decoding's progress where a reporter is set (load_progress.h). Counts every new scan and the blocks it covers, and stops the decode as soon as the
 // file has more scans than any real one or its scans would cover the picture far more often than
 // decoding the picture takes: a few hundred bytes of empty scans can otherwise keep the decoder
 // busy for minutes.
 void WatchScans(j_common_ptr common) {
   auto* info = reinterpret_cast<j_decompress_ptr>(common);
   auto* d = static_cast<TDecompressor*>(common->client_data);
+  if (LoadProgressWanted()) {
+    // libjpeg's own count: the passes over the data done, and how far the current one has come.
+    const jpeg_progress_mgr& p = d->progress;
+    const double current = p.pass_limit > 0 ? double(p.pass_counter) / double(p.pass_limit) : 0.0;
+    ReportLoadProgress(p.completed_passes + current, std::max(p.total_passes, 1));
+  }
   if (info->input_scan_number == d->lastScan) return;
   d->lastScan = info->input_scan_number;
+  std::uint64_t blocks = 0;
   for (int i = 0; i < info->comps_in_scan; ++i) {
     const jpeg_component_info* component = info->cur_comp_info[i];
-    d->scanBlocks += std::uint64_t(component->width_in_blocks) * component->height_in_blocks;
+    blocks += std::uint64_t(component->width_in_blocks) * component->height_in_blocks;
   }
+  d->scanBlocks += blocks;
+  // What this scan may hand the decoder: its blocks' coded coefficients (all 64 in a sequential
+  // file, whatever its scan header says), and its markers.
+  const auto coefficients = std::uint64_t(info->progressive_mode ? std::max(0, info->Se - info->Ss + 1) : DCTSIZE2);
+  d->source.mostLooked += blocks * coefficients * kMostBytesPerCoefficient + kMostMarkerBytesPerScan;
   if (d->lastScan > JPEGMostScans || d->scanBlocks > d->mostScanBlocks) {
     d->tooManyScans = true;
     ERREXIT(info, JERR_NOT_COMPILED);  // any code: Fail() reports the scans
@@ -197,21 +235,29 @@ void TakeMarkerBytes(j_decompress_ptr info, std::uint8_t* out, std::size_t count
 }
 
 // libjpeg's handler for APP1 markers: keeps the first EXIF block (at most one marker's worth of
-// bytes, however many markers the file has) and passes over every other.
+// bytes, however many markers the file has) and skips every other after its signature, without
+// reading it.
 boolean KeepFirstExif(j_decompress_ptr info) {
   auto* d = static_cast<TDecompressor*>(info->client_data);
   std::uint8_t lengthField[2];
   TakeMarkerBytes(info, lengthField, 2);
   const std::size_t length = std::size_t(lengthField[0] << 8 | lengthField[1]);
-  const std::size_t data = length >= 2 ? length - 2 : 0;
-  if (d->exifFound) {
-    TakeMarkerBytes(info, nullptr, data);
-    return TRUE;
+  std::size_t data = length >= 2 ? length - 2 : 0;
+  if (!d->exifFound) {
+    constexpr std::size_t kSignatureBytes = 6;  // "Exif\0\0"
+    d->exif.resize(std::min(data, kSignatureBytes));
+    TakeMarkerBytes(info, d->exif.data(), d->exif.size());
+    data -= d->exif.size();
+    if (IsExifBlock(d->exif)) {
+      d->exif.resize(std::min(data + kSignatureBytes, kMostMarkerBytes));
+      TakeMarkerBytes(info, d->exif.data() + kSignatureBytes, d->exif.size() - kSignatureBytes);
+      data -= d->exif.size() - kSignatureBytes;
+      d->exifFound = true;
+    } else {
+      d->exif.clear();
+    }
   }
-  d->exif.resize(std::min(data, kMostMarkerBytes));
-  TakeMarkerBytes(info, d->exif.data(), d->exif.size());
-  d->exifFound = IsExifBlock(d->exif);
-  if (!d->exifFound) d->exif.clear();
+  if (data > 0) (*info->src->skip_input_data)(info, long(data));
   return TRUE;
 }
 
@@ -250,6 +296,7 @@ bool HeaderStep(TDecompressor* d, const TInput* input) {
     source.pub.skip_input_data = SkipInStream;
     source.pub.resync_to_restart = jpeg_resync_to_restart;
     source.pub.term_source = NoSourceAction;
+    source.mostLooked = kMostHeaderBytes;
     info->src = &source.pub;
   } else {
     jpeg_mem_src(info, input->data, static_cast<unsigned long>(input->size));
@@ -392,9 +439,15 @@ bool SkipStep(TDecompressor* d, int count) {
   return true;
 }
 
+// Ends a decode that has every row. A file of one scan needs nothing after its last row of blocks:
+// whatever follows (an end-of-image marker, or, in a damaged file, anything up to the end of a
+// huge file) is never read. A file of several scans has read them all before its first row.
 bool FinishStep(TDecompressor* d) {
   if (setjmp(d->errors.jump)) return false;
-  jpeg_finish_decompress(&d->info);
+  if (jpeg_has_multiple_scans(&d->info))
+    jpeg_finish_decompress(&d->info);
+  else
+    jpeg_abort_decompress(&d->info);
   return true;
 }
 
@@ -411,6 +464,10 @@ int SplitRow(const jpeg_decompress_struct& info) {
   const int rowsPerBand = info.max_v_samp_factor * DCTSIZE;  // the rows one pass of the decoder forms
   return int(info.output_height) * 3 / 5 / rowsPerBand * rowsPerBand;
 }
+
+// The most bytes of a scan's data that a picture decoded in two parts holds: one a pixel. Photos
+// take a fifth to a half of that; a file that needs more is decoded by one decoder.
+std::uint64_t HeldScanBytes(int width, int height) { return std::uint64_t(width) * std::uint64_t(height); }
 
 TRowForm FormOf(const jpeg_decompress_struct& info, bool keepGreyIndices) {
   if (info.quantize_colors) return keepGreyIndices ? TRowForm::GreyIndices : TRowForm::GreyToOpaque;
@@ -452,6 +509,8 @@ TJPEGHeader ReadJPEGHeader(TStream& stream) {
   // conversion: generously, 64 bytes a column of the picture.
   const std::uint64_t rows = std::uint64_t(header.Width) * 64;
   header.DecoderBytes = std::min(coefficients, MaxPixelBlockBytes) + kInputBufferBytes + kMostMarkerBytes + rows;
+  // A picture decoded in two parts holds its file's bytes, and the second decoder its own rows.
+  if (SplitRow(info) > 0) header.DecoderBytes += JPEGMostHeldHeaderBytes + HeldScanBytes(header.Width, header.Height) + rows;
   return header;
 }
 
@@ -518,29 +577,32 @@ TBitmap DecodeHeld(const std::uint8_t* data, std::size_t size, bool keepGreyIndi
   return picture;
 }
 
-// The JPEG file from `start` up to and with its end-of-image marker, or to the end of the stream
-// when it has none. `scanStart` is where the entropy-coded data of its one scan begins; from there
-// on the first FF D9 is the end of the image (the coded data never holds one), and no byte beyond
-// it is read but those of the last piece.
-std::vector<std::uint8_t> ReadThroughEndOfImage(TStream& stream, std::int64_t start, std::uint64_t scanStart) {
+// Reads the JPEG file from `start` into `bytes`, up to and with its end-of-image marker, or to the
+// end of the stream when it has none; false, once `most` bytes are held without either. `scanStart`
+// is where the entropy-coded data of its one scan begins; from there on the first FF D9 is the end
+// of the image (the coded data never holds one), and no byte beyond it is read but those of the
+// last piece.
+bool ReadThroughEndOfImage(TStream& stream, std::int64_t start, std::uint64_t scanStart, std::uint64_t most,
+                           std::vector<std::uint8_t>& bytes) {
   stream.SetPosition(start);
-  std::vector<std::uint8_t> bytes;
+  // One block for all of it: growing by doubling would hold up to three times the data.
+  bytes.reserve(std::size_t(std::min<std::uint64_t>(most, std::uint64_t(stream.Remaining()))));
   std::size_t searched = std::size_t(scanStart);
-  for (;;) {
+  while (bytes.size() < most) {
     const std::size_t had = bytes.size();
-    if (had >= MaxPixelBlockBytes) break;
-    bytes.resize(had + kInputBufferBytes);
-    const std::size_t got = stream.Read(bytes.data() + had, kInputBufferBytes);
+    const std::size_t piece = std::size_t(std::min<std::uint64_t>(kInputBufferBytes, most - had));
+    bytes.resize(had + piece);
+    const std::size_t got = stream.Read(bytes.data() + had, piece);
     bytes.resize(had + got);
-    if (got == 0) break;
+    if (got == 0) return true;
     for (std::size_t i = std::max<std::size_t>(searched, 1); i < bytes.size(); ++i)
       if (bytes[i - 1] == 0xFF && bytes[i] == JPEG_EOI) {
         bytes.resize(i + 1);
-        return bytes;
+        return true;
       }
     searched = std::max(searched, bytes.size());
   }
-  return bytes;
+  return false;
 }
 
 }  // namespace
@@ -566,11 +628,18 @@ TBitmap ReadJPEGPicture(TStream& stream) {
   CheckImageSize(size.Width, size.Height, 32);
 
   // A large single-scan colour photo decodes in two parts at once, and the second decoder reads the
-  // file's bytes from their start: those are taken into memory, up to the end of the image.
+  // file's bytes from their start: those are taken into memory, up to the end of the image, when
+  // they are no more than a real photo of its size has. Otherwise (markers far beyond any real
+  // file's, no end of image within reach) this decoder goes on alone from where its header ended.
   if (start >= 0 && orientation == TOrientation::Upright && SplitRow(d.info) > 0) {
-    const std::uint64_t scanStart = std::uint64_t(stream.Position() - start) - d.source.pub.bytes_in_buffer;
-    const std::vector<std::uint8_t> bytes = ReadThroughEndOfImage(stream, start, scanStart);
-    return DecodeHeld(bytes.data(), bytes.size(), false, -1);
+    const std::int64_t resume = stream.Position();
+    const std::uint64_t scanStart = std::uint64_t(resume - start) - d.source.pub.bytes_in_buffer;
+    if (scanStart <= JPEGMostHeldHeaderBytes) {
+      std::vector<std::uint8_t> bytes;
+      if (ReadThroughEndOfImage(stream, start, scanStart, scanStart + HeldScanBytes(width, height), bytes))
+        return DecodeHeld(bytes.data(), bytes.size(), false, -1);
+    }
+    stream.SetPosition(resume);
   }
 
   TBitmap picture(size.Width, size.Height, pf32bit);

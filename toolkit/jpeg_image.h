@@ -21,7 +21,8 @@
 #include "toolkit/errors.h"
 #include "toolkit/stream.h"
 
-// A fatal decoder error. The message is SJPEGError with libjpeg's message number.
+// A fatal decoder error: a sentence for the common refusals, otherwise SJPEGError with libjpeg's
+// message number (JPEGRefusalText).
 class EJPEG : public Exception {
  public:
   explicit EJPEG(int messageCode);
@@ -56,12 +57,19 @@ inline constexpr int JPEGMostPasses = 72;
 // then only JPEGMostScans limits them. A fraction of a second of decoding.
 inline constexpr std::uint64_t JPEGAlwaysAllowedScanBlocks = std::uint64_t(1) << 24;
 
+// A picture decoded in two parts holds its file's bytes: at most this many before its scan's data
+// (markers, tables, metadata), and at most one byte a pixel of that data. A file with more is
+// decoded by one decoder that reads as it goes.
+inline constexpr std::uint64_t JPEGMostHeldHeaderBytes = std::uint64_t(1) << 20;
+
 // What a JPEG file's header declares, read without decoding any pixels.
 struct TJPEGHeader {
   int Width = 0;  // as stored, before any orientation tag is applied
   int Height = 0;
-  // libjpeg's working memory for this file beyond the picture: the coefficients of a file with
-  // several scans (refused beyond the image limit), the input buffer and a few rows of samples.
+  // The decoder's working memory for this file beyond the picture: the coefficients of a file with
+  // several scans (refused beyond the image limit), the input buffer and a few rows of samples;
+  // for a picture that may be decoded in two parts, also the file's bytes it holds and the second
+  // decoder's rows.
   std::uint64_t DecoderBytes = 0;
 };
 
@@ -72,9 +80,12 @@ TJPEGHeader ReadJPEGHeader(TStream& stream);
 // Decodes the JPEG file from the stream's position into the program's source picture: a new
 // opaque pf32bit image, grey files expanded from their quantised levels, turned upright by the
 // orientation tag of the file's EXIF block (a damaged block counts as none). The stream is read in
-// pieces and no further than the end of the image; a large single-scan colour photo upright as
-// stored is taken into memory up to its end of image and decoded in two parts at once where the
-// shared worker pool has a thread free, with the pixels one decoder gives. Throws EJPEG (EJPEGTooManyScans included) and
+// pieces and no further than the picture needs: markers that are not kept are skipped, not read; a
+// file of one scan is read up to its last row of blocks, one of several scans up to its end of
+// image or as far as its scans' data can reach. A large single-scan colour photo upright as stored
+// is taken into memory up to its end of image (within JPEGMostHeldHeaderBytes and one byte a
+// pixel) and decoded in two parts at once where the shared worker pool has a thread free, with the
+// pixels one decoder gives. Throws EJPEG (EJPEGTooManyScans included) and
 // EOutOfResources (SImageTooLarge) for a picture beyond the image limit at 32 bits, before any of
 // it is decoded.
 TBitmap ReadJPEGPicture(TStream& stream);

@@ -9,6 +9,9 @@ inline constexpr const char* SFOpenError = "ファイル %s は開けません";
 inline constexpr const char* SFCreateError = "ファイル %s を作成できません";
 // A name that leads to a pipe, a device or a socket: nothing there can be read as a picture.
 inline constexpr const char* SFNotRegularFile = "ファイル %s は通常のファイルではありません";
+// A write into the file that failed; SDiskFull follows after ": " when the disk is full.
+inline constexpr const char* SFWriteError = "ファイル %s に書き込めません";
+inline constexpr const char* SDiskFull = "ディスクの空き容量が足りません";
 // A write that was asked to keep an existing file met one.
 inline constexpr const char* SFileExists = "ファイル %s は既に存在します";
 
@@ -26,8 +29,13 @@ inline constexpr const char* SAlphaImageRequired = "アルファ付き 32 ビッ
 inline constexpr const char* SZeroDivide = "0 による浮動小数点数除算";
 inline constexpr const char* SInvalidOp = "無効な浮動小数点演算";
 
-// "%d" is libjpeg's message number.
+// "%d" is libjpeg's message number: the text of the decoder's refusals that have no sentence below.
 inline constexpr const char* SJPEGError = "JPEG エラー #%d";
+// The decoder's common refusals.
+inline constexpr const char* SJPEGTwelveBit = "12ビットのJPEGには対応していません";
+inline constexpr const char* SJPEGUnsupportedKind = "この種類のJPEGには対応していません";
+inline constexpr const char* SJPEGNotJPEG = "JPEG ファイルではありません";
+inline constexpr const char* SFileEmpty = "ファイルが空です";
 // A JPEG file whose scans would cost far more to decode than a picture of its size.
 inline constexpr const char* SJPEGTooManyScans = "JPEG のスキャン数が多すぎます";
 

@@ -114,7 +114,10 @@ std::size_t TFileStream::Write(const void* buffer, std::size_t count) {
   for (;;) {
     const ssize_t put = ::write(fd_, buffer, std::min<std::size_t>(count, 1u << 30));
     if (put >= 0) return std::size_t(put);
-    if (errno != EINTR) return 0;
+    if (errno != EINTR) {
+      lastError_ = errno;
+      return 0;
+    }
   }
 }
 
@@ -125,10 +128,20 @@ std::int64_t TFileStream::Seek(std::int64_t offset, TSeekOrigin origin) {
   return std::int64_t(at);
 }
 
+void TFileStream::Sync() {
+  if (fd_ < 0) return;
+  // A file that cannot be flushed (EINVAL: a pipe, a special file) has nothing waiting to be.
+  if (::fsync(fd_) == 0 || errno == EINVAL) return;
+  lastError_ = errno;
+  throw EWriteError(SWriteError);
+}
+
 void TFileStream::Commit() {
   if (fd_ < 0) return;
-  const bool synced = ::fsync(fd_) == 0 || errno == EINVAL;
-  const bool closed = ::close(fd_) == 0;
+  Sync();
+  const int fd = fd_;
   fd_ = -1;
-  if (!synced || !closed) throw EWriteError(SWriteError);
+  if (::close(fd) == 0) return;
+  lastError_ = errno;
+  throw EWriteError(SWriteError);
 }

@@ -74,10 +74,15 @@ class TFileStream final : public TStream {
   std::int64_t Seek(std::int64_t offset, TSeekOrigin origin) override;
 
   const std::string& FileName() const { return fileName_; }
+  // Flushes the file to disk; throws EWriteError when the system reports a failure.
+  void Sync();
   // Flushes the file to disk and closes it; throws EWriteError when the system reports a failure.
   void Commit();
+  // The system's error number of the last write, flush or close that failed (0 when none did).
+  int LastError() const { return lastError_; }
 
  private:
   int fd_ = -1;
   std::string fileName_;
+  int lastError_ = 0;
 };

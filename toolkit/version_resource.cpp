@@ -11,13 +11,13 @@ constexpr TVersionTranslation kTranslations[] = {{0x0411, 0x03A4}};  // Japanese
 constexpr TVersionString kStrings[] = {
     {"CompanyName", ""},
     {"FileDescription", "ルフレミナ"},
-    {"FileVersion", "1.0.5.0"},
+    {"FileVersion", "1.0.6.0"},
     {"InternalName", "ルフレミナ"},
     {"LegalCopyright", "Copyright (C) 2026 ルフレミナ・プロジェクト"},
     {"LegalTrademarks", ""},
     {"OriginalFilename", ""},
     {"ProductName", "ルフレミナ"},
-    {"ProductVersion", "1.05"},
+    {"ProductVersion", "1.06"},
     {"Comments", ""},
 };
 
@@ -25,9 +25,9 @@ constexpr TVersionStringTable kStringTables[] = {{{0x0411, 0x03A4}, kStrings}};
 
 constexpr TVersionResource kResource = {
     .Fixed = {.FileVersionMS = 0x00010000,  // 1.0
-              .FileVersionLS = 0x00050000,  // .5.0
+              .FileVersionLS = 0x00060000,  // .6.0
               .ProductVersionMS = 0x00010000,
-              .ProductVersionLS = 0x00050000,
+              .ProductVersionLS = 0x00060000,
               .FileFlagsMask = 0x3F,
               .FileFlags = 0,
               .FileOS = 0x4,

@@ -5,6 +5,7 @@
 
 #include "toolkit/brief_spin.h"
 #include "toolkit/errors.h"
+#include "toolkit/machine_share.h"
 #include "toolkit/messages.h"
 #include "toolkit/thread_placement.h"
 
@@ -115,7 +116,7 @@ void TWorkerPool::WorkerLoop(compat::stop_token stop) {
 namespace {
 
 unsigned DefaultThreadCount() {
-  const unsigned cores = compat::ThreadsAvailable();
+  const unsigned cores = UsableCores();
   return cores > 1 ? cores - 1 : 0;
 }
 

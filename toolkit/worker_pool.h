@@ -53,8 +53,8 @@ class TWorkerPool {
   std::vector<compat::jthread> threads_;
 };
 
-// The process-wide pool, started on first use with one thread fewer than the machine has cores, so
-// that with the caller every core works.
+// The process-wide pool, started on first use with one thread fewer than the cores the process may
+// use (machine_share.h: its affinity mask and CPU quota), so that with the caller each works.
 TWorkerPool& SharedWorkerPool();
 
 // Sets how many threads in all work on the shared pool's calls, the caller included (at least 1:

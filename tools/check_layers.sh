@@ -25,6 +25,7 @@ declare -A allowed=(
 declare -A owner=(
   ['Q[A-Za-z]*|Qt[A-Za-z]*/.*']="app"
   ['zlib\.h']="picture/png"
+  ['spng\.h|webp/.*|libheif/.*|dav1d/.*|libde265/.*']="picture"
   ['jpeglib\.h|jerror\.h|jpegint\.h']="toolkit"
   ['CLI/.*']="batch"
   ['emscripten/.*']="web"

@@ -1,10 +1,10 @@
 #!/usr/bin/env bash
 # Builds the libFuzzer targets with clang and runs one of them for a while, on one job.
-#   bash tools/fuzz.sh [bmp|jpeg|exif] [seconds]      (default: bmp, 600 seconds)
+#   bash tools/fuzz.sh [bmp|jpeg|exif|png|webp|heif] [seconds]   (default: bmp, 600 seconds)
 #   bash tools/fuzz.sh [seconds]                      (the BMP reader)
-# New inputs collect in build/fuzz/corpus (BMP), build/fuzz/corpus-jpeg or build/fuzz/corpus-exif;
-# an input that finds a fault is written to build/fuzz/ as crash-*, timeout-* or oom-* (with the
-# target's name in front for the JPEG load and the EXIF reader).
+# New inputs collect in build/fuzz/corpus (BMP) or build/fuzz/corpus-TARGET; an input that finds a
+# fault is written to build/fuzz/ as crash-*, timeout-* or oom-* (with the target's name in front
+# for every target but the BMP reader).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 target=bmp
@@ -14,21 +14,10 @@ if [ $# -gt 0 ] && [[ ! "$1" =~ ^[0-9]+$ ]]; then
 fi
 seconds=${1:-600}
 case "$target" in
-  bmp | jpeg | exif) ;;
-  *) echo "unknown fuzz target '$target' (bmp, jpeg or exif)" >&2; exit 2 ;;
+  bmp | jpeg | exif | png | webp | heif) ;;
+  *) echo "unknown fuzz target '$target' (bmp, jpeg, exif, png, webp or heif)" >&2; exit 2 ;;
 esac
-bash tools/setup.sh
-packages=(clang libclang-rt-14-dev)
-missing=()
-for p in "${packages[@]}"; do
-  [ "$(dpkg-query -W -f='${Status}' "$p" 2>/dev/null)" = "install ok installed" ] || missing+=("$p")
-done
-if [ ${#missing[@]} -gt 0 ]; then
-  sudo_cmd=()
-  [ "$(id -u)" -ne 0 ] && sudo_cmd=(sudo)
-  "${sudo_cmd[@]}" apt-get update
-  DEBIAN_FRONTEND=noninteractive "${sudo_cmd[@]}" apt-get install -y --no-install-recommends "${missing[@]}"
-fi
+bash tools/setup.sh clang libclang-rt-14-dev
 
 CC=clang CXX=clang++ cmake -S . -B build/fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
   -DRFL_FUZZ=ON -DRFL_BUILD_APP=OFF -DRFL_BUILD_TESTS=OFF
@@ -59,6 +48,47 @@ if [ "$target" = bmp ]; then
   # machine has.
   exec ./fuzz/bmp_read_fuzz corpus -max_total_time="$seconds" -timeout=60 \
     -rss_limit_mb=3072 -malloc_limit_mb=1400 -max_len=4096 -print_final_stats=1
+fi
+
+# The readers of the decoding libraries, seeded with small pictures of every kind their encoders
+# write. Pictures up to the image limit are decoded; the limits sit above 1 GiB of pixels.
+if [ "$target" = png ] || [ "$target" = webp ] || [ "$target" = heif ]; then
+  cmake --build build/fuzz --target "${target}_load_fuzz" -j1
+  corpus=build/fuzz/corpus-$target
+  mkdir -p "$corpus"
+  if [ -z "$(ls -A "$corpus")" ]; then
+    work=$(mktemp -d)
+    $convert -size 23x17 gradient:orange-navy -swirl 90 -alpha set -channel A -fx 'i/w' +channel "$work/a.png"
+    $convert "$work/a.png" -depth 16 png64:"$work/a16.png"
+    $convert "$work/a.png" -alpha off png24:"$work/o.png"
+    case $target in
+      png)
+        cp "$work/a.png" "$corpus/rgba.png"
+        cp "$work/a16.png" "$corpus/rgba16.png"
+        $convert "$work/a.png" -interlace PNG png32:"$corpus/adam7.png"
+        $convert "$work/a.png" -colors 16 png8:"$corpus/palette.png"
+        $convert "$work/o.png" -colorspace Gray -depth 2 "$corpus/grey2.png"
+        $convert "$work/a.png" -colorspace Gray png:"$corpus/greyalpha.png"
+        ;;
+      webp)
+        cwebp -quiet -q 70 "$work/o.png" -o "$corpus/lossy.webp"
+        cwebp -quiet -q 70 "$work/a.png" -o "$corpus/alpha.webp"
+        cwebp -quiet -lossless "$work/a.png" -o "$corpus/lossless.webp"
+        img2webp -loop 0 "$work/a.png" -lossy "$work/o.png" -o "$corpus/anim.webp" >/dev/null
+        ;;
+      heif)
+        heif-enc -q 50 "$work/a.png" -o "$corpus/alpha.heic" >/dev/null
+        heif-enc -q 50 -p chroma=444 "$work/o.png" -o "$corpus/c444.heic" >/dev/null
+        avifenc -s 9 "$work/a.png" "$corpus/alpha.avif" >/dev/null
+        avifenc -s 9 -d 10 --irot 1 "$work/a16.png" "$corpus/turned10.avif" >/dev/null
+        avifenc -s 9 -y 400 "$work/o.png" "$corpus/grey.avif" >/dev/null
+        ;;
+    esac
+    rm -r "$work"
+  fi
+  cd build/fuzz
+  exec "./fuzz/${target}_load_fuzz" "corpus-$target" -artifact_prefix="$target-" -max_total_time="$seconds" \
+    -timeout=30 -rss_limit_mb=3072 -malloc_limit_mb=1400 -max_len=65536 -report_slow_units=5 -print_final_stats=1
 fi
 
 if [ "$target" = exif ]; then

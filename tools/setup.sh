@@ -1,7 +1,10 @@
 #!/usr/bin/env bash
 # Installs every Debian 12 package that building, running and testing the program needs, when it is
-# missing. Safe to run again: it does nothing when everything is there.
+# missing, and any packages named on the command line besides. Safe to run again: it does nothing
+# when everything is there, also on a machine with a second architecture (arm64 or i386 beside the
+# native one), and it waits while another apt holds the package locks.
 set -euo pipefail
+source "$(dirname "$0")/apt.sh"
 
 packages=(
   build-essential cmake ninja-build pkg-config
@@ -9,31 +12,24 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   libcli11-dev
   libpng-dev pngcheck imagemagick
+  libspng-dev libwebp-dev libheif-dev libde265-dev libdav1d-dev
+  webp libheif-examples libavif-bin netpbm
   fonts-noto-cjk xvfb xauth openbox
   dpkg-dev librsvg2-bin help2man desktop-file-utils appstream lintian man-db groff-base
   xdotool x11-utils
-  emscripten binaryen nodejs node-typescript chromium python3 libjpeg-turbo-progs
+  emscripten binaryen nodejs node-typescript chromium python3
+  "$@"
 )
 
-missing=()
-for p in "${packages[@]}"; do
-  if [ "$(dpkg-query -W -f='${Status}' "$p" 2>/dev/null)" != "install ok installed" ]; then
-    missing+=("$p")
-  fi
-done
-
+mapfile -t missing < <(rfl_missing_packages "${packages[@]}")
 if [ ${#missing[@]} -gt 0 ]; then
   echo "Installing: ${missing[*]}"
-  sudo_cmd=()
-  [ "$(id -u)" -ne 0 ] && sudo_cmd=(sudo)
-  "${sudo_cmd[@]}" apt-get update
-  DEBIAN_FRONTEND=noninteractive "${sudo_cmd[@]}" apt-get install -y --no-install-recommends "${missing[@]}"
+  rfl_apt_get update
+  rfl_apt_get install -y --no-install-recommends "${missing[@]}"
 fi
 
 # npm for the page's test tools. Debian's npm package is needed only where node came without it
 # (a node from another archive carries its own npm and conflicts with Debian's).
 if ! command -v npm >/dev/null; then
-  sudo_cmd=()
-  [ "$(id -u)" -ne 0 ] && sudo_cmd=(sudo)
-  DEBIAN_FRONTEND=noninteractive "${sudo_cmd[@]}" apt-get install -y --no-install-recommends nodejs npm
+  rfl_apt_get install -y --no-install-recommends nodejs npm
 fi

@@ -23,7 +23,7 @@ import createRufureminaEngine from './rufuremina-engine.mjs';
 /** @typedef {{sliders: Sliders, gradient: boolean, outputWidth: number, outputHeight: number,
  *             pictureName: string|null}} State */
 /** @typedef {{title: string, text: string, url: string}} AboutText */
-/** @typedef {{wasmBinary?: Uint8Array}} CreateOptions */
+/** @typedef {{wasmBinary?: Uint8Array, onLoadProgress?: (percent: number) => void}} CreateOptions */
 
 /** Each slider's range and start position, in the window's order.
  *  @type {Readonly<Record<keyof Sliders, Readonly<{min:number, max:number, start:number}>>>} */
@@ -80,11 +80,13 @@ async function findWasm() {
 /** Creates an engine; resolves when the WebAssembly is instantiated. The start-up picture (1 x 1
  *  white) is loaded and the defaults set, as the window starts; nothing is rendered until asked.
  *  @param {CreateOptions} [options] `wasmBinary`: the .wasm's bytes (the single-file page passes
- *  the embedded ones); otherwise the module finds its .wasm beside itself.
+ *  the embedded ones); otherwise the module finds its .wasm beside itself. `onLoadProgress`: called
+ *  during loadPicture with the percentage of the picture decoded, rising, where the decoder counts
+ *  it (JPEG), from within the call (a page's worker can pass it on while it decodes).
  *  @returns {Promise<Rufuremina>} */
 export async function createRufuremina(options = {}) {
   const wasmBinary = options.wasmBinary ?? (await findWasm());
-  const module = await createRufureminaEngine({ wasmBinary });
+  const module = await createRufureminaEngine({ wasmBinary, onLoadProgress: options.onLoadProgress });
   return new Rufuremina(module);
 }
 
@@ -130,11 +132,15 @@ export class Rufuremina {
   /** Loads a picture's file bytes: BMP or JPEG as the name's extension says (.bmp, .jpg, .jpeg in
    *  any letter case), as the window decides. The sliders, the output size and the gradient stay.
    *  Render a preview afterwards to show it. On error throws RufureminaError (for another
-   *  extension with caption エラー, as the window's own box) and the previous picture stays.
+   *  extension with caption エラー, as the window's own box) and the previous picture stays. A name
+   *  that ends with '/' or holds a NUL character is the caller's mistake: TypeError.
    *  @param {string} fileName  @param {Uint8Array} bytes */
   loadPicture(fileName, bytes) {
     this.alive();
     if (typeof fileName !== 'string') throw new TypeError('fileName must be a string');
+    // A name that ends in '/' names a folder, not a file; the engine's side would cut a name at a NUL.
+    if (fileName.endsWith('/')) throw new TypeError(`fileName must name a file, not a folder: ${JSON.stringify(fileName)}`);
+    if (fileName.includes('\0')) throw new TypeError(`fileName must not hold a NUL character: ${JSON.stringify(fileName)}`);
     if (!(bytes instanceof Uint8Array)) throw new TypeError('bytes must be a Uint8Array');
     const encoded = new TextEncoder().encode(fileName);
     const name = this.m._malloc(encoded.length + 1);

@@ -39,6 +39,7 @@ struct TForm1Controls {
         Button1(FindControl<QPushButton>(form, "Button1")),
         StatusBar1(FindControl<QStatusBar>(form, "StatusBar1")),
         actOpen(FindControl<QAction>(form, "actOpen")),
+        actPaste(FindControl<QAction>(form, "actPaste")),
         actExit(FindControl<QAction>(form, "actExit")),
         actGradient(FindControl<QAction>(form, "actGradient")),
         actResetYaw(FindControl<QAction>(form, "actResetYaw")),
@@ -67,6 +68,7 @@ struct TForm1Controls {
   QPushButton* Button1;
   QStatusBar* StatusBar1;
   QAction* actOpen;
+  QAction* actPaste;
   QAction* actExit;
   QAction* actGradient;
   QAction* actResetYaw;

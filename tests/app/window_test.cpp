@@ -211,7 +211,7 @@ class TWindowTest : public QObject {
     QMenuBar* bar = ui->MainMenu1;
     QCOMPARE(bar->actions().size(), 4);
     QCOMPARE(Items(MenuOf(bar, QStringLiteral("ファイル(&F)"))),
-             (QStringList{"画像を読み込む(&O)...", "-", "終了(&X)"}));
+             (QStringList{"画像を読み込む(&O)...", "貼り付け(&V)", "-", "終了(&X)"}));
     QCOMPARE(Items(MenuOf(bar, QStringLiteral("出力(&E)"))),
              (QStringList{"レンダリング(&R)", "-", "BMP形式で書き出し(&B)...", "hidden:アルファ付きBMP形式で書き出し(&A)...",
                           "PNG形式で書き出し(&P)...", "-", "クリップボードにコピー(&C)",
@@ -220,13 +220,15 @@ class TWindowTest : public QObject {
     QMenu* help = MenuOf(bar, QStringLiteral("ヘルプ(&H)"));
     QCOMPARE(Items(help), (QStringList{"バージョン情報(&A)...", "&" + site + " ホームページ"}));
     QCOMPARE(Items(ui->PopupMenu1),
-             (QStringList{"画像を読み込む(&O)...", "-", "グラデーション(&G)", "傾きをリセット(&R)", "-", "レンダリング(&R)", "-",
+             (QStringList{"画像を読み込む(&O)...", "貼り付け(&V)", "-", "グラデーション(&G)", "傾きをリセット(&R)", "-", "レンダリング(&R)", "-",
                           "BMP形式で書き出し(&B)...", "hidden:アルファ付きBMP形式で書き出し(&A)...", "-",
                           "クリップボードにコピー(&C)"}));
     QCOMPARE(ui->actWebsite->text(), "&" + site + "へ");
     QCOMPARE(ui->Button1->text(), QStringLiteral("レンダリング(&R)"));
     QCOMPARE(ui->actOpen->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_O));
     QCOMPARE(ui->actCopy->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_C));
+    QCOMPARE(ui->actPaste->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_V));
+    QCOMPARE(Hint(ui->actPaste), QStringLiteral("|クリップボードの画像を読み込みます。"));
     QCOMPARE(ui->actAbout->shortcut(), QKeySequence(Qt::Key_F1));
 
     // The help menu's differently named site item runs the website command.

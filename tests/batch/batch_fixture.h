@@ -37,6 +37,6 @@ class BatchTest : public testing::Test {
     PutFile(photos + "/b.bmp", bmp.Bytes());
     PutFile(photos + "/damaged.jpg", {0xFF, 0xD8, 0xFF, 0xE0, 'n', 'o', 't', ' ', 'a', ' ', 'J', 'P', 'E', 'G'});
     PutFile(photos + "/notes.txt", {'h', 'i'});
-    PutFile(dir / "pic.png", EncodeJPEG(QuadrantSamples(16, 16, 8, 8)));
+    PutFile(dir / "pic.gif", EncodeJPEG(QuadrantSamples(16, 16, 8, 8)));
   }
 };

@@ -66,9 +66,16 @@ TEST_F(HostileInputTest, ControlCharactersInNamesAreQuotedInEveryMessage) {
   fs::create_directory(dir / "out");
   PutFile(dir / "out/\x1b[31mred.png", {'o', 'l', 'd'});
   PutFile(photos + "/\x1b[31mred.bmp", BmpBuilder().Bytes());
+  // A right-to-left override and a first-strong isolate would reorder the rest of the line.
+  PutFile(photos + "/\xE2\x80\xAEgnp.bmp", {'B', 'M'});
+  PutFile(photos + "/x\xE2\x81\xA8y.bmp", {'B', 'M'});
   const TBatchRun run = RunBatch({"--output-dir", dir / "out", photos, dir / "missing\x9b" "1m.jpg"});
   EXPECT_EQ(run.Err.find('\x1b'), std::string::npos) << run.Err;
   EXPECT_EQ(run.Err.find('\x07'), std::string::npos) << run.Err;
+  EXPECT_EQ(run.Err.find("\xE2\x80\xAE"), std::string::npos) << run.Err;
+  EXPECT_EQ(run.Err.find("\xE2\x81\xA8"), std::string::npos) << run.Err;
+  EXPECT_NE(run.Err.find("'" + photos + "/'$'\\342\\200\\256''gnp.bmp': "), std::string::npos) << run.Err;
+  EXPECT_NE(run.Err.find("'" + photos + "/x'$'\\342\\201\\250''y.bmp': "), std::string::npos) << run.Err;
   EXPECT_NE(run.Err.find("'" + photos + "/'$'\\033'']0;owned'$'\\a\\033''[2J'\\''x'$'\\n''.jpg': JPEG エラー"),
             std::string::npos)
       << run.Err;

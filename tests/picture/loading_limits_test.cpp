@@ -34,6 +34,45 @@ class CountingStream final : public TStream {
   std::size_t read_ = 0;
 };
 
+// A file of `size` bytes that begins with `bytes` and holds zeros after them, as a sparse file does,
+// without their memory; it counts the bytes handed out.
+class ZeroTailStream final : public TStream {
+ public:
+  ZeroTailStream(std::vector<std::uint8_t> bytes, std::uint64_t size) : bytes_(std::move(bytes)), size_(size) {}
+  std::size_t Read(void* buffer, std::size_t count) override {
+    if (position_ >= size_) return 0;
+    const std::size_t n = std::size_t(std::min<std::uint64_t>(count, size_ - position_));
+    auto* out = static_cast<std::uint8_t*>(buffer);
+    for (std::size_t i = 0; i < n; ++i)
+      out[i] = position_ + i < bytes_.size() ? bytes_[std::size_t(position_ + i)] : 0;
+    position_ += n;
+    read_ += n;
+    return n;
+  }
+  std::size_t Write(const void*, std::size_t) override { return 0; }
+  std::int64_t Seek(std::int64_t offset, TSeekOrigin origin) override {
+    const std::int64_t base = origin == TSeekOrigin::soBeginning ? 0
+                              : origin == TSeekOrigin::soCurrent ? std::int64_t(position_)
+                                                                 : std::int64_t(size_);
+    if (base + offset < 0) throw EReadError("seek before the start");
+    position_ = std::uint64_t(base + offset);
+    return std::int64_t(position_);
+  }
+  std::uint64_t BytesRead() const { return read_; }
+
+ private:
+  std::vector<std::uint8_t> bytes_;
+  std::uint64_t size_;
+  std::uint64_t position_ = 0;
+  std::uint64_t read_ = 0;
+};
+
+// The file without its end-of-image marker.
+std::vector<std::uint8_t> WithoutEnd(std::vector<std::uint8_t> bytes) {
+  if (bytes.size() >= 2 && bytes[bytes.size() - 2] == 0xFF && bytes.back() == 0xD9) bytes.resize(bytes.size() - 2);
+  return bytes;
+}
+
 TBitmap LoadJPEG(const std::vector<std::uint8_t>& bytes) {
   TMemoryStream stream(bytes);
   return ReadSourcePicture(stream, TPictureKind::JPEG);
@@ -131,6 +170,44 @@ TEST(JPEGLimits, FilesAreReadOnlyAsFarAsThePictureGoes) {
     CountingStream zeros(std::vector<std::uint8_t>(16 << 20, 0));
     EXPECT_THROW(ReadSourcePicture(zeros, kind), Exception);
     EXPECT_LE(zeros.BytesRead(), std::size_t(64 << 10));
+  }
+}
+
+// Whatever follows a picture without its end marker (a damaged or hostile file: gigabytes of zeros),
+// and however many megabytes of markers precede it, a load reads about what the picture needs, holds
+// no more than its cost says, and gives the pixels of the same picture without them.
+TEST(JPEGLimits, ReadsAreBoundedByThePictureNotTheFile) {
+  const std::uint64_t GiB = std::uint64_t(1) << 30;
+  const std::vector<std::uint8_t> photo = EncodeJPEG(QuadrantSamples(320, 240, 100, 80), 90);  // decoded in two parts
+  const std::vector<std::uint8_t> small = EncodeJPEG(QuadrantSamples(40, 30, 16, 16), 90);
+  const std::vector<std::uint8_t> progressive = EncodeJPEG(QuadrantSamples(320, 240, 100, 80), 90, true);
+  std::vector<std::uint8_t> markers = photo;
+  for (int i = 0; i < 40; ++i) markers = WithMarker(markers, 0xE1, std::vector<std::uint8_t>(65000, 0x45));
+  const struct {
+    const char* what;
+    std::vector<std::uint8_t> file;
+    std::uint64_t size;           // with the zeros after it
+    std::vector<std::uint8_t> alone;  // the same picture, whole and without a tail
+    std::uint64_t mostRead;
+  } cases[] = {
+      {"two-part photo, no end, 8 GiB of zeros", WithoutEnd(photo), 8 * GiB, photo, 1u << 20},
+      {"two-part photo, 1.2 GB of zeros after its end", photo, 1200u << 20, photo, 256u << 10},
+      {"small photo, no end, 8 GiB of zeros", WithoutEnd(small), 8 * GiB, small, 256u << 10},
+      {"progressive photo, no end, 8 GiB of zeros", WithoutEnd(progressive), 8 * GiB, progressive, 64u << 20},
+      {"2.6 MB of APP1 markers before a two-part photo", markers, markers.size(), photo, 512u << 10},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    ZeroTailStream costStream(c.file, c.size);
+    const TPictureCost cost = ReadPictureCost(costStream, TPictureKind::JPEG);
+    ZeroTailStream stream(c.file, c.size);
+    const TBitmap picture = ReadSourcePicture(stream, TPictureKind::JPEG);
+    EXPECT_LE(stream.BytesRead(), c.mostRead) << c.what;
+    // A photo decoded in two parts holds its file's bytes: the cost counts them.
+    EXPECT_GE(cost.DecoderBytes, c.alone.size()) << c.what;
+    const TBitmap alone = LoadJPEG(c.alone);
+    ASSERT_EQ(picture.BitsSize(), alone.BitsSize()) << c.what;
+    EXPECT_EQ(std::memcmp(picture.Bits(), alone.Bits(), alone.BitsSize()), 0) << c.what;
   }
 }
 

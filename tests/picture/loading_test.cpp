@@ -87,15 +87,30 @@ TBitmap Sentinel() {
 }  // namespace
 
 TEST(PictureKind, ExtensionsChooseTheReaderInAnyLetterCase) {
-  EXPECT_EQ(PictureKindOf("/p/PHOTO.JPG"), TPictureKind::JPEG);
-  EXPECT_EQ(PictureKindOf("photo.Jpeg"), TPictureKind::JPEG);
-  EXPECT_EQ(PictureKindOf("/p/a.BMP"), TPictureKind::Bitmap);
-  EXPECT_EQ(PictureKindOf("/p/a.bmp.png"), TPictureKind::None);
-  EXPECT_EQ(PictureKindOf("/p.bmp/noext"), TPictureKind::None) << "a dot in the folder is no extension";
-  EXPECT_EQ(PictureKindOf("/p/a.jpe"), TPictureKind::None);
-  EXPECT_EQ(UnsupportedPictureMessage("/home/u/picture.png"),
-            "読み込めるのはBMPファイルとJPEGファイルです。\rpicture.png は読み込めません。");
-  EXPECT_EQ(UnsupportedPictureMessage("/home/u/noext"), "読み込めるのはBMPファイルとJPEGファイルです。\rnoext は読み込めません。");
+  const struct {
+    const char* name;
+    TPictureKind kind;
+    const char* why;
+  } cases[] = {
+      {"/p/PHOTO.JPG", TPictureKind::JPEG, ""},
+      {"photo.Jpeg", TPictureKind::JPEG, ""},
+      {"/p/a.BMP", TPictureKind::Bitmap, ""},
+      {"/p/cut.PNG", TPictureKind::Png, ""},
+      {"/p/a.bmp.png", TPictureKind::Png, "the last dot decides"},
+      {"x.WebP", TPictureKind::WebP, ""},
+      {"/p/IMG_1.HEIC", TPictureKind::Heif, ""},
+      {"a.heif", TPictureKind::Heif, ""},
+      {"a.AvIf", TPictureKind::Heif, "AV1 pictures have the same reader"},
+      {"/p/a.png.txt", TPictureKind::None, ""},
+      {"/p/a.gif", TPictureKind::None, ""},
+      {"/p/a.heics", TPictureKind::None, "a sequence is no picture of ours"},
+      {"/p.png/noext", TPictureKind::None, "a dot in the folder is no extension"},
+      {"/p/a.jpe", TPictureKind::None, ""},
+  };
+  for (const auto& c : cases) EXPECT_EQ(PictureKindOf(c.name), c.kind) << c.name << " " << c.why;
+  EXPECT_EQ(UnsupportedPictureMessage("/home/u/picture.gif"),
+            "読み込めるのはBMP、JPEG、PNG、WebP、HEIC、AVIFファイルです。\rpicture.gif は読み込めません。");
+  EXPECT_EQ(UnsupportedPictureMessage("/home/u/noext"), "読み込めるのはBMP、JPEG、PNG、WebP、HEIC、AVIFファイルです。\rnoext は読み込めません。");
 }
 
 // Colour decoded straight to 32 bits must give every byte the 24-bit decode and MakeOpaque gave:

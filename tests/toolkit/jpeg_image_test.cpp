@@ -101,30 +101,59 @@ TEST(JPEGImage, GreyFilesBecomeQuantisedIndexedPictures) {
   EXPECT_NEAR(Grey(image, 30, 16), 128, 3);
 }
 
-TEST(JPEGImage, FatalErrorsCarryTheDecoderMessageNumberAndChangeNothing) {
+// The file with its frame header changed: another frame marker, or another sample precision.
+std::vector<std::uint8_t> WithFrame(std::vector<std::uint8_t> bytes, std::uint8_t marker, std::uint8_t precision) {
+  const std::size_t sof = FrameHeader(bytes);
+  bytes.at(sof + 1) = marker;
+  bytes.at(sof + 4) = precision;
+  return bytes;
+}
+
+// The refusals people meet are told in sentences, the rare ones by libjpeg's message number, and
+// none of them changes the target, whether the file is held (AssignTo) or read as the window reads it.
+TEST(JPEGImage, FatalErrorsAreToldInSentencesAndChangeNothing) {
   TJPEGSamples grey{16, 16, 1, std::vector<std::uint8_t>(16 * 16, 40)};
+  const std::vector<std::uint8_t> plain = EncodeJPEG(grey);
+  const std::vector<std::uint8_t> png = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n', 0, 0, 0, 13};
   const struct {
     const char* what;
     std::vector<std::uint8_t> bytes;
-    int code;
+    int code;  // 0: not an EJPEG
+    std::string message;
   } cases[] = {
-      {"no data", {}, JERR_INPUT_EMPTY},
-      {"BMP data", {'B', 'M', 0x36, 0, 0, 0, 0, 0, 0, 0}, JERR_NO_SOI},
-      {"an undefined quantisation table", WithDeclaredSize(EncodeJPEG(grey), 16, 16, true), JERR_NO_QUANT_TABLE},
+      {"no data", {}, JERR_INPUT_EMPTY, "ファイルが空です"},
+      {"BMP data", {'B', 'M', 0x36, 0, 0, 0, 0, 0, 0, 0}, JERR_NO_SOI, "JPEG ファイルではありません"},
+      {"PNG data", png, JERR_NO_SOI, "JPEG ファイルではありません"},
+      {"12-bit samples", WithFrame(plain, 0xC1, 12), JERR_BAD_PRECISION, "12ビットのJPEGには対応していません"},
+      {"lossless", WithFrame(plain, 0xC3, 8), JERR_SOF_UNSUPPORTED, "この種類のJPEGには対応していません"},
+      {"hierarchical", WithFrame(plain, 0xC5, 8), JERR_SOF_UNSUPPORTED, "この種類のJPEGには対応していません"},
+      {"65535 x 65535", WithDeclaredSize(plain, 65535, 65535), 0, "画像が大きすぎます (65535 x 65535)"},
+      {"65535 x 1, within the image limit", WithDeclaredSize(plain, 65535, 1), 0, "画像が大きすぎます (65535 x 1)"},
+      {"an undefined quantisation table", WithDeclaredSize(plain, 16, 16, true), JERR_NO_QUANT_TABLE,
+       "JPEG エラー #" + std::to_string(JERR_NO_QUANT_TABLE)},
   };
   for (const auto& c : cases) {
-    TMemoryStream stream(c.bytes);
-    TJPEGImage jpeg;
-    jpeg.LoadFromStream(stream);
-    TBitmap target = Sentinel();
-    try {
-      jpeg.AssignTo(target);
-      ADD_FAILURE() << c.what << ": no error";
-    } catch (const EJPEG& e) {
-      EXPECT_EQ(e.MessageCode(), c.code) << c.what;
-      EXPECT_EQ(e.Message(), "JPEG エラー #" + std::to_string(c.code)) << c.what;
+    for (bool held : {true, false}) {
+      TMemoryStream stream(c.bytes);
+      TBitmap target = Sentinel();
+      try {
+        if (held) {
+          TJPEGImage jpeg;
+          jpeg.LoadFromStream(stream);
+          jpeg.AssignTo(target);
+        } else {
+          target = ReadJPEGPicture(stream);
+        }
+        ADD_FAILURE() << c.what << ": no error";
+      } catch (const EJPEG& e) {
+        EXPECT_EQ(e.MessageCode(), c.code) << c.what;
+        EXPECT_EQ(e.Message(), c.message) << c.what;
+      } catch (const EOutOfResources& e) {
+        EXPECT_EQ(c.code, 0) << c.what;
+        EXPECT_EQ(e.Message(), c.message) << c.what;
+      }
+      ExpectSentinel(target);
     }
-    ExpectSentinel(target);
   }
 }
 

@@ -1,6 +1,7 @@
 // Assembles the single-file page build/web/rufuremina.html: the page's HTML (web/page/index.html)
 // with its style sheets and its module scripts inlined, the engine's module and the WebAssembly
-// (base64, in the element #rufuremina-wasm, which the page hands to createRufuremina). The result
+// (base64, in the element #rufuremina-wasm, which the page hands to its worker; the worker's own
+// script, engine_worker.mjs with the engine's module, is carried as text too). The result
 // makes no request: it works opened from disk (file://, where a page may not import other module
 // files) as well as served. Until web/page exists, a small placeholder page is used.
 //
@@ -8,17 +9,18 @@
 import { readFileSync, writeFileSync, existsSync } from 'node:fs';
 import { dirname, resolve } from 'node:path';
 
-import { bundle as bundleFrom } from './bundle.mjs';
+import { bundle as bundleFrom, bundleClassic } from './bundle.mjs';
 
 const [root, out] = process.argv.slice(2).map((p) => resolve(p));
 if (!root || !out) throw new Error('usage: node assemble.mjs <checkout> <build/web folder>');
 
 /** The module graph from `entry` as one script: the engine's module comes from the build folder,
  *  where its WebAssembly module's script stands beside it. */
-const bundle = (entry) => bundleFrom(entry, root, (from, specifier) => {
+const locate = (from, specifier) => {
   const path = resolve(dirname(from), specifier);
   return path === resolve(root, 'web/rufuremina.mjs') ? resolve(out, 'rufuremina.mjs') : path;
-});
+};
+const bundle = (entry) => bundleFrom(entry, root, locate);
 
 /** Text safe inside a <script> or <style> element. */
 const inert = (text, tag) => text.replace(new RegExp(`</(${tag})`, 'gi'), '<\\/$1');
@@ -58,6 +60,10 @@ const readPage = (file) =>
 
 html = html.replace(/<link\s+rel="stylesheet"\s+href="([^"]+)"\s*\/?>/g,
   (_, href) => `<style>\n${inert(readPage(href), 'style')}</style>`);
+// A worker's script stays inert text in the page (a type the browser does not run); the page makes
+// the worker from it, so that the worker too needs no file of its own.
+html = html.replace(/<script\s+type="text\/js-worker"\s+id="([^"]+)"\s+src="([^"]+)"\s*><\/script>/g,
+  (_, id, src) => `<script type="text/js-worker" id="${id}">\n${inert(bundleClassic(resolve(pageDir, src), root, locate), 'script')}</script>`);
 html = html.replace(/<script\s+type="module"\s+src="([^"]+)"\s*><\/script>/g, (_, src) => {
   const entry = resolve(pageDir, src);
   const code = hasPage ? bundle(entry) : bundlePlaceholder(entry);

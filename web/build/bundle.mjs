@@ -18,6 +18,25 @@ const bareImport = /^\s*import\s+['"][^'"]+['"]/m;
  *  file an import leads to; `root` is the folder whose relative paths label the parts.
  *  @param {string} entry @param {string} root @param {(from: string, specifier: string) => string} [locate] */
 export function bundle(entry, root, locate = relativeTo) {
+  return bundleParts(entry, root, locate).join('\n');
+}
+
+/** The same as one classic script, for a worker made from the script's text: a page opened from
+ *  disk can start a worker only from a classic script (a module worker's script must come from the
+ *  page's own origin, which a file has not). The modules run inside one async function. Such a
+ *  worker has no address to find files beside (a blob's address is no base for another), so
+ *  `import.meta.url` becomes a placeholder address: whatever the modules need must be handed to
+ *  them. @param {string} entry @param {string} root
+ *  @param {(from: string, specifier: string) => string} [locate] */
+export function bundleClassic(entry, root, locate = relativeTo) {
+  const code = bundleParts(entry, root, locate).join('\n')
+    .replace(/\bimport\.meta\.url\b/g, JSON.stringify('file:///embedded-worker.js'));
+  if (/\bimport\.meta\b/.test(code)) throw new Error(`${entry}: import.meta other than its url is not bundled for a worker`);
+  return `(async () => {\n${code}\n})().catch((error) => { setTimeout(() => { throw error; }); });\n`;
+}
+
+/** @param {string} entry @param {string} root @param {(from: string, specifier: string) => string} locate */
+function bundleParts(entry, root, locate) {
   /** @type {Map<string, string>} path -> variable holding its exports */
   const names = new Map();
   const parts = [];
@@ -51,7 +70,7 @@ export function bundle(entry, root, locate = relativeTo) {
     return name;
   };
   visit(entry, []);
-  return parts.join('\n');
+  return parts;
 }
 
 function importBinding(clause, from, path) {

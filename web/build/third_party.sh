@@ -6,8 +6,13 @@
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 source "$here/env.sh"
+source "$here/../../tools/apt.sh"
+source "$here/../../tools/debian_source.sh"
 
-installed_version() { dpkg-query -W -f='${Version}' "$1"; }
+# The version installed for this machine's own architecture: a machine with a second one (arm64
+# beside amd64) may hold a library in two versions.
+native=$(dpkg --print-architecture)
+installed_version() { dpkg-query -W -f='${Version}' "$1:$native"; }
 zlib_version=$(installed_version zlib1g)
 jpeg_version=$(installed_version libjpeg62-turbo)
 # sed reads to the end: a reader that stops early makes emcc fail on the broken pipe.
@@ -26,21 +31,15 @@ fi
 
 sudo_cmd=()
 [ "$(id -u)" -ne 0 ] && sudo_cmd=(sudo)
-# The archive's source entries, next to its binary ones, when the machine has none.
-if ! apt-get indextargets --format '$(CREATED_BY)' 2>/dev/null | grep -qx 'Sources'; then
-  list=/etc/apt/sources.list.d/rufuremina-deb-src.sources
-  if [ ! -f "$list" ]; then
-    echo "Adding Debian's source entries ($list)" >&2
-    # The same archives and suites as the machine's binary entries, as deb-src.
-    "${sudo_cmd[@]}" sh -c "sed -e 's/^Types:.*/Types: deb-src/' /etc/apt/sources.list.d/debian.sources > '$list'"
-  fi
-  "${sudo_cmd[@]}" apt-get update >&2
-fi
+rfl_add_source_entries
 
 work=$(mktemp -d "${TMPDIR:-/tmp}/rufuremina-web-deps.XXXXXX")
 trap 'rm -rf "$work"' EXIT
 mkdir -p "$work/src" "$work/stage"
-(cd "$work/src" && apt-get source --only-source "zlib=$zlib_version" "libjpeg-turbo=$jpeg_version" >&2)
+# The sources of the versions installed, or the nearest of the same upstream release (the engine's
+# byte test against the desktop program judges whether they decode alike).
+zlib_source=$(cd "$work/src" && rfl_fetch_source zlib "$zlib_version")
+jpeg_source=$(cd "$work/src" && rfl_fetch_source libjpeg-turbo "$jpeg_version")
 zlib_src=$(find "$work/src" -maxdepth 1 -type d -name 'zlib-*' -print -quit)
 jpeg_src=$(find "$work/src" -maxdepth 1 -type d -name 'libjpeg-turbo-*' -print -quit)
 
@@ -60,8 +59,8 @@ cp "$work/jpeg-build/libjpeg.a" "$work/stage/lib/"
 cp "$jpeg_src/jpeglib.h" "$jpeg_src/jerror.h" "$jpeg_src/jmorecfg.h" "$jpeg_src/jpegint.h" "$work/jpeg-build/jconfig.h" \
   "$work/stage/include/"
 
-printf 'zlib %s\nlibjpeg-turbo %s\n%s\nflags %s %s\n' "$zlib_version" "$jpeg_version" "$emcc_version" "$cflags" \
-  "$jpeg_options" > "$work/stage/versions"
+printf 'zlib %s (source %s)\nlibjpeg-turbo %s (source %s)\n%s\nflags %s %s\n' "$zlib_version" "$zlib_source" \
+  "$jpeg_version" "$jpeg_source" "$emcc_version" "$cflags" "$jpeg_options" > "$work/stage/versions"
 "${sudo_cmd[@]}" mkdir -p "$RFL_WEB_CACHE"
 "${sudo_cmd[@]}" rm -rf "$out.tmp"
 "${sudo_cmd[@]}" cp -r "$work/stage" "$out.tmp"

@@ -7,6 +7,8 @@ export const AuthorSiteName = 'ルフレミナ・プロジェクト';
 
 // ---- The output area ----
 export const SWindowHint = '出力画像の縁をドラッグすることで出力サイズを変更できます。';
+// While the output area has the keyboard focus.
+export const SOutputKeysHint = '矢印キーで出力サイズを変更できます（Shift で10ピクセルずつ）。';
 /** @param {number} width @param {number} height */
 export const SOutputSize = (width, height) => `出力サイズ：${width} x ${height}`;
 
@@ -33,6 +35,7 @@ export const Sliders = [
 // ---- Commands: caption, long hint, shortcut shown in the menus ----
 export const Commands = {
   actOpen: { caption: '画像を読み込む(&O)...', hint: '元になる画像を読み込みます。', shortcut: 'Ctrl+O' },
+  actPaste: { caption: '貼り付け(&V)', hint: 'クリップボードの画像を読み込みます。', shortcut: 'Ctrl+V' },
   actGradient: { caption: 'グラデーション(&G)', hint: '反射のグラデーションの有無を切り替えます。' },
   actResetYaw: { caption: '傾きをリセット(&R)', hint: '画像の傾きを0に戻します。' },
   actExportBMP24: { caption: 'BMP形式で書き出し(&B)...', hint: 'アルファチャンネル無しの24ビットBMP形式で書き出します。' },
@@ -48,6 +51,8 @@ export const Commands = {
     hint: '作者のホームページを表示します。最新版はこちらからダウンロードできます。' },
   actRendering: { caption: 'レンダリング(&R)', hint: '出力用のレンダリングをプレビューします。' },
   actExportPNG: { caption: 'PNG形式で書き出し(&P)...', hint: 'アルファチャンネル付きの24ビットPNG形式で書き出します。' },
+  // The page's own: the system's share sheet, where it takes files.
+  actShare: { caption: '共有(&S)...', hint: 'PNG形式で書き出した画像を他のアプリに送ります。' },
 };
 
 // ---- Menus ----
@@ -61,6 +66,8 @@ export const SCaptionError = 'エラー';  // the box refusing a file by its nam
 export const SOK = 'OK';
 // The window's text for a clipboard it cannot put a picture on, here for a browser that refuses.
 export const SClipboardRefused = 'クリップボードを開くことができません';
+// The paste command with no picture on the clipboard (a page cannot see that before it asks).
+export const SNoClipboardPicture = 'クリップボードに画像がありません';
 export const SUnknownError = '原因不明のエラーが発生しました';
 // Shown in place of the page when the browser cannot run it at all.
 export const SNoWebAssembly = 'このブラウザではWebAssemblyを実行できないため、ルフレミナを使えません。';

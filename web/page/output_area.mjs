@@ -49,27 +49,58 @@ export function foldDragPoint(r, x, y) {
   return mirror(r, sidesOf(r, x, y), x, y);
 }
 
-/** The pointer shape for a pointer at (x, y). Each band spans 11 positions: on the left and top the
- *  10 outside plus the image's first column or row, on the right and bottom the column or row just
- *  past the image plus the 10 beyond it.
- *  @param {Rect} r @returns {DragCursor} */
-export function cursorAt(r, x, y) {
-  const inside = r.top < y && y < r.bottom;
-  const topBand = r.top - EdgeBandReach <= y && y <= r.top;
-  const bottomBand = r.bottom <= y && y <= r.bottom + EdgeBandReach;
-  if (r.left - EdgeBandReach <= x && x <= r.left) {
+/** How far a finger's or a pen's edge band reaches on either side of the edge line, in CSS pixels:
+ *  with the line itself, a band a fingertip finds (44 pixels). */
+export const TouchBandReach = 22;
+
+/** The edge bands' reach: `outside` beyond the edge line, `inside` into the image.
+ *  @typedef {{outside:number, inside:number}} Bands */
+/** The mouse's bands, the window's: 10 positions outside and none inside. @type {Bands} */
+export const MouseBands = Object.freeze({ outside: EdgeBandReach, inside: 0 });
+
+/** A finger's bands for an image shown at `scale` (CSS pixels per output pixel), in output pixels:
+ *  the touch reach both ways, but never more than a quarter of the image inward, so that its middle
+ *  still takes no drag. @param {Rect} r @returns {Bands} */
+export function touchBands(r, scale) {
+  const reach = TouchBandReach / scale;
+  const inside = Math.min(reach, Math.floor(Math.min(r.right - r.left, r.bottom - r.top) / 4));
+  return { outside: reach, inside };
+}
+
+/** The pointer shape for a pointer at (x, y). With the mouse's bands each band spans 11 positions:
+ *  on the left and top the 10 outside plus the image's first column or row, on the right and
+ *  bottom the column or row just past the image plus the 10 beyond it; a finger's bands reach into
+ *  the image too. @param {Rect} r @param {Bands} [bands] @returns {DragCursor} */
+export function cursorAt(r, x, y, bands = MouseBands) {
+  const { outside, inside: into } = bands;
+  const inside = r.top + into < y && y < r.bottom - into;
+  const topBand = r.top - outside <= y && y <= r.top + into;
+  const bottomBand = r.bottom - into <= y && y <= r.bottom + outside;
+  if (r.left - outside <= x && x <= r.left + into) {
     if (inside) return 'ew-resize';
     if (topBand) return 'nwse-resize';
     if (bottomBand) return 'nesw-resize';
     return 'default';
   }
-  if (r.left < x && x < r.right) return topBand || bottomBand ? 'ns-resize' : 'default';
-  if (r.right <= x && x <= r.right + EdgeBandReach) {
+  if (r.left + into < x && x < r.right - into) return topBand || bottomBand ? 'ns-resize' : 'default';
+  if (r.right - into <= x && x <= r.right + outside) {
     if (inside) return 'ew-resize';
     if (topBand) return 'nesw-resize';
     if (bottomBand) return 'nwse-resize';
   }
   return 'default';
+}
+
+/** Room kept around an image shown scaled down: its finger bands and, below it, its size's label. */
+export const FitMargin = TouchBandReach + 2;
+export const FitLabelRoom = 20;
+
+/** The scale (at most 1) at which an image fits an area with its bands and its label: where the
+ *  page is narrow, a large output is shown smaller; its pixels stay what they are. */
+export function fitScale(areaWidth, areaHeight, imageWidth, imageHeight) {
+  const across = (areaWidth - 2 * FitMargin) / imageWidth;
+  const down = (areaHeight - 2 * FitMargin - FitLabelRoom) / imageHeight;
+  return Math.max(0.05, Math.min(1, across, down));
 }
 
 const clamp = (n) => Math.min(Math.max(n, MinOutputSize), MaxOutputSize);

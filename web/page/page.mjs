@@ -1,23 +1,32 @@
-// The page: the window's layout and behaviour over the engine. It owns no picture state of its own;
-// the engine holds the picture, the sliders, the gradient and the output size, and returns what the
-// output area shows after every change.
-import { createRufuremina, RufureminaError } from '../rufuremina.mjs';
+// The page: the window's layout and behaviour over the engine, which runs in a worker
+// (engine_client.mjs) so that the page never stops answering. The page keeps the settings; the
+// worker holds the picture and renders what the output area shows after every change.
+import { EngineClient, DroppedRequest } from './engine_client.mjs';
 import * as M from './messages.mjs';
 import { Menus } from './menus.mjs';
-import { outputRect, cursorAt, SizeDrag } from './output_area.mjs';
+import { OutputView } from './output_view.mjs';
 import { TrackBar } from './track_bar.mjs';
 import { exportFileName } from './file_names.mjs';
+import { pastedPicture, readClipboardPicture } from './paste.mjs';
+import { startServedSite, canShareFiles, shareFile } from './installed.mjs';
 
 const $ = (id) => /** @type {HTMLElement} */ (document.getElementById(id));
 
-/** The WebAssembly the single-file page carries, or undefined (the module then finds its file). */
+/** The WebAssembly the single-file page carries, as its base64 text (the worker decodes it), or
+ *  undefined (the module then finds its file). */
 function embeddedWasm() {
-  const text = document.getElementById('rufuremina-wasm')?.textContent?.trim();
-  if (!text) return undefined;
-  const binary = atob(text);
-  const bytes = new Uint8Array(binary.length);
-  for (let i = 0; i < binary.length; ++i) bytes[i] = binary.charCodeAt(i);
-  return bytes;
+  return document.getElementById('rufuremina-wasm')?.textContent?.trim() || undefined;
+}
+
+/** Makes the engine's worker: from the script the single file carries (a page opened from disk may
+ *  load no other file), else from the worker's module beside this one. */
+function workerFactory() {
+  const embedded = document.getElementById('rufuremina-worker');
+  if (embedded) {
+    const url = URL.createObjectURL(new Blob([embedded.textContent], { type: 'text/javascript' }));
+    return () => new Worker(url, { name: 'rufuremina-engine' });
+  }
+  return () => new Worker(new URL('./engine_worker.mjs', import.meta.url), { type: 'module', name: 'rufuremina-engine' });
 }
 
 // ---- Message boxes ----
@@ -38,7 +47,8 @@ const errorBoxText = (message) => (message && message.at(-1) > '.' ? `${message}
 /** Shows an error as the window's error handler does: its box with the error icon, the title as
  *  caption. The engine's errors already carry the window's exact text. */
 function showError(error) {
-  if (error instanceof RufureminaError) {
+  if (error instanceof DroppedRequest) return;  // replaced by a later request: nothing to say
+  if (error?.name === 'RufureminaError') {
     showMessage(error.caption ?? M.SApplicationTitle, error.message, true);
   } else {
     showMessage(M.SApplicationTitle, errorBoxText(error?.message || M.SUnknownError), true);
@@ -58,48 +68,76 @@ function guarded(command) {
 }
 
 async function start() {
-  const engine = await createRufuremina({ wasmBinary: embeddedWasm() });
   const area = $('OutputArea');
-  const canvas = /** @type {HTMLCanvasElement} */ ($('OutputImage'));
-  const context = canvas.getContext('2d');
   const statusBar = $('StatusBar1');
 
   // ---- The output area: the image centred on black, its frame and its size below it ----
 
-  let shown = { width: 0, height: 0 };
-  const rect = () => outputRect(area.clientWidth, area.clientHeight, shown.width, shown.height);
+  const view = new OutputView({
+    area,
+    canvas: /** @type {HTMLCanvasElement} */ ($('OutputImage')),
+    label: $('OutputSize'),
+    size: () => ({ width: engine.settings.outputWidth, height: engine.settings.outputHeight }),
+    setSize: (width, height) => {
+      engine.setOutputSize(width, height);
+      preview();
+    },
+    sizeLabel: M.SOutputSize,
+    keyFocus: (focused) => {
+      if (focused) showHint(M.SOutputKeysHint);
+      else if (statusBar.textContent === M.SOutputKeysHint) showHint('');
+    },
+    openMenu: (x, y) => menus.popupAt(popupMenu, x, y),
+    menuOpen: () => menus.open !== null,
+  });
+  const draw = (pixels) => view.draw(pixels);
 
-  function layout() {
-    const r = rect();
-    canvas.style.left = `${r.left}px`;
-    canvas.style.top = `${r.top}px`;
-    const label = $('OutputSize');
-    label.textContent = M.SOutputSize(shown.width, shown.height);
-    label.style.left = `${r.left - 1}px`;
-    label.style.top = `${r.bottom + 5}px`;
+  /** The busy bar: how far a picture's decoding has come, or (null) a bar that only runs. */
+  const busyBar = $('BusyIndicator');
+  function showProgress(percent) {
+    busyBar.classList.toggle('determinate', percent !== null);
+    /** @type {HTMLElement} */ (busyBar.firstElementChild).style.width = percent === null ? '' : `${percent}%`;
+    if (percent === null) busyBar.removeAttribute('aria-valuenow');
+    else busyBar.setAttribute('aria-valuenow', String(percent));
   }
 
-  /** Draws what the engine says the output area shows. @param {{width:number, height:number, rgba:Uint8ClampedArray}} pixels */
-  function draw(pixels) {
-    if (canvas.width !== pixels.width || canvas.height !== pixels.height) {
-      canvas.width = pixels.width;
-      canvas.height = pixels.height;
-    }
-    context.putImageData(new ImageData(pixels.rgba, pixels.width, pixels.height), 0, 0);
-    shown = { width: pixels.width, height: pixels.height };
-    layout();
-  }
-  const preview = () => draw(engine.renderPreview());
-  new ResizeObserver(layout).observe(area);  // re-centred, not re-rendered
+  const engine = new EngineClient({
+    createWorker: workerFactory(),
+    wasm: embeddedWasm(),
+    settings: {
+      sliders: Object.fromEntries(M.Sliders.map((s) => [s.name, s.start])),
+      gradient: true,
+      outputWidth: 256,
+      outputHeight: 256,
+    },
+    onPixels: draw,
+    onBusy: (busy) => {
+      area.classList.toggle('busy', busy);
+      area.setAttribute('aria-busy', String(busy));
+      document.documentElement.toggleAttribute('data-busy', busy);
+      if (!busy) showProgress(null);
+    },
+    onProgress: (percent) => showProgress(percent),
+  });
+  await engine.start();
+  const preview = () => engine.preview();
 
   // ---- The status bar: the long hint of what the pointer or a highlighted menu item is on ----
 
   const showHint = (hint) => { statusBar.textContent = hint; };
-  document.addEventListener('pointerover', (e) => {
-    if (menus.open) return;
+  // As in the window, the hint changes when the pointer moves onto another control; a page that
+  // changes under a still pointer (a menu closing over the output area) changes nothing.
+  let pointerAt = '';
+  const pointerHint = (/** @type {PointerEvent} */ e) => {
+    const at = `${e.clientX},${e.clientY}`;
+    const moved = at !== pointerAt;
+    pointerAt = at;
+    if (!moved || menus.open) return;
     const owner = /** @type {Element} */ (e.target).closest?.('[data-hint]');
     if (owner) showHint(/** @type {HTMLElement} */ (owner).dataset.hint);
-  });
+  };
+  document.addEventListener('pointerover', pointerHint);
+  document.addEventListener('pointermove', pointerHint);
 
   // ---- Commands ----
 
@@ -116,19 +154,30 @@ async function start() {
     setTimeout(() => URL.revokeObjectURL(url), 60_000);
   }
 
-  /** Puts a PNG on the clipboard; a browser that refuses gets the window's clipboard message. */
-  async function putOnClipboard(png) {
+  /** Puts the PNG that `png` resolves to on the clipboard, asking for the clipboard at once (while
+   *  the user's click still counts) and running `then` with the bytes when they come. An error of
+   *  the export is shown as it is; a browser that refuses the clipboard gets the window's message.
+   *  @param {Promise<Uint8Array>} png @param {(bytes: Uint8Array) => void} [then] */
+  async function putOnClipboard(png, then) {
+    let written;
     try {
-      await navigator.clipboard.write([new ClipboardItem({ 'image/png': new Blob([png], { type: 'image/png' }) })]);
+      const blob = png.then((bytes) => new Blob([bytes], { type: 'image/png' }));
+      written = navigator.clipboard.write([new ClipboardItem({ 'image/png': blob })]);
+    } catch (error) {
+      written = Promise.reject(error);
+    }
+    written.catch(() => {});  // answered below, after the export's own error
+    then?.(await png);
+    try {
+      await written;
     } catch {
       throw new Error(M.SClipboardRefused);
     }
   }
 
   /** An export: the final rendering is shown, then its file is downloaded. */
-  function exportAs(format, extension, type) {
-    const bytes = engine.exportFile(format, new Date());
-    draw(engine.shownPixels ? engine.shownPixels() : engine.renderFinal());
+  async function exportAs(format, extension, type) {
+    const bytes = await engine.exportFile(format, new Date());
     download(bytes, extension, type);
     return bytes;
   }
@@ -136,45 +185,56 @@ async function start() {
   const fileInput = /** @type {HTMLInputElement} */ ($('OpenPictureDialog1'));
   const commands = {
     actOpen: { run: () => fileInput.click() },
+    // Ctrl+V comes as the browser's paste event (below), which needs no permission.
+    actPaste: { byPasteEvent: true, run: guarded(async () => {
+      let pasted;
+      try {
+        pasted = await readClipboardPicture();
+      } catch {
+        throw new Error(M.SClipboardRefused);
+      }
+      if (!pasted) throw new Error(M.SNoClipboardPicture);
+      await loadPasted(pasted);
+    }) },
     actGradient: { checkable: true, run: guarded(() => {
       engine.setGradient(menus.isChecked('actGradient'));
       preview();
     }) },
     actResetYaw: { run: guarded(() => sliders.tilt.setPosition(0)) },
-    actRendering: { run: guarded(() => draw(engine.renderFinal())) },
+    actRendering: { run: guarded(() => engine.renderFinal()) },
     actExportBMP24: { run: guarded(() => exportAs('bmp24', 'bmp', 'image/bmp')) },
     actExportBMP32: { hidden: true, run: guarded(() => exportAs('bmp32', 'bmp', 'image/bmp')) },
-    actExportPNG: { run: guarded(() => {
+    actExportPNG: { run: guarded(() =>
       // The file is written first; as in the window, the export then replaces the clipboard.
-      const png = exportAs('png', 'png', 'image/png');
-      return putOnClipboard(png);
-    }) },
-    actCopy: { run: guarded(() => {
-      const png = engine.clipboardPng();
-      draw(engine.shownPixels ? engine.shownPixels() : engine.renderFinal());
-      return putOnClipboard(png);
-    }) },
+      putOnClipboard(engine.exportFile('png', new Date()), (png) => download(png, 'png', 'image/png'))) },
+    actCopy: { run: guarded(() => putOnClipboard(engine.exportFile('clipboard', new Date()))) },
     actCopy32: { hidden: true, run: () => commands.actCopy.run() },
-    actAbout: { run: guarded(() => {
-      const about = engine.aboutText();
-      showMessage(M.SApplicationTitle, about.text, false);
+    // Where the system has a share sheet that takes files: the PNG export handed to it.
+    actShare: { hidden: !canShareFiles(), run: guarded(async () => {
+      const png = await engine.exportFile('png', new Date());
+      const name = exportFileName(lastSaveName ?? engine.state().pictureName, 'png');
+      await shareFile(new File([png], name, { type: 'image/png' }));
     }) },
-    actWebsite: { run: guarded(() => window.open(engine.aboutText().url, '_blank', 'noopener')) },
+    actAbout: { run: guarded(async () => {
+      showMessage(M.SApplicationTitle, (await aboutText()).text, false);
+    }) },
+    // Opened at once, while the click still counts (a browser blocks a late new tab).
+    actWebsite: { run: guarded(() => window.open(about.url, '_blank', 'noopener')) },
   };
   for (const [id, command] of Object.entries(commands)) Object.assign(command, M.Commands[id], command);
 
   // ---- Menus: the main menu (終了 has no place in a page: a page cannot close its tab) ----
 
   const menus = new Menus(commands, showHint);
-  menus.setChecked('actGradient', engine.state().gradient);
+  menus.setChecked('actGradient', engine.settings.gradient);
   menus.buildMenuBar($('MainMenu1'), [
-    [M.SMenuFile, ['actOpen']],
-    [M.SMenuOutput, ['actRendering', '-', 'actExportBMP24', 'actExportBMP32', 'actExportPNG', '-', 'actCopy',
-      'actCopy32']],
+    [M.SMenuFile, ['actOpen', 'actPaste']],
+    [M.SMenuOutput, ['actRendering', '-', 'actExportBMP24', 'actExportBMP32', 'actExportPNG', 'actShare', '-',
+      'actCopy', 'actCopy32']],
     [M.SMenuSettings, ['actGradient', 'actResetYaw']],
     [M.SMenuHelp, ['actAbout', 'actWebsite']],
   ]);
-  const popupMenu = menus.buildPopup('PopupMenu1', ['actOpen', '-', 'actGradient', 'actResetYaw', '-',
+  const popupMenu = menus.buildPopup('PopupMenu1', ['actOpen', 'actPaste', '-', 'actGradient', 'actResetYaw', '-',
     'actRendering', '-', 'actExportBMP24', 'actExportBMP32', '-', 'actCopy']);
 
   // ---- The control column ----
@@ -210,13 +270,24 @@ async function start() {
   button.addEventListener('click', () => commands.actRendering.run());
   $('ClientArea').dataset.hint = M.SWindowHint;
 
-  // ---- Loading a picture, by the chooser or by a drop of one file ----
+  // ---- Loading a picture, by the chooser, a drop of one file, a paste or a share ----
 
   const loadFile = guarded(async (/** @type {File} */ file) => {
-    const bytes = new Uint8Array(await file.arrayBuffer());
-    engine.loadPicture(file.name, bytes);  // on an error the picture stays
+    await engine.load(file.name, file);  // on an error the picture stays
     lastSaveName = null;
-    preview();
+  });
+  /** A pasted picture: exports are named as for the start-up picture, unless it came as a file.
+   *  @param {import('./paste.mjs').Pasted} pasted */
+  async function loadPasted(pasted) {
+    await engine.load(pasted.readAs, pasted.file, pasted.name);
+    lastSaveName = null;
+  }
+  document.addEventListener('paste', (e) => {
+    if (/** @type {HTMLDialogElement} */ ($('MessageBox')).open || menus.open) return;
+    const pasted = pastedPicture(e.clipboardData);
+    if (!pasted) return;  // no picture: nothing happens, as the window's disabled command
+    e.preventDefault();
+    guarded(loadPasted)(pasted);
   });
   fileInput.addEventListener('change', () => {
     const file = fileInput.files?.[0];
@@ -237,58 +308,12 @@ async function start() {
     if (file) loadFile(file);
   });
 
-  // ---- The size drag on the output area's edges ----
-
-  /** @type {SizeDrag|null} */
-  let drag = null;
-  let cursor = /** @type {import('./output_area.mjs').DragCursor} */ ('default');
-  let menuOpenedOnRelease = false;
-  const pointAt = (e) => {
-    const r = area.getBoundingClientRect();
-    return { x: Math.floor(e.clientX - r.left), y: Math.floor(e.clientY - r.top) };
-  };
-  area.addEventListener('pointerdown', guarded((e) => {
-    if (e.button === 1) e.preventDefault();  // no auto-scroll
-    menuOpenedOnRelease = false;
-    if (drag || cursor === 'default') return;
-    const p = pointAt(e);
-    drag = new SizeDrag(rect(), cursor, e.button, p.x, p.y);
-    area.setPointerCapture(e.pointerId);  // the drag follows the pointer outside the area
-  }));
-  area.addEventListener('pointermove', guarded((e) => {
-    const p = pointAt(e);
-    if (drag && e.buttons === 0) drag = null;  // a release the page never saw ends the drag
-    if (!drag) {
-      cursor = cursorAt(rect(), p.x, p.y);
-      area.style.cursor = cursor;
-      return;
-    }
-    // Every move re-sizes and renders, also when the size stays the same.
-    const size = drag.sizeAt(rect(), p.x, p.y);
-    engine.setOutputSize(size.width, size.height);
-    preview();
-  }));
-  const release = (e) => {
-    const click = drag !== null && drag.menuPending && e.button === 2;
-    drag = null;
-    if (click) {
-      menus.popupAt(popupMenu, e.clientX, e.clientY);
-      menuOpenedOnRelease = true;
-    }
-  };
-  area.addEventListener('pointerup', release);
-  area.addEventListener('pointercancel', () => { drag = null; });
-  area.addEventListener('lostpointercapture', () => { drag = null; });
-
-  // The page's context menu, in place of the browser's, anywhere in the client area. A secondary
-  // press on an edge waits for its release to tell a click from a drag.
+  // The page's context menu, in place of the browser's, anywhere in the client area (a finger's
+  // long press brings it too). A secondary press on an edge waits for its release to tell a click
+  // from a drag.
   $('ClientArea').addEventListener('contextmenu', (e) => {
     e.preventDefault();
-    if (drag?.menuPending || menuOpenedOnRelease) {
-      menuOpenedOnRelease = false;
-      return;
-    }
-    drag = null;
+    if (view.takesContextMenu()) return;
     menus.popupAt(popupMenu, e.clientX, e.clientY);
   });
 
@@ -310,15 +335,21 @@ async function start() {
       return;
     }
     const id = shortcuts[key];
-    if (!id) return;
+    if (!id || commands[id].byPasteEvent) return;
     e.preventDefault();
     commands[id].run();
   });
 
   preview();
+  await engine.idle();
   performance.mark('rufuremina-drawn');
+  /** The About box's texts, asked for once. */
+  const aboutText = () => engine.aboutText().then((text) => Object.assign(about, text));
+  const about = { title: '', text: '', url: '' };
+  await aboutText();
+  startServedSite(loadFile).catch(showError);
   document.documentElement.dataset.ready = 'true';
-  globalThis.rufureminaPage = { engine, sliders, draw };
+  globalThis.rufureminaPage = { engine, sliders, draw, idle: () => engine.idle() };
 }
 
 start().catch((error) => {

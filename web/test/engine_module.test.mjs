@@ -96,17 +96,20 @@ test('values outside the window\'s ranges are refused and change nothing', () =>
   assert.throws(() => engine.setGradient(1), TypeError);
   assert.throws(() => engine.exportFile('jpeg'), TypeError);
   assert.throws(() => engine.exportFile('png', new Date(NaN)), TypeError);
+  assert.throws(() => engine.loadPicture('x.jpg/', picture), /must name a file, not a folder: "x\.jpg\/"/);
+  assert.throws(() => engine.loadPicture('x.bmp\0.jpg', picture), /must not hold a NUL character: "x\.bmp\\u0000\.jpg"/);
+  assert.throws(() => engine.loadPicture('x.bmp\0.jpg', picture), TypeError);
   assert.deepEqual(engine.state(), before);
 });
 
 test('a name the window refuses gets its own box, and the picture stays', () => {
   const before = engine.exportFile('bmp32');
-  for (const name of ['picture.png', 'noext', 'folder.jpg/file', 'a.jpg.txt']) {
+  for (const name of ['picture.gif', 'noext', 'folder.jpg/file', 'a.jpg.txt']) {
     assert.throws(() => engine.loadPicture(name, picture), (error) => {
       assert.ok(error instanceof RufureminaError);
       assert.equal(error.caption, 'エラー');
       const shortName = name.split('/').at(-1);
-      assert.equal(error.message, `読み込めるのはBMPファイルとJPEGファイルです。\r${shortName} は読み込めません。`);
+      assert.equal(error.message, `読み込めるのはBMP、JPEG、PNG、WebP、HEIC、AVIFファイルです。\r${shortName} は読み込めません。`);
       return true;
     });
   }
@@ -164,7 +167,7 @@ test('the About box reads the desktop\'s version table', () => {
   assert.equal(about.title, 'ルフレミナ');
   const lines = about.text.split('\r');
   assert.equal(lines.length, 3);
-  assert.equal(lines[0], 'ルフレミナ Version1.05');
+  assert.equal(lines[0], 'ルフレミナ Version1.06');
   assert.match(lines[1], /ルフレミナ・プロジェクト/);
   assert.equal(lines[2], about.url);
   assert.match(about.url, /^https:\/\//);

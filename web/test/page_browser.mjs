@@ -38,8 +38,12 @@ function inPage(request, page) {
   }
 }
 
-/** A fresh browser with its own user data folder. Close it with `close()`. */
-export async function openBrowser() {
+/** A fresh browser with its own user data folder. Close it with `close()`. Its pages are the
+ *  window's size (the desktop layout) unless `options` (Playwright's context options, e.g. a phone's
+ *  viewport with `hasTouch`) say otherwise. Requests to the `allowed` origins (a test's own local
+ *  server) go through and are recorded; every other request is stopped.
+ *  @param {object} [options] @param {string[]} [allowed] */
+export async function openBrowser(options = {}, allowed = []) {
   const userDataDir = fs.mkdtempSync(path.join(os.tmpdir(), 'rufuremina-chromium-'));
   const context = await chromium.launchPersistentContext(userDataDir, {
     executablePath: process.env.CHROMIUM ?? '/usr/bin/chromium',
@@ -48,8 +52,9 @@ export async function openBrowser() {
     // sources (web/page/index.html, separate modules) from disk while working on them.
     args: [...chromiumArgs, ...(process.env.RUFUREMINA_CHROMIUM_ARGS?.split(' ').filter(Boolean) ?? [])],
     acceptDownloads: true,
-    viewport: { width: 658, height: 470 },
+    viewport: { width: 674, height: 470 },
     locale: 'ja-JP',
+    ...options,
   });
   /** @type {string[]} */ const requests = [];   // requests that left the machine
   /** @type {string[]} */ const navigations = [];  // addresses the user asked to open in a new tab
@@ -59,6 +64,7 @@ export async function openBrowser() {
     const request = route.request();
     const url = new URL(request.url());
     if (localSchemes.has(url.protocol)) return route.continue();
+    if (allowed.includes(url.origin)) return route.continue();
     // A new tab's own navigation is the user's, not a request of the page; it is never let out.
     if (request.isNavigationRequest() && !inPage(request, main)) navigations.push(request.url());
     else requests.push(request.url());
@@ -69,13 +75,14 @@ export async function openBrowser() {
     if (!localSchemes.has(url.protocol) && !request.isNavigationRequest()) requests.push(request.url());
   });
 
-  /** Opens the page from disk and waits until its start-up picture is drawn. */
-  async function openPage() {
+  /** Opens the page (from disk unless `url` says otherwise) and waits until its start-up picture
+   *  is drawn. */
+  async function openPage(url = pathToFileURL(pagePath).href) {
     const page = context.pages()[0] ?? await context.newPage();
     main = page;
     page.on('console', (message) => { if (message.type() === 'error') errors.push(message.text()); });
     page.on('pageerror', (error) => errors.push(error.message));
-    await page.goto(pathToFileURL(pagePath).href);
+    await page.goto(url);
     await page.waitForSelector('html[data-ready="true"]');
     return page;
   }
@@ -87,11 +94,20 @@ export async function openBrowser() {
   return { context, openPage, requests, navigations, errors, close };
 }
 
-/** The slider positions, gradient and size the page's engine holds. @param {import('playwright-core').Page} page */
-export const engineState = (page) => page.evaluate(() => globalThis.rufureminaPage.engine.state());
+/** Waits until the page's engine has nothing under way and its last result is drawn.
+ *  @param {import('playwright-core').Page} page */
+export const settled = (page) => page.evaluate(() => globalThis.rufureminaPage.idle());
+
+/** The slider positions, gradient and size the page holds, once its engine has caught up.
+ *  @param {import('playwright-core').Page} page */
+export const engineState = (page) => page.evaluate(async () => {
+  await globalThis.rufureminaPage.idle();
+  return globalThis.rufureminaPage.engine.state();
+});
 
 /** The output image as drawn: its size and a hash of its pixels. @param {import('playwright-core').Page} page */
-export const shownImage = (page) => page.evaluate(() => {
+export const shownImage = (page) => page.evaluate(async () => {
+  await globalThis.rufureminaPage.idle();
   const canvas = /** @type {HTMLCanvasElement} */ (document.getElementById('OutputImage'));
   const data = canvas.getContext('2d').getImageData(0, 0, canvas.width, canvas.height).data;
   let hash = 2166136261;
@@ -100,7 +116,8 @@ export const shownImage = (page) => page.evaluate(() => {
 });
 
 /** The output image's rectangle in page coordinates (right and bottom exclusive). */
-export const imageBox = (page) => page.evaluate(() => {
+export const imageBox = (page) => page.evaluate(async () => {
+  await globalThis.rufureminaPage.idle();
   const r = document.getElementById('OutputImage').getBoundingClientRect();
   return { left: r.left, top: r.top, right: r.right, bottom: r.bottom };
 });

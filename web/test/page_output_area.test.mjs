@@ -1,7 +1,8 @@
 // The output area's geometry and the download names, without a browser.
 import { test } from 'node:test';
 import assert from 'node:assert/strict';
-import { outputRect, cursorAt, SizeDrag } from '../page/output_area.mjs';
+import { outputRect, cursorAt, SizeDrag, touchBands, fitScale } from '../page/output_area.mjs';
+import { sizeForKey } from '../page/output_view.mjs';
 import { exportFileName } from '../page/file_names.mjs';
 
 test('the image is centred, the halving truncating toward zero', () => {
@@ -69,4 +70,40 @@ test('downloads are named after the picture with the export\'s extension', () =>
   assert.equal(exportFileName(null, 'png'), 'rufuremina.png');
   assert.equal(exportFileName(null, 'bmp'), 'rufuremina.bmp');
   assert.equal(exportFileName('.bmp', 'png'), '.bmp.png', 'a name that is all extension keeps it');
+});
+
+test('a finger\'s bands reach 22 CSS pixels both ways, less inward on a small image, and scale with it', () => {
+  const r = outputRect(400, 300, 256, 256);  // 72..328 x 22..278
+  const finger = touchBands(r, 1);
+  const mid = 150;
+  for (const [x, y, cursor] of [
+    [50, mid, 'ew-resize'], [49, mid, 'default'], [94, mid, 'ew-resize'], [95, mid, 'default'],
+    [306, mid, 'ew-resize'], [350, mid, 'ew-resize'], [351, mid, 'default'],
+    [200, 0, 'ns-resize'], [200, 44, 'ns-resize'], [200, 45, 'default'], [200, 300, 'ns-resize'],
+    [90, 40, 'nwse-resize'], [320, 270, 'nwse-resize'], [320, 30, 'nesw-resize'],
+  ]) assert.equal(cursorAt(r, x, y, finger), cursor, `${x}, ${y}`);
+
+  const small = outputRect(400, 300, 32, 32);  // 184..216 x 134..166
+  assert.deepEqual(touchBands(small, 1), { outside: 22, inside: 8 }, 'a quarter of the image inward at most');
+  assert.equal(cursorAt(small, 200, 150, touchBands(small, 1)), 'default', 'the middle of a small image takes no drag');
+  assert.deepEqual(touchBands(r, 0.5), { outside: 44, inside: 44 }, 'half the scale, twice the output pixels');
+});
+
+test('a narrow page fits the output with its bands and label, never enlarging it', () => {
+  for (const [area, image, scale] of [
+    [[390, 390], [256, 256], 1],
+    [[390, 390], [512, 512], (390 - 48 - 20) / 512],
+    [[390, 390], [512, 32], (390 - 48) / 512],
+    [[360, 220], [32, 512], (220 - 48 - 20) / 512],
+  ]) assert.equal(fitScale(...area, ...image), scale, `${area} ${image}`);
+});
+
+test('arrow keys size the output by 1 pixel, by 10 with Shift, within 32 to 512', () => {
+  const at = { width: 100, height: 40 };
+  for (const [key, shift, size] of [
+    ['ArrowRight', false, [101, 40]], ['ArrowLeft', false, [99, 40]], ['ArrowDown', false, [100, 41]],
+    ['ArrowUp', false, [100, 39]], ['ArrowRight', true, [110, 40]], ['ArrowUp', true, [100, 32]],
+  ]) assert.deepEqual(sizeForKey(key, shift, at), { width: size[0], height: size[1] }, `${shift ? 'Shift+' : ''}${key}`);
+  assert.deepEqual(sizeForKey('ArrowRight', true, { width: 509, height: 512 }), { width: 512, height: 512 });
+  assert.equal(sizeForKey('Enter', false, at), null);
 });

@@ -1,0 +1,289 @@
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <stdexcept>
+#include <fstream>
+#include <string>
+
+#include "picture/loading.h"
+#include "tests/support/reference_pictures.h"
+#include "tests/support/temp_dir.h"
+#include "toolkit/errors.h"
+
+namespace {
+
+// The encoders' input: a PNG of the test's samples at 8 or 16 bits, with or without alpha.
+std::string SamplePng(const TempDir& dir, int width, int height, std::uint32_t seed, bool alpha, bool sixteen) {
+  const std::vector<std::uint8_t> rgba = TestSamples(width, height, seed);
+  TTestPng png{width, height, alpha ? 6 : 2, sixteen ? 16 : 8};
+  for (std::size_t i = 0; i < rgba.size(); ++i)
+    if (alpha || i % 4 != 3) png.Samples.push_back(std::uint16_t(sixteen ? rgba[i] * 257 ^ (i * 37 & 0xFF) : rgba[i]));
+  const std::vector<std::uint8_t> bytes = WriteTestPng(png);
+  const std::string name = dir / "in.png";
+  std::ofstream(name, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
+  return name;
+}
+
+// The picture as heif-convert gives it (libheif's own conversion, in floating point). Deeper
+// pictures come as 16-bit PNGs whose samples are the converted ones shifted up; they are taken back
+// to their depth before the common scaling to 8 bits.
+TBitmap ThroughHeifConvert(const TempDir& dir, const std::string& file, int bits) {
+  const std::string png = dir / "ref.png", pam = dir / "ref.pam";
+  std::filesystem::remove(pam);
+  EXPECT_TRUE(Shell("heif-convert " + file + " " + png + " && pngtopam -alphapam " + png + " > " + pam));
+  TPam reference = ReadPam(pam);
+  if (reference.MaxVal == 65535 && bits < 16) {
+    for (std::uint16_t& v : reference.Samples) v = std::uint16_t(v >> (16 - bits));
+    reference.MaxVal = (1 << bits) - 1;
+  }
+  return PamToPicture(reference);
+}
+
+// The file with every picture's declared size (its ispe boxes) changed.
+std::vector<std::uint8_t> Declaring(std::vector<std::uint8_t> file, std::uint32_t width, std::uint32_t height) {
+  for (std::size_t at = 4; at + 16 <= file.size(); ++at) {
+    if (std::memcmp(&file[at], "ispe", 4) != 0) continue;
+    for (int i = 0; i < 4; ++i) {
+      file[at + 8 + i] = std::uint8_t(width >> (24 - 8 * i));
+      file[at + 12 + i] = std::uint8_t(height >> (24 - 8 * i));
+    }
+  }
+  return file;
+}
+
+
+// The file with an irot box (a turn by `quarters` quarter turns anticlockwise) added to its
+// properties and associated, as essential, with every item: heif-enc cannot write one. The box
+// goes at the end of ipco; ipma gains one association an item; the boxes that hold them grow, and the
+// item data behind them (iloc's file offsets) moves by as much.
+std::vector<std::uint8_t> Turning(const std::vector<std::uint8_t>& file, int quarters) {
+  const auto get = [&](std::size_t at, int bytes) {
+    std::uint64_t v = 0;
+    for (int i = 0; i < bytes; ++i) v = v << 8 | file[at + i];
+    return v;
+  };
+  // The children of a box's content [begin, end): type to offset of the box.
+  const auto children = [&](std::size_t begin, std::size_t end) {
+    std::vector<std::pair<std::string, std::size_t>> boxes;
+    for (std::size_t at = begin; at + 8 <= end; at += get(at, 4)) {
+      boxes.emplace_back(std::string(reinterpret_cast<const char*>(&file[at + 4]), 4), at);
+      if (get(at, 4) < 8) break;
+    }
+    return boxes;
+  };
+  const auto find = [](const auto& boxes, const std::string& type) {
+    for (const auto& [t, at] : boxes)
+      if (t == type) return at;
+    throw std::runtime_error("no " + type + " box");
+  };
+  const auto top = children(0, file.size());
+  const std::size_t meta = find(top, "meta");
+  const auto inMeta = children(meta + 12, meta + get(meta, 4));
+  const std::size_t iloc = find(inMeta, "iloc"), iprp = find(inMeta, "iprp");
+  const auto inIprp = children(iprp + 8, iprp + get(iprp, 4));
+  const std::size_t ipco = find(inIprp, "ipco"), ipma = find(inIprp, "ipma");
+  const std::size_t properties = children(ipco + 8, ipco + get(ipco, 4)).size();
+  const int version = file[ipma + 8], wide = file[ipma + 11] & 1;
+  if (version != 0 || wide || properties + 1 > 127) throw std::runtime_error("unexpected ipma");
+  const std::size_t entries = get(ipma + 12, 4);
+  const std::size_t grow = 9 + entries;  // the irot box and one association per entry
+
+  std::vector<std::uint8_t> out(file.begin(), file.begin() + std::ptrdiff_t(ipco + get(ipco, 4)));
+  out.insert(out.end(), {0, 0, 0, 9, 'i', 'r', 'o', 't', std::uint8_t(quarters & 3)});
+  std::size_t at = ipma;
+  out.insert(out.end(), file.begin() + std::ptrdiff_t(at), file.begin() + std::ptrdiff_t(ipma + 16));
+  at = ipma + 16;
+  for (std::size_t e = 0; e < entries; ++e) {
+    const int count = file[at + 2];
+    out.insert(out.end(), {file[at], file[at + 1], std::uint8_t(count + 1)});
+    out.insert(out.end(), file.begin() + std::ptrdiff_t(at + 3), file.begin() + std::ptrdiff_t(at + 3 + count));
+    out.push_back(std::uint8_t(0x80 | (properties + 1)));
+    at += 3 + count;
+  }
+  out.insert(out.end(), file.begin() + std::ptrdiff_t(at), file.end());
+  const auto put = [&](std::size_t where, int bytes, std::uint64_t v) {
+    for (int i = bytes - 1; i >= 0; --i, v >>= 8) out[where + i] = std::uint8_t(v);
+  };
+  put(meta, 4, get(meta, 4) + grow);
+  put(iprp, 4, get(iprp, 4) + grow);
+  put(ipco, 4, get(ipco, 4) + 9);
+  put(ipco + get(ipco, 4) + 9, 4, get(ipma, 4) + entries);
+  // iloc (before iprp, so at its old place): every file offset of construction method 0 moves.
+  const int ilocVersion = file[iloc + 8];
+  const int offsetSize = file[iloc + 12] >> 4, lengthSize = file[iloc + 12] & 15, baseSize = file[iloc + 13] >> 4;
+  const int indexSize = ilocVersion >= 1 ? file[iloc + 13] & 15 : 0;
+  std::size_t p = iloc + 14;
+  const std::size_t items = ilocVersion < 2 ? get(p, 2) : get(p, 4);
+  p += ilocVersion < 2 ? 2 : 4;
+  for (std::size_t i = 0; i < items; ++i) {
+    p += ilocVersion < 2 ? 2 : 4;
+    const int method = ilocVersion >= 1 ? int(get(p, 2) & 15) : 0;
+    p += (ilocVersion >= 1 ? 2 : 0) + 2;
+    const bool moves = method == 0;
+    if (baseSize > 0 && moves) put(p, baseSize, get(p, baseSize) + grow);
+    p += baseSize;
+    const std::size_t extents = get(p, 2);
+    p += 2;
+    for (std::size_t e = 0; e < extents; ++e) {
+      p += indexSize;
+      if (baseSize == 0 && moves && offsetSize > 0) put(p, offsetSize, get(p, offsetSize) + grow);
+      p += offsetSize + lengthSize;
+    }
+  }
+  return out;
+}
+
+}  // namespace
+
+// HEIC through x265 and AVIF through aom, 8 to 12 bits, every chroma layout, the matrices and
+// ranges of the colour description, alpha, rotation and mirroring, odd sizes and 1 x 1: each is
+// heif-convert's picture within one level. The loader converts in integers (rounding half up) and
+// libheif in floating point, so a sample close to a half level may round the other way; the count
+// of such samples stays small.
+TEST(HeifReader, EncodedPicturesGiveLibheifsPictureWithinOneLevel) {
+  const TempDir dir;
+  const struct {
+    const char* command;  // IN and OUT stand for the files
+    int width, height, bits;
+    bool alpha;
+    bool turned;  // a quarter turn: width and height change places
+  } cases[] = {
+      {"heif-enc -q 85 IN -o OUT.heic", 37, 23, 8, true, false},
+      {"heif-enc -q 85 IN -o OUT.heic", 64, 48, 8, false, false},
+      {"heif-enc -q 85 -p chroma=444 IN -o OUT.heic", 33, 17, 8, true, false},
+      {"heif-enc -q 85 -p chroma=422 IN -o OUT.heic", 40, 21, 8, false, false},
+      {"heif-enc -q 85 -b 10 IN -o OUT.heic", 45, 30, 10, true, false},
+      {"heif-enc -q 85 --full_range_flag 0 --matrix_coefficients 1 IN -o OUT.heic", 50, 26, 8, false, false},
+      {"heif-enc -q 85 --matrix_coefficients 9 IN -o OUT.heic", 31, 31, 8, false, false},
+      {"heif-enc -q 85 IN -o OUT.heic", 1, 1, 8, false, false},
+      {"avifenc -s 8 -y 420 IN OUT.avif", 37, 23, 8, true, false},
+      {"avifenc -s 8 -d 10 -y 420 IN OUT.avif", 45, 29, 10, true, false},
+      {"avifenc -s 8 -d 12 -y 422 -r limited --cicp 1/13/9 IN OUT.avif", 30, 19, 12, false, false},
+      {"avifenc -s 8 -y 444 --cicp 1/13/0 IN OUT.avif", 27, 13, 8, true, false},
+      {"avifenc -s 8 -d 10 -y 400 IN OUT.avif", 26, 15, 10, false, false},
+      {"avifenc -s 8 --irot 1 IN OUT.avif", 37, 23, 8, true, true},
+      {"avifenc -s 8 --irot 2 --imir 1 IN OUT.avif", 37, 23, 8, false, false},
+      {"avifenc -s 8 --irot 3 -d 10 IN OUT.avif", 20, 11, 10, true, true},
+      {"avifenc -s 8 IN OUT.avif", 1, 1, 8, true, false},
+  };
+  std::uint32_t seed = 100;
+  long samples = 0, differing = 0;
+  for (const auto& c : cases) {
+    std::string command = c.command;
+    const std::string in = SamplePng(dir, c.width, c.height, seed++, c.alpha, c.bits > 8);
+    command.replace(command.find("IN"), 2, in);
+    const std::string out = dir / "out";
+    command.replace(command.find("OUT"), 3, out);
+    const std::string file = out + command.substr(command.rfind('.'));
+    std::filesystem::remove(file);
+    ASSERT_TRUE(Shell(command)) << command;
+    const TBitmap loaded = ReadSourcePicture(file, TPictureKind::Heif);
+    EXPECT_EQ(loaded.Width(), c.turned ? c.height : c.width) << command;
+    EXPECT_EQ(loaded.Height(), c.turned ? c.width : c.height) << command;
+    const TPictureDistance d = Distance(loaded, ThroughHeifConvert(dir, file, c.bits));
+    EXPECT_LE(d.Largest, 1) << command;
+    EXPECT_GE(d.Differing, 0) << command;
+    samples += 4L * loaded.Width() * loaded.Height();
+    differing += d.Differing;
+    if (!c.alpha) {
+      bool opaque = true;
+      for (int y = 0; y < loaded.Height(); ++y)
+        for (int x = 0; x < loaded.Width(); ++x) opaque &= loaded.ScanLine(y)[4 * x + 3] == 255;
+      EXPECT_TRUE(opaque) << command;
+    }
+  }
+  RecordProperty("samples", std::to_string(samples));
+  RecordProperty("differing", std::to_string(differing));
+  EXPECT_LT(differing * 50, samples) << differing << " of " << samples << " samples differ by one level";
+}
+
+// A lossless AVIF stores the samples as they are (identity matrix, 4:4:4): the loader must give the
+// encoder's input back exactly, which no rounding rule can excuse.
+TEST(HeifReader, LosslessPictureGivesItsSamplesBack) {
+  const TempDir dir;
+  for (bool alpha : {false, true}) {
+    const std::string in = SamplePng(dir, 29, 18, alpha ? 7 : 8, alpha, false);
+    ASSERT_TRUE(Shell("avifenc -s 8 --lossless " + in + " " + dir / "l.avif"));
+    const TBitmap loaded = ReadSourcePicture(dir / "l.avif", TPictureKind::Heif);
+    ASSERT_TRUE(Shell("pngtopam -alphapam " + in + " > " + dir / "in.pam"));
+    const TPictureDistance d = Distance(loaded, PamToPicture(ReadPam(dir / "in.pam")));
+    EXPECT_EQ(d.Differing, 0) << (alpha ? "with alpha" : "opaque") << ", largest " << d.Largest;
+  }
+}
+
+// Damaged files and files of another kind are refused with a sentence, never a bare number; the
+// boxes alone answer the cost.
+TEST(HeifReader, DamagedFilesAreRefusedAndTheBoxesGiveTheCost) {
+  const TempDir dir;
+  const std::string in = SamplePng(dir, 48, 32, 9, true, false);
+  ASSERT_TRUE(Shell("heif-enc -q 60 " + in + " -o " + dir / "a.heic"));
+  const std::vector<std::uint8_t> heic = FileBytes(dir / "a.heic");
+  TMemoryStream header(heic);
+  const TPictureCost cost = ReadPictureCost(header, TPictureKind::Heif);
+  EXPECT_EQ(cost.Width, 48);
+  EXPECT_EQ(cost.Height, 32);
+  EXPECT_GE(cost.DecoderBytes, heic.size() + 48u * 32 * 2);
+
+  const auto cut = [](std::vector<std::uint8_t> f, std::size_t keep) {
+    f.resize(keep);
+    return f;
+  };
+  const struct {
+    const char* what;
+    std::vector<std::uint8_t> file;
+  } cases[] = {
+      {"empty", {}},
+      {"PNG bytes", FileBytes(in)},
+      {"cut in the boxes", cut(heic, 100)},
+      {"cut in the coded data", cut(heic, heic.size() - 200)},
+      {"declaring 16000 x 16000 over its 48 x 32", Declaring(heic, 16000, 16000)},
+  };
+  // Sizes beyond the image limit are refused from the boxes alone, before any decoding.
+  for (std::uint32_t side : {30000u, 60000u, 0x7FFFFFFFu}) {
+    TMemoryStream header(Declaring(heic, side, side)), stream(Declaring(heic, side, side));
+    EXPECT_THROW(ReadPictureCost(header, TPictureKind::Heif), EOutOfResources) << side;
+    EXPECT_THROW(ReadSourcePicture(stream, TPictureKind::Heif), EOutOfResources) << side;
+  }
+  for (const auto& c : cases) {
+    TMemoryStream stream(c.file);
+    try {
+      ReadSourcePicture(stream, TPictureKind::Heif);
+      ADD_FAILURE() << c.what << " loaded";
+    } catch (const EInvalidGraphic& e) {
+      const std::string text = e.what();
+      EXPECT_TRUE(text.rfind("HEIF ファイルが壊れています", 0) == 0 || text.rfind("この画像には対応していません", 0) == 0)
+          << c.what << ": " << text;
+    }
+  }
+}
+
+// libheif 1.15 mirrors only 8-bit pictures: a mirrored 10-bit picture is a valid file the program
+// cannot show, and says so (heif-convert refuses it too).
+TEST(HeifReader, MirroredDeepPictureIsNotSupported) {
+  const TempDir dir;
+  const std::string in = SamplePng(dir, 20, 12, 4, false, true);
+  ASSERT_TRUE(Shell("avifenc -s 8 -d 10 --imir 1 " + in + " " + dir / "m.avif"));
+  try {
+    ReadSourcePicture(dir / "m.avif", TPictureKind::Heif);
+    ADD_FAILURE() << "loaded";
+  } catch (const EInvalidGraphic& e) {
+    EXPECT_EQ(std::string(e.what()).rfind("この画像には対応していません: ", 0), 0u) << e.what();
+  }
+}
+
+// A HEIC photo turned by its irot box, with alpha: turned as libheif turns it, the alpha with it.
+TEST(HeifReader, TurnedHeicStandsAsShown) {
+  const TempDir dir;
+  const std::string in = SamplePng(dir, 36, 20, 21, true, false);
+  ASSERT_TRUE(Shell("heif-enc -q 85 " + in + " -o " + dir / "a.heic"));
+  for (int quarters : {1, 2, 3}) {
+    const std::string turned = dir / ("t" + std::to_string(quarters) + ".heic");
+    const std::vector<std::uint8_t> bytes = Turning(FileBytes(dir / "a.heic"), quarters);
+    std::ofstream(turned, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
+    const TBitmap loaded = ReadSourcePicture(turned, TPictureKind::Heif);
+    EXPECT_EQ(loaded.Width(), quarters == 2 ? 36 : 20) << quarters;
+    const TPictureDistance d = Distance(loaded, ThroughHeifConvert(dir, turned, 8));
+    EXPECT_GE(d.Differing, 0) << quarters << " quarter turns: another size than heif-convert's";
+    EXPECT_LE(d.Largest, 1) << quarters << " quarter turns";
+  }
+}

@@ -1,0 +1,254 @@
+// The page's side of the engine's worker (engine_worker.mjs). The page keeps the settings itself
+// (sliders, gradient, output size, the loaded picture's name), so that its controls answer at once;
+// each request carries them to the worker. Previews are coalesced: one at a time, and moves made
+// while it renders are rendered once after it. A load, a final rendering or an export busy for more
+// than 150 ms is reported, so the page can show it. A file chosen while another still loads
+// replaces it: the worker is replaced and the earlier load's result never arrives. The worker can
+// be replaced at any time; the new one is given the settings and the picture again.
+
+/** How long a request runs before the page shows it as busy (ms). */
+export const BusyDelay = 150;
+
+/** A request dropped because its worker was replaced: nothing to show. */
+export class DroppedRequest extends Error {
+  constructor() {
+    super('the request was dropped');
+    this.name = 'DroppedRequest';
+  }
+}
+
+/** An error of the engine, as the window would show it: `caption` is its box's caption. */
+export class EngineError extends Error {
+  constructor(message, caption) {
+    super(message);
+    this.name = 'RufureminaError';
+    this.caption = caption;
+  }
+}
+
+/** @typedef {{width:number, height:number, rgba:Uint8ClampedArray}} Pixels */
+/** @typedef {{sliders: Record<string, number>, gradient: boolean, outputWidth: number, outputHeight: number}} Settings */
+
+export class EngineClient {
+  /** @param {{createWorker: () => Worker, wasm?: string|Uint8Array, settings: Settings,
+   *   onPixels: (pixels: Pixels) => void, onBusy: (busy: boolean) => void,
+   *   onProgress?: (percent: number) => void}} options `onProgress`: a load's decoding, in percent */
+  constructor({ createWorker, wasm, settings, onPixels, onBusy, onProgress }) {
+    this.createWorker = createWorker;
+    this.wasm = wasm;
+    this.onPixels = onPixels;
+    this.onBusy = onBusy;
+    this.onProgress = onProgress ?? (() => {});
+    /** @type {Settings} */
+    this.settings = structuredClone(settings);
+    /** The picture loaded last, to give a replacement worker: the name it is read by, its file, and
+     *  the name it is shown by (null for a picture without one, as a pasted one). */
+    this.picture = /** @type {{name: string, file: Blob, shownName: string|null} | null} */ (null);
+    /** @type {Worker|null} */ this.worker = null;
+    this.nextId = 1;
+    /** @type {Map<number, {resolve: Function, reject: Function, slow: boolean}>} */
+    this.pending = new Map();
+    this.previewRunning = false;
+    this.previewWanted = false;
+    this.loading = 0;      // loads under way in the current worker
+    this.slow = 0;         // loads, final renderings and exports under way
+    this.busyTimer = 0;
+    this.busy = false;
+    /** @type {(() => void)[]} */ this.idleWaiters = [];
+  }
+
+  /** Starts the worker and its engine. */
+  start() {
+    const worker = this.createWorker();
+    this.worker = worker;
+    worker.onmessage = (event) => this.answer(worker, event.data);
+    worker.onerror = (event) => {
+      event.preventDefault?.();
+      this.dropAll(new Error(event.message || 'the engine stopped'));
+    };
+    return this.request('start', { wasm: this.wasm }, false);
+  }
+
+  /** The settings and the picture's name as the page has them now. */
+  state() {
+    return { ...structuredClone(this.settings), pictureName: this.picture?.shownName ?? null };
+  }
+
+  setSliders(sliders) { Object.assign(this.settings.sliders, sliders); }
+  setGradient(enabled) { this.settings.gradient = enabled; }
+  setOutputSize(width, height) {
+    this.settings.outputWidth = width;
+    this.settings.outputHeight = height;
+  }
+
+  // ---- Requests ----
+
+  /** @private */
+  request(operation, args, slow, transfer = []) {
+    const id = this.nextId++;
+    return new Promise((resolve, reject) => {
+      this.pending.set(id, { resolve, reject, slow });
+      if (slow) this.slowChanged(1);
+      this.worker.postMessage({ id, operation, args }, transfer);
+    });
+  }
+
+  /** @private */
+  answer(worker, { id, value, error, progress }) {
+    if (worker !== this.worker) return;
+    if (progress !== undefined) {
+      this.onProgress(progress);
+      return;
+    }
+    const entry = this.pending.get(id);
+    if (!entry) return;
+    this.pending.delete(id);
+    if (entry.slow) this.slowChanged(-1);
+    if (error) {
+      const e = error.name === 'RufureminaError' ? new EngineError(error.message, error.caption)
+        : Object.assign(new Error(error.message), { name: error.name });
+      entry.reject(e);
+    } else {
+      entry.resolve(value);
+    }
+    this.checkIdle();
+  }
+
+  /** @private Rejects every request of the current worker. */
+  dropAll(reason) {
+    const entries = [...this.pending.values()];
+    this.pending.clear();
+    for (const entry of entries) {
+      if (entry.slow) this.slowChanged(-1);
+      entry.reject(reason);
+    }
+    this.previewRunning = false;
+    this.loading = 0;
+    this.checkIdle();
+  }
+
+  /** @private */
+  slowChanged(step) {
+    this.slow += step;
+    if (this.slow > 0 && !this.busyTimer && !this.busy) {
+      this.busyTimer = setTimeout(() => {
+        this.busyTimer = 0;
+        this.busy = true;
+        this.onBusy(true);
+      }, BusyDelay);
+    } else if (this.slow === 0) {
+      clearTimeout(this.busyTimer);
+      this.busyTimer = 0;
+      if (this.busy) {
+        this.busy = false;
+        this.onBusy(false);
+      }
+    }
+  }
+
+  /** @private */
+  checkIdle() {
+    if (this.pending.size || this.previewWanted) return;
+    const waiters = this.idleWaiters;
+    this.idleWaiters = [];
+    waiters.forEach((done) => done());
+  }
+
+  /** Resolves once nothing is under way and the last result is drawn. */
+  idle() {
+    return new Promise((done) => {
+      this.idleWaiters.push(done);
+      this.checkIdle();
+    });
+  }
+
+  /** Replaces the worker by a fresh one, which is given the settings and the loaded picture (its
+   *  file read again). What the old worker had under way is dropped. */
+  async replaceWorker({ restorePicture = true } = {}) {
+    const old = this.worker;
+    this.worker = null;
+    old?.terminate();
+    this.dropAll(new DroppedRequest());
+    await this.start();
+    if (!restorePicture) return;
+    if (this.picture) await this.feed(this.picture);
+    else this.preview();
+  }
+
+  /** @private Loads a picture into the worker; the result is drawn. */
+  async feed({ name, file }) {
+    this.previewWanted = false;
+    const worker = this.worker;
+    ++this.loading;
+    try {
+      const value = await this.request('load', { name, file, settings: structuredClone(this.settings) }, true);
+      this.onPixels(value.pixels);
+      return value;
+    } finally {
+      if (worker === this.worker) --this.loading;  // a replaced worker's count went with it
+    }
+  }
+
+  /** Loads a picture's file, read as `name` says (its extension chooses the reader); resolves when
+   *  its preview is drawn. On an error the picture stays. A load while another is under way
+   *  replaces it. `shownName` is the name the picture goes by (null: it has none).
+   *  @param {string} name @param {Blob} file @param {string|null} [shownName] */
+  async load(name, file, shownName = name) {
+    let replaced = false;
+    if (this.loading > 0) {
+      await this.replaceWorker({ restorePicture: false });
+      replaced = true;
+    }
+    try {
+      await this.feed({ name, file });
+    } catch (error) {
+      // A fresh worker holds the start-up picture: the previous one is given back to it.
+      if (replaced && this.picture && !(error instanceof DroppedRequest)) await this.feed(this.picture).catch(() => {});
+      else if (replaced) this.preview();
+      throw error;
+    }
+    this.picture = { name, file, shownName };
+  }
+
+  /** A preview of the current settings, drawn when it comes; at most one renders at a time. */
+  preview() {
+    if (this.previewRunning) {
+      this.previewWanted = true;
+      return;
+    }
+    this.previewRunning = true;
+    this.previewWanted = false;
+    const worker = this.worker;
+    this.request('preview', { settings: structuredClone(this.settings) }, false)
+      .then((value) => this.onPixels(value.pixels))
+      .catch(() => {})  // a preview that fails shows nothing new; the next request says why
+      .finally(() => {
+        if (worker !== this.worker) return;
+        this.previewRunning = false;
+        if (this.previewWanted) this.preview();
+        else this.checkIdle();
+      });
+  }
+
+  /** The final rendering, drawn when it comes. */
+  async renderFinal() {
+    this.previewWanted = false;
+    const value = await this.request('final', { settings: structuredClone(this.settings) }, true);
+    this.onPixels(value.pixels);
+  }
+
+  /** An export's bytes ('png', 'bmp24', 'bmp32', or 'clipboard' for the copy's PNG); the final
+   *  rendering it runs is drawn. @returns {Promise<Uint8Array>} */
+  async exportFile(format, now = new Date()) {
+    this.previewWanted = false;
+    const value = await this.request('export', { settings: structuredClone(this.settings), format,
+      time: now.getTime() }, true);
+    this.onPixels(value.pixels);
+    return value.bytes;
+  }
+
+  /** The About box's texts. */
+  aboutText() {
+    return this.request('about', {}, false);
+  }
+}

@@ -1,0 +1,76 @@
+// The page with a large photo: its engine works in a worker, so the page's own thread never stops
+// for long while a 24-megapixel JPEG loads and renders; the busy state shows, its bar filling with
+// the decoding; slider moves made
+// meanwhile are applied after; a file chosen during a load replaces it; a failing replacement
+// leaves the picture before it.
+import { test, before, after } from 'node:test';
+import assert from 'node:assert/strict';
+import { openBrowser, engineState, shownImage, settled } from './page_browser.mjs';
+import { letterPicture, cutPicture } from './page_pictures.mjs';
+import { makePhoto, dropFile, watchLongTasks } from './page_large.mjs';
+
+/** @type {Awaited<ReturnType<typeof openBrowser>>} */
+let browser;
+/** @type {import('playwright-core').Page} */
+let page;
+
+before(async () => {
+  browser = await openBrowser();
+  page = await browser.openPage();
+  await makePhoto(page, 'big', 6000, 4000);  // 24 megapixels
+});
+
+after(async () => {
+  await browser?.close();
+  assert.deepEqual(browser.requests, [], 'the page made requests');
+  assert.deepEqual(browser.errors, [], 'the page logged errors');
+});
+
+const pictureName = async () => (await engineState(page)).pictureName;
+
+test('a 24-megapixel JPEG loads without a long task on the page\'s thread, the busy state shown meanwhile', async () => {
+  const watch = await watchLongTasks(page);
+  const busySeen = page.waitForSelector('html[data-busy] #OutputArea.busy #BusyIndicator', { state: 'visible' });
+  await dropFile(page, 'big', 'big.jpg');
+  await busySeen;
+  assert.equal(await page.$eval('#OutputArea', (e) => getComputedStyle(e).cursor), 'wait');
+  // The bar fills as the decoder counts its rows.
+  await page.waitForFunction(() => Number(document.getElementById('BusyIndicator').getAttribute('aria-valuenow')) > 0);
+  // A slider moved during the load is kept and rendered after it.
+  await page.focus('#trcYaw');
+  await page.keyboard.press('ArrowRight');
+  await page.keyboard.press('ArrowRight');
+  await page.waitForSelector('html:not([data-busy])');
+  assert.equal(await pictureName(), 'big.jpg');
+  const tasks = await watch.stop();
+  assert.ok(tasks.every((t) => t <= 50), `long tasks on the page's thread: ${tasks.join(', ')} ms`);
+
+  const state = await engineState(page);
+  assert.equal(state.sliders.tilt, 2);
+  const drawn = await shownImage(page);
+  await page.evaluate(() => globalThis.rufureminaPage.engine.preview());
+  assert.deepEqual(await shownImage(page), drawn, 'what is drawn is the preview of the settings after the moves');
+  assert.equal(await page.isVisible('#BusyIndicator'), false);
+  assert.equal(await page.getAttribute('#BusyIndicator', 'aria-valuenow'), null);
+});
+
+test('a file chosen during a load replaces it; a failing one leaves the picture before', async () => {
+  await dropFile(page, 'letter', 'letter.bmp', letterPicture());
+  await settled(page);
+  const letter = await shownImage(page);
+
+  for (const [name, bytes, result] of [['second.bmp', letterPicture(), 'second.bmp'], ['cut.bmp', cutPicture(), 'letter.bmp']]) {
+    await dropFile(page, 'letter', 'letter.bmp', letterPicture());
+    await settled(page);
+    await dropFile(page, 'big', 'big.jpg');
+    await page.waitForSelector('html[data-busy]');
+    await dropFile(page, name, name, bytes);
+    if (result !== name) {
+      await page.waitForSelector('#MessageBox[open]');
+      await page.click('#MessageBox button');
+    }
+    await settled(page);
+    assert.equal(await pictureName(), result, name);
+    assert.deepEqual(await shownImage(page), letter, `${name}: the earlier load's result never shows`);
+  }
+});
