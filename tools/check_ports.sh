@@ -42,7 +42,7 @@ case $arch in
 esac
 # What the builds and the pictures need on this machine.
 missing=()
-for package in "${tools[@]}" cmake ninja-build imagemagick help2man; do
+for package in "${tools[@]}" cmake ninja-build pkg-config imagemagick webp libheif-examples libavif-bin help2man; do
   dpkg-query -W -f='${Status}' "$package:$native_arch" 2>/dev/null | grep -q 'ok installed' ||
     dpkg-query -W -f='${Status}' "$package:all" 2>/dev/null | grep -q 'ok installed' || missing+=("$package")
 done
@@ -51,22 +51,29 @@ if ((${#missing[@]})); then
 fi
 
 # The foreign libraries: the same versions as this machine's where it has the package.
-packages=(libc6 libgcc-s1 libstdc++6 libjpeg62-turbo libjpeg62-turbo-dev zlib1g zlib1g-dev libpng16-16
-          libpng-dev libgtest-dev)
+# The libraries the program links (with the readers' codecs, whose pkg-config files name theirs),
+# and the tests' own.
+packages=(libc6 libgcc-s1 libstdc++6 libjpeg62-turbo libjpeg62-turbo-dev zlib1g zlib1g-dev
+          libspng0 libspng-dev libwebp7 libwebpdemux2 libwebp-dev libheif1 libheif-dev
+          libde265-0 libde265-dev libx265-199 libx265-dev libnuma1 libaom3 libaom-dev libdav1d6 libdav1d-dev
+          libpng16-16 libpng-dev libgtest-dev)
 if ! dpkg --print-foreign-architectures | grep -qx "$arch"; then
   echo "Adding the $arch architecture to apt and dpkg, for downloads" >&2
   "${sudo_cmd[@]}" dpkg --add-architecture "$arch"
   apt_get update >&2
 fi
+# One look at apt's lists for all of them: "package | version | source" lines.
+offered=$(apt-cache madison "${packages[@]/%/:$arch}" 2>/dev/null | tr -d ' ' | sed "s/:$arch|/|/")
+installed=$(dpkg-query -W -f='${Package} ${Version}\n' "${packages[@]/%/:$native_arch}" 2>/dev/null || true)
 pinned=()
 for package in "${packages[@]}"; do
-  version=$(dpkg-query -W -f='${Version}' "$package:$native_arch" 2>/dev/null || true)
-  if [ -z "$version" ] || ! apt-cache madison "$package:$arch" | cut -d'|' -f2 | tr -d ' ' | grep -qxF -- "$version"; then
-    candidate=$(apt-cache policy "$package:$arch" | sed -n 's/^ *Candidate: //p')
+  version=$(awk -v p="$package" '$1 == p { print $2 }' <<<"$installed")
+  if [ -z "$version" ] || ! grep -qxF -- "$package|$version" <<<"$(cut -d'|' -f1,2 <<<"$offered")"; then
+    candidate=$(awk -F'|' -v p="$package" '$1 == p { print $2; exit }' <<<"$offered")
+    [ -n "$candidate" ] || { echo "no $package for $arch in apt's lists" >&2; exit 1; }
     [ -n "$version" ] && echo "$package $version is not offered for $arch; taking $candidate" >&2
     version=$candidate
   fi
-  [ -n "$version" ] && [ "$version" != "(none)" ] || { echo "no $package for $arch in apt's lists" >&2; exit 1; }
   pinned+=("$package:$arch=$version")
 done
 # Headers alike for every architecture.
@@ -74,7 +81,7 @@ for package in libcli11-dev; do
   pinned+=("$package=$(dpkg-query -W -f='${Version}' "$package" 2>/dev/null ||
                        apt-cache policy "$package" | sed -n 's/^ *Candidate: //p')")
 done
-key=$(printf '%s\n' "${pinned[@]}" "v1" | sha256sum | cut -c1-16)
+key=$(printf '%s\n' "${pinned[@]}" "v2" | sha256sum | cut -c1-16)
 sysroot="$cache/$arch-root-$key"
 if [ ! -f "$sysroot/done" ]; then
   echo "Unpacking Debian's $arch libraries into $sysroot" >&2
@@ -146,6 +153,16 @@ rm "$pictures/rotated-plain.jpg"
 convert -seed 9 -size 301x217 plasma:fractal -type TrueColor "BMP3:$pictures/wide-24.bmp"
 convert -seed 10 -size 97x333 plasma:fractal -alpha set -channel A -fx 'i/w' "BMP3:$pictures/alpha-32.bmp"
 convert -size 1x1 xc:'#c08040' -type TrueColor "BMP3:$pictures/dot.bmp"
+# The other formats: PNG with alpha and in grey, WebP lossy and lossless with alpha, HEIC, AVIF.
+convert -seed 11 -size 211x157 plasma:fractal -alpha set -channel A -fx 'j/h' "PNG32:$pictures/alpha.png"
+convert -seed 12 -size 129x65 plasma:fractal -colorspace Gray "PNG8:$pictures/palette.png"
+convert -seed 13 -size 333x250 plasma:fractal "$pictures/source.png"
+convert -seed 14 -size 160x90 plasma:fractal -alpha set -channel A -fx 'i/w' "PNG32:$pictures/cutout-source.png"
+cwebp -quiet -q 80 "$pictures/source.png" -o "$pictures/lossy.webp"
+cwebp -quiet -lossless -exact "$pictures/cutout-source.png" -o "$pictures/lossless.webp"
+heif-enc -q 80 "$pictures/source.png" -o "$pictures/photo.heic" >/dev/null
+avifenc -l "$pictures/cutout-source.png" "$pictures/cutout.avif" >/dev/null
+rm "$pictures/source.png" "$pictures/cutout-source.png"
 
 foreign="$build/batch/rufuremina-batch"
 [ "$arch" = arm64 ] && foreign="$build/batch/rufuremina-batch-emulated"
