@@ -26,9 +26,7 @@ native_arch=$(dpkg --print-architecture)
 [ "$native_arch" = amd64 ] || { echo "check_ports.sh compares with an amd64 build; this machine is $native_arch"; exit 2; }
 start=$(date +%s)
 
-sudo_cmd=()
-[ "$(id -u)" -ne 0 ] && sudo_cmd=(sudo)
-apt_get() { "${sudo_cmd[@]}" apt-get -o DPkg::Lock::Timeout=600 "$@"; }
+source "$root/tools/apt.sh"
 
 case $arch in
   arm64)
@@ -41,13 +39,10 @@ case $arch in
     toolchain="$root/tools/toolchains/i686-linux-gnu.cmake" ;;
 esac
 # What the builds and the pictures need on this machine.
-missing=()
-for package in "${tools[@]}" cmake ninja-build pkg-config imagemagick webp libheif-examples libavif-bin help2man; do
-  dpkg-query -W -f='${Status}' "$package:$native_arch" 2>/dev/null | grep -q 'ok installed' ||
-    dpkg-query -W -f='${Status}' "$package:all" 2>/dev/null | grep -q 'ok installed' || missing+=("$package")
-done
+mapfile -t missing < <(rfl_missing_packages "${tools[@]}" cmake ninja-build pkg-config imagemagick webp \
+                       libheif-examples libavif-bin help2man)
 if ((${#missing[@]})); then
-  apt_get install -y --no-install-recommends "${missing[@]}"
+  rfl_apt_get install -y --no-install-recommends "${missing[@]}"
 fi
 
 # The foreign libraries: the same versions as this machine's where it has the package.
@@ -59,8 +54,8 @@ packages=(libc6 libgcc-s1 libstdc++6 libjpeg62-turbo libjpeg62-turbo-dev zlib1g 
           libpng16-16 libpng-dev libgtest-dev)
 if ! dpkg --print-foreign-architectures | grep -qx "$arch"; then
   echo "Adding the $arch architecture to apt and dpkg, for downloads" >&2
-  "${sudo_cmd[@]}" dpkg --add-architecture "$arch"
-  apt_get update >&2
+  rfl_as_root dpkg --add-architecture "$arch"
+  rfl_apt_get update >&2
 fi
 # One look at apt's lists for all of them: "package | version | source" lines.
 offered=$(apt-cache madison "${packages[@]/%/:$arch}" 2>/dev/null | tr -d ' ' | sed "s/:$arch|/|/")
@@ -88,18 +83,18 @@ if [ ! -f "$sysroot/done" ]; then
   work=$(mktemp -d "${TMPDIR:-/tmp}/rufuremina-ports.XXXXXX")
   trap 'rm -rf "$work"' EXIT
   (cd "$work" && apt-get download "${pinned[@]}" >&2)
-  "${sudo_cmd[@]}" rm -rf "$sysroot.tmp"
-  "${sudo_cmd[@]}" mkdir -p "$sysroot.tmp"
-  for deb in "$work"/*.deb; do "${sudo_cmd[@]}" dpkg-deb -x "$deb" "$sysroot.tmp"; done
+  rfl_as_root rm -rf "$sysroot.tmp"
+  rfl_as_root mkdir -p "$sysroot.tmp"
+  for deb in "$work"/*.deb; do rfl_as_root dpkg-deb -x "$deb" "$sysroot.tmp"; done
   rm -rf "$work"
   trap - EXIT
   # Links that name an absolute path point into the folder, not at this machine's files.
   while IFS= read -r link; do
     target=$(readlink "$link")
-    [[ $target == /* ]] && "${sudo_cmd[@]}" ln -sfn "$sysroot$target" "$link"
+    [[ $target == /* ]] && rfl_as_root ln -sfn "$sysroot$target" "$link"
   done < <(find "$sysroot.tmp" -type l)
-  "${sudo_cmd[@]}" touch "$sysroot.tmp/done"
-  "${sudo_cmd[@]}" mv "$sysroot.tmp" "$sysroot"
+  rfl_as_root touch "$sysroot.tmp/done"
+  rfl_as_root mv "$sysroot.tmp" "$sysroot"
 fi
 
 # The reference of the inverse DCT test: libjpeg's C code, compiled by the cross build.
@@ -115,7 +110,7 @@ if command -v ccache >/dev/null; then
   launcher=(-DCMAKE_C_COMPILER_LAUNCHER=ccache -DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
   export CCACHE_BASEDIR="$root"
 fi
-"${sudo_cmd[@]}" mkdir -p "$cache"
+rfl_as_root mkdir -p "$cache"
 [ -w "$cache" ] || { echo "$cache is not writable" >&2; exit 1; }
 cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DCMAKE_TOOLCHAIN_FILE="$toolchain" \
   -DRFL_CROSS_SYSROOT="$sysroot" -DRFL_BUILD_APP=OFF -DRFL_BUILD_TESTS=ON -DRFL_LIBJPEG_SOURCE_DIR="$libjpeg_source" \
