@@ -188,11 +188,16 @@ void CheckPlaneCovers(const heif_image* image, heif_channel channel, int width, 
 // The colour description the planes were coded with: the file's own box, else the codec's, else
 // BT.601 full range.
 TYCbCrConversion ConversionOf(const heif_image_handle* handle, const heif_image* image, int bits) {
-  heif_color_profile_nclx* nclx = nullptr;
-  if (heif_image_handle_get_nclx_color_profile(handle, &nclx).code != heif_error_Ok) {
+  // libheif may hand over a profile it fills only in part (an unknown primaries value) with its
+  // error: that one is released and counts as none.
+  const auto keepIfGood = [](heif_error error, heif_color_profile_nclx*& nclx) {
+    if (error.code == heif_error_Ok) return;
+    if (nclx) heif_nclx_color_profile_free(nclx);
     nclx = nullptr;
-    if (heif_image_get_nclx_color_profile(image, &nclx).code != heif_error_Ok) nclx = nullptr;
-  }
+  };
+  heif_color_profile_nclx* nclx = nullptr;
+  keepIfGood(heif_image_handle_get_nclx_color_profile(handle, &nclx), nclx);
+  if (!nclx) keepIfGood(heif_image_get_nclx_color_profile(image, &nclx), nclx);
   TYCbCrMatrix matrix = TYCbCrMatrix::BT601;
   bool fullRange = true;
   if (nclx) {
