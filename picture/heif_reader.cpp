@@ -20,8 +20,10 @@ namespace {
 
 // Largest side libheif may accept for any picture or grid; the image limit decides on the product.
 constexpr int MostSide = 32768;
+#ifdef __GLIBC__
 // Pictures from this size on give the codec's freed memory back before they are allocated.
 constexpr std::uint64_t TrimFromPixels = std::uint64_t(4) << 20;
+#endif
 // Beside the planes: the codec's reference pictures and tables.
 constexpr std::uint64_t CodecBytes = std::uint64_t(16) << 20;
 
@@ -144,7 +146,7 @@ struct THeifFile {
 // runs libde265 with a fixed number of threads, whose memory does not grow with the cores.)
 class TOneCoreWhileDecoding {
  public:
-  explicit TOneCoreWhileDecoding(bool narrow) {
+  explicit TOneCoreWhileDecoding([[maybe_unused]] bool narrow) {
 #if defined(__linux__)
     if (!narrow) return;
     const int core = sched_getcpu();
