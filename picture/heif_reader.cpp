@@ -20,6 +20,10 @@ namespace {
 
 // Largest side libheif may accept for any picture or grid; the image limit decides on the product.
 constexpr int MostSide = 32768;
+#ifdef __GLIBC__
+// Pictures from this size on give the codec's freed memory back before they are allocated.
+constexpr std::uint64_t TrimFromPixels = std::uint64_t(4) << 20;
+#endif
 // Beside the planes: the codec's reference pictures and tables.
 constexpr std::uint64_t CodecBytes = std::uint64_t(16) << 20;
 
@@ -100,7 +104,14 @@ struct THeifFile {
   THeifPtr<heif_image_handle> Primary;
   int Width = 0, Height = 0;
 
+  bool AV1 = false;  // AV1 pictures (AVIF); the others are HEVC
+
   explicit THeifFile(TStream& stream) : Reader{stream, stream.Position(), stream.Remaining()} {
+    // The file type box, first in the file, names AVIF among its brands.
+    std::uint8_t head[256];
+    const std::size_t got = stream.Read(head, sizeof head);
+    AV1 = heif_has_compatible_brand(head, int(got), "avif") == 1;
+    stream.SetPosition(Reader.Start);
     static std::once_flag once;
     std::call_once(once, [] { heif_init(nullptr); });
     Context.reset(heif_context_alloc());
@@ -128,14 +139,16 @@ struct THeifFile {
   }
 };
 
-// Keeps the calling thread on the one core it runs on while it lives. dav1d sizes its threads by
-// the cores its caller may use, and its working memory grows with them: a 12-megapixel 4:4:4 AVIF
-// takes about 150 MB more for each further thread. On one core the decoder stays near the
-// picture's own size; the samples are the same, AV1 decoding being exact.
+// Keeps the calling thread on the one core it runs on while it lives, for AV1 pictures. dav1d sizes
+// its threads by the cores its caller may use, and its working memory grows with them: a
+// 12-megapixel 4:4:4 AVIF takes about 150 MB more for each further thread. On one core the decoder
+// stays near the picture's own size; the samples are the same, AV1 decoding being exact. (libheif
+// runs libde265 with a fixed number of threads, whose memory does not grow with the cores.)
 class TOneCoreWhileDecoding {
  public:
-  TOneCoreWhileDecoding() {
+  explicit TOneCoreWhileDecoding([[maybe_unused]] bool narrow) {
 #if defined(__linux__)
+    if (!narrow) return;
     const int core = sched_getcpu();
     if (core < 0 || sched_getaffinity(0, sizeof saved_, &saved_) != 0 || CPU_COUNT(&saved_) <= 1) return;
     cpu_set_t one;
@@ -177,11 +190,16 @@ void CheckPlaneCovers(const heif_image* image, heif_channel channel, int width, 
 // The colour description the planes were coded with: the file's own box, else the codec's, else
 // BT.601 full range.
 TYCbCrConversion ConversionOf(const heif_image_handle* handle, const heif_image* image, int bits) {
-  heif_color_profile_nclx* nclx = nullptr;
-  if (heif_image_handle_get_nclx_color_profile(handle, &nclx).code != heif_error_Ok) {
+  // libheif may hand over a profile it fills only in part (an unknown primaries value) with its
+  // error: that one is released and counts as none.
+  const auto keepIfGood = [](heif_error error, heif_color_profile_nclx*& nclx) {
+    if (error.code == heif_error_Ok) return;
+    if (nclx) heif_nclx_color_profile_free(nclx);
     nclx = nullptr;
-    if (heif_image_get_nclx_color_profile(image, &nclx).code != heif_error_Ok) nclx = nullptr;
-  }
+  };
+  heif_color_profile_nclx* nclx = nullptr;
+  keepIfGood(heif_image_handle_get_nclx_color_profile(handle, &nclx), nclx);
+  if (!nclx) keepIfGood(heif_image_get_nclx_color_profile(image, &nclx), nclx);
   TYCbCrMatrix matrix = TYCbCrMatrix::BT601;
   bool fullRange = true;
   if (nclx) {
@@ -207,15 +225,16 @@ TBitmap ReadHeifPicture(TStream& stream) {
   heif_image* decoded = nullptr;
   // The planes as coded: no conversion of libheif's (floating point, and truncating to 8 bits).
   {
-    const TOneCoreWhileDecoding oneCore;
+    const TOneCoreWhileDecoding oneCore(file.AV1);
     Check(heif_decode_image(file.Primary.get(), &decoded, heif_colorspace_undefined, heif_chroma_undefined, options.get()));
   }
   const THeifPtr<heif_image> image(decoded);
 #ifdef __GLIBC__
-  // The codec's working memory, freed by now, goes back to the system before the picture is
+  // The codec's working memory, freed by now, goes back to the system before a large picture is
   // allocated beside the planes: glibc keeps freed heap memory for reuse otherwise, and a
-  // 12-megapixel photo would hold both at once.
-  malloc_trim(0);
+  // 12-megapixel photo would hold both at once. Small pictures skip it: taking the pages back
+  // costs more than they weigh.
+  if (std::uint64_t(file.Width) * std::uint64_t(file.Height) >= TrimFromPixels) malloc_trim(0);
 #endif
 
   const int width = heif_image_get_primary_width(decoded);
@@ -251,10 +270,8 @@ TBitmap ReadHeifPicture(TStream& stream) {
     const TYCbCrConversion conversion = ConversionOf(file.Primary.get(), decoded, y.Bits);
     for (int row = 0; row < height; ++row) {
       std::uint8_t* out = picture.ScanLine(row);
-      for (int x = 0; x < width; ++x, out += 4) {
-        YCbCrToBGR(conversion, y.At(x, row), cb.At(x >> shiftX, row >> shiftY), cr.At(x >> shiftX, row >> shiftY), out);
-        putAlpha(out, x, row);
-      }
+      YCbCrRowToBGR(conversion, y, cb, cr, row, width, shiftX, shiftY, out);
+      for (int x = 0; x < width; ++x) putAlpha(out + 4 * x, x, row);
     }
   } else if (space == heif_colorspace_monochrome || (space == heif_colorspace_YCbCr && chroma == heif_chroma_monochrome)) {
     CheckPlaneCovers(decoded, heif_channel_Y, width, height);

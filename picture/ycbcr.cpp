@@ -29,7 +29,7 @@ static_assert(BT601.RCr == 23521657 && BT601.BCb == 29729227, "the BT.601 coeffi
 // a * b / c rounded half up, for non-negative operands that keep the product in 64 bits.
 constexpr std::int64_t MulDiv(std::int64_t a, std::int64_t b, std::int64_t c) { return (a * b + c / 2) / c; }
 
-std::uint8_t Clamp8(std::int64_t fixed) {
+inline std::uint8_t Clamp8(std::int64_t fixed) {
   // Half up: floor of value + 1/2, the shift of a negative value rounding towards minus infinity.
   const std::int64_t v = (fixed + One / 2) >> FractionBits;
   return std::uint8_t(std::clamp<std::int64_t>(v, 0, 255));
@@ -80,6 +80,35 @@ TYCbCrConversion YCbCrConversion(TYCbCrMatrix matrix, bool fullRange, int bits) 
 std::uint8_t LumaTo8Bits(const TYCbCrConversion& c, std::uint32_t y) {
   if (c.FullRange) return ScaleTo8Bits(y, c.Bits);
   return Clamp8(c.Luma * (std::int64_t(y) - c.LumaOffset));
+}
+
+namespace {
+
+// The row loop for samples of one width (bytes, or 16-bit words), the conversion inlined.
+template <typename Sample>
+void RowOf(const TYCbCrConversion& c, const TPlane& y, const TPlane& cb, const TPlane& cr, int row, int width,
+           int shiftX, int shiftY, std::uint8_t* out) {
+  const auto rowOf = [](const TPlane& p, int r) { return p.Data + std::int64_t(p.Stride) * r; };
+  const std::uint8_t* ys = rowOf(y, row);
+  const std::uint8_t* bs = rowOf(cb, row >> shiftY);
+  const std::uint8_t* rs = rowOf(cr, row >> shiftY);
+  const auto at = [](const std::uint8_t* samples, int x) -> std::uint32_t {
+    Sample v;
+    __builtin_memcpy(&v, samples + sizeof(Sample) * std::size_t(x), sizeof v);
+    return v;
+  };
+  for (int x = 0; x < width; ++x, out += 4) YCbCrToBGR(c, at(ys, x), at(bs, x >> shiftX), at(rs, x >> shiftX), out);
+}
+
+}  // namespace
+
+void YCbCrRowToBGR(const TYCbCrConversion& c, const TPlane& y, const TPlane& cb, const TPlane& cr, int row, int width,
+                   int shiftX, int shiftY, std::uint8_t* out) {
+  if (y.Bits <= 8) {
+    RowOf<std::uint8_t>(c, y, cb, cr, row, width, shiftX, shiftY, out);
+  } else {
+    RowOf<std::uint16_t>(c, y, cb, cr, row, width, shiftX, shiftY, out);
+  }
 }
 
 void YCbCrToBGR(const TYCbCrConversion& c, std::uint32_t y, std::uint32_t cb, std::uint32_t cr, std::uint8_t* out) {

@@ -51,6 +51,12 @@ TYCbCrConversion YCbCrConversion(TYCbCrMatrix matrix, bool fullRange, int bits);
 // One pixel: writes blue, green, red to out[0..2].
 void YCbCrToBGR(const TYCbCrConversion& c, std::uint32_t y, std::uint32_t cb, std::uint32_t cr, std::uint8_t* out);
 
+// One row of `width` pixels, as YCbCrToBGR converts each: luma from row `row` of `y`, chroma from
+// row row >> shiftY and column x >> shiftX of `cb` and `cr` (the three planes of one depth).
+// Writes blue, green, red at out[4x..4x+2]; the fourth bytes are left as they are.
+void YCbCrRowToBGR(const TYCbCrConversion& c, const TPlane& y, const TPlane& cb, const TPlane& cr, int row, int width,
+                   int shiftX, int shiftY, std::uint8_t* out);
+
 // A sample of `bits` bits (full range) to 8 bits: (v * 255 + m / 2) / m with m = 2^bits - 1.
 inline std::uint8_t ScaleTo8Bits(std::uint32_t v, int bits) {
   const std::uint32_t m = (std::uint32_t(1) << bits) - 1;

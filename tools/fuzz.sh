@@ -87,6 +87,10 @@ if [ "$target" = png ] || [ "$target" = webp ] || [ "$target" = heif ]; then
     rm -r "$work"
   fi
   cd build/fuzz
+  # libdav1d 1.0.0 under libheif 1.15 leaks 40 bytes on some damaged AV1 data: the system's
+  # library's, not ours to find again on every run.
+  printf 'leak:libdav1d.so\n' >lsan-libraries.txt
+  export LSAN_OPTIONS=suppressions=lsan-libraries.txt
   exec "./fuzz/${target}_load_fuzz" "corpus-$target" -artifact_prefix="$target-" -max_total_time="$seconds" \
     -timeout=30 -rss_limit_mb=3072 -malloc_limit_mb=1400 -max_len=65536 -report_slow_units=5 -print_final_stats=1
 fi

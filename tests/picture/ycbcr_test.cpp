@@ -84,13 +84,3 @@ TEST(YCbCr, BlackWhiteGreyAndIdentityAreExact) {
   EXPECT_EQ(ScaleTo8Bits(2056, 12), 128);
   EXPECT_EQ(LumaTo8Bits(YCbCrConversion(TYCbCrMatrix::BT601, false, 8), 126), 128);
 }
-
-// The matrix numbers of the colour description: unknown and unspecified ones are BT.601.
-TEST(YCbCr, MatrixNumbersChooseTheMatrix) {
-  const std::pair<int, TYCbCrMatrix> cases[] = {{0, TYCbCrMatrix::Identity}, {1, TYCbCrMatrix::BT709},
-                                                {2, TYCbCrMatrix::BT601},    {5, TYCbCrMatrix::BT601},
-                                                {6, TYCbCrMatrix::BT601},    {9, TYCbCrMatrix::BT2020},
-                                                {10, TYCbCrMatrix::BT2020},  {7, TYCbCrMatrix::SMPTE240},
-                                                {4, TYCbCrMatrix::FCC},      {14, TYCbCrMatrix::BT601}};
-  for (const auto& [number, matrix] : cases) EXPECT_EQ(YCbCrMatrixOf(number), matrix) << number;
-}
