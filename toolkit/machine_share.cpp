@@ -175,6 +175,12 @@ void ReadVersion1(const std::string& folder, const THierarchy& hierarchy, TCgrou
 
 TCgroupLimits ReadCgroupLimits(const std::string& root) {
   TCgroupLimits limits;
+#if defined(__EMSCRIPTEN__)
+  // The web engine has no file system to read (a read would fail inside the runtime) and no
+  // control groups: nothing limits it but its own memory.
+  (void)root;
+  return limits;
+#else
   const std::vector<TMembership> memberships = Memberships(root);
   for (const THierarchy& hierarchy : MountedHierarchies(root)) {
     if (!hierarchy.Version2 && !Contains(hierarchy.Controllers, "cpu") && !Contains(hierarchy.Controllers, "memory"))
@@ -188,6 +194,7 @@ TCgroupLimits ReadCgroupLimits(const std::string& root) {
     }
   }
   return limits;
+#endif
 }
 
 #if defined(RFL_READS_LINUX_LIMITS)

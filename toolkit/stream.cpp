@@ -67,6 +67,24 @@ std::int64_t TMemoryStream::Seek(std::int64_t offset, TSeekOrigin origin) {
   return target;
 }
 
+std::size_t TByteSpanStream::Read(void* buffer, std::size_t count) {
+  if (position_ >= size_) return 0;
+  const std::size_t n = std::min(count, size_ - position_);
+  std::memcpy(buffer, bytes_ + position_, n);
+  position_ += n;
+  return n;
+}
+
+std::int64_t TByteSpanStream::Seek(std::int64_t offset, TSeekOrigin origin) {
+  std::int64_t base = 0;
+  if (origin == TSeekOrigin::soCurrent) base = std::int64_t(position_);
+  if (origin == TSeekOrigin::soEnd) base = std::int64_t(size_);
+  std::int64_t target = 0;
+  if (__builtin_add_overflow(base, offset, &target) || target < 0) throw EReadError(SReadError);
+  position_ = std::size_t(target);
+  return target;
+}
+
 void TMemoryStream::Clear() {
   data_.clear();
   position_ = 0;

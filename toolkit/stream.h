@@ -49,6 +49,21 @@ class TMemoryStream final : public TStream {
   std::size_t position_ = 0;
 };
 
+// A stream that reads bytes it does not own, which must outlive it: a file already in memory,
+// read without a copy. Writes move nothing.
+class TByteSpanStream final : public TStream {
+ public:
+  TByteSpanStream(const std::uint8_t* bytes, std::size_t size) : bytes_(bytes), size_(size) {}
+  std::size_t Read(void* buffer, std::size_t count) override;
+  std::size_t Write(const void*, std::size_t) override { return 0; }
+  std::int64_t Seek(std::int64_t offset, TSeekOrigin origin) override;
+
+ private:
+  const std::uint8_t* bytes_;
+  std::size_t size_;
+  std::size_t position_ = 0;
+};
+
 // A name that leads to something other than a plain file or a folder: a pipe, a device, a socket.
 class ENotRegularFile : public EFOpenError {
  public:

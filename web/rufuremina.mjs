@@ -102,9 +102,9 @@ export class Rufuremina {
   /** @private @param {number} status */
   check(status) {
     if (status === DONE) return;
-    const text = this.m.UTF8ToString(this.m._rfl_failure_text(this.api));
+    const text = this.m.UTF8ToString(this.m._rfl_failure_text(this.api) >>> 0);
     if (status === OUT_OF_RANGE) throw new RangeError(text);
-    throw new RufureminaError(text, this.m.UTF8ToString(this.m._rfl_failure_caption(this.api)));
+    throw new RufureminaError(text, this.m.UTF8ToString(this.m._rfl_failure_caption(this.api) >>> 0));
   }
 
   /** @private */
@@ -114,8 +114,9 @@ export class Rufuremina {
 
   /** @private @returns {Uint8Array} a copy of the last call's result bytes */
   result() {
-    const at = this.m._rfl_result(this.api);
-    const size = this.m._rfl_result_size(this.api);
+    // Addresses and sizes as unsigned: the memory may grow beyond 2 GiB.
+    const at = this.m._rfl_result(this.api) >>> 0;
+    const size = this.m._rfl_result_size(this.api) >>> 0;
     return this.m.HEAPU8.slice(at, at + size);
   }
 
@@ -143,8 +144,8 @@ export class Rufuremina {
     if (fileName.includes('\0')) throw new TypeError(`fileName must not hold a NUL character: ${JSON.stringify(fileName)}`);
     if (!(bytes instanceof Uint8Array)) throw new TypeError('bytes must be a Uint8Array');
     const encoded = new TextEncoder().encode(fileName);
-    const name = this.m._malloc(encoded.length + 1);
-    const data = this.m._malloc(Math.max(bytes.length, 1));
+    const name = this.m._malloc(encoded.length + 1) >>> 0;
+    const data = this.m._malloc(Math.max(bytes.length, 1)) >>> 0;
     try {
       if (!name || !data) throw new RufureminaError('メモリが不足しています.', 'ルフレミナ');
       this.m.HEAPU8.set(encoded, name);
@@ -195,12 +196,12 @@ export class Rufuremina {
    *  @returns {State} */
   state() {
     this.alive();
-    const at = this.m._malloc(9 * 4);
+    const at = this.m._malloc(9 * 4) >>> 0;
     try {
       this.m._rfl_state(this.api, at);
-      const n = Array.from(this.m.HEAP32.subarray(at >> 2, (at >> 2) + 9));
+      const n = Array.from(this.m.HEAP32.subarray(at >>> 2, (at >>> 2) + 9));
       const sliders = /** @type {Sliders} */ (Object.fromEntries(SLIDER_NAMES.map((name, i) => [name, n[i]])));
-      const name = this.m.UTF8ToString(this.m._rfl_picture_name(this.api));
+      const name = this.m.UTF8ToString(this.m._rfl_picture_name(this.api) >>> 0);
       return { sliders, gradient: n[6] === 1, outputWidth: n[7], outputHeight: n[8], pictureName: name || null };
     } finally {
       this.m._free(at);

@@ -9,9 +9,9 @@ source "$root/web/build/env.sh"
 deps=$(bash "$root/web/build/third_party.sh" | tail -n 1)
 
 build="$root/build/web-engine"
-# The libraries' configure finds them in the cache alone: CMake's searches are rooted there, and
-# pkg-config reads the cache's files instead of the machine's.
-export PKG_CONFIG_LIBDIR="$deps/lib/pkgconfig" PKG_CONFIG_PATH=""
+# pkg-config finds the readers' libraries only among the WebAssembly builds in the cache, never the
+# machine's own (whose headers would be compiled into the engine); CMake's searches are rooted there.
+export PKG_CONFIG_LIBDIR="$deps/lib/pkgconfig:$deps/share/pkgconfig" PKG_CONFIG_PATH=""
 # C++ exceptions carry every error of the core, so they must be caught in WebAssembly too.
 emcmake cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release \
   -DRFL_BUILD_APP=OFF -DRFL_BUILD_BATCH=OFF -DRFL_BUILD_TESTS=OFF -DRFL_BUILD_WEB=ON \

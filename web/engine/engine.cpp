@@ -59,8 +59,9 @@ TReflectionSliders TWebEngine::ReflectionSliders() const {
 void TWebEngine::LoadPicture(const std::string& fileName, std::span<const std::uint8_t> bytes) {
   const TPictureKind kind = PictureKindOf(fileName);
   if (kind == TPictureKind::None) throw EUnsupportedPicture(UnsupportedPictureMessage(fileName));
-  // Read completely before anything changes, so that a failed read keeps the current picture.
-  TMemoryStream stream(std::vector<std::uint8_t>(bytes.begin(), bytes.end()));
+  // Read completely before anything changes, so that a failed read keeps the current picture. The
+  // bytes are read where the caller holds them: a copy would hold a large file twice.
+  TByteSpanStream stream(bytes.data(), bytes.size());
   source_ = ReadSourcePicture(stream, kind);
   pictureName_ = fileName;
   // The picture's proportions may have changed.

@@ -54,6 +54,7 @@ export class EngineClient {
     this.slow = 0;         // loads, final renderings and exports under way
     this.busyTimer = 0;
     this.busy = false;
+    this.steps = 0;        // loads and replacements under way, each of several requests
     /** @type {(() => void)[]} */ this.idleWaiters = [];
   }
 
@@ -148,7 +149,7 @@ export class EngineClient {
 
   /** @private */
   checkIdle() {
-    if (this.pending.size || this.previewWanted) return;
+    if (this.pending.size || this.previewWanted || this.steps) return;
     const waiters = this.idleWaiters;
     this.idleWaiters = [];
     waiters.forEach((done) => done());
@@ -164,7 +165,23 @@ export class EngineClient {
 
   /** Replaces the worker by a fresh one, which is given the settings and the loaded picture (its
    *  file read again). What the old worker had under way is dropped. */
-  async replaceWorker({ restorePicture = true } = {}) {
+  replaceWorker({ restorePicture = true } = {}) {
+    return this.inSteps(() => this.replaceWith(restorePicture));
+  }
+
+  /** @private Runs `steps` (several requests, one after another) as one thing under way. */
+  async inSteps(steps) {
+    ++this.steps;
+    try {
+      return await steps();
+    } finally {
+      --this.steps;
+      this.checkIdle();
+    }
+  }
+
+  /** @private */
+  async replaceWith(restorePicture) {
     const old = this.worker;
     this.worker = null;
     old?.terminate();
@@ -193,10 +210,15 @@ export class EngineClient {
    *  its preview is drawn. On an error the picture stays. A load while another is under way
    *  replaces it. `shownName` is the name the picture goes by (null: it has none).
    *  @param {string} name @param {Blob} file @param {string|null} [shownName] */
-  async load(name, file, shownName = name) {
+  load(name, file, shownName = name) {
+    return this.inSteps(() => this.loadSteps(name, file, shownName));
+  }
+
+  /** @private */
+  async loadSteps(name, file, shownName) {
     let replaced = false;
     if (this.loading > 0) {
-      await this.replaceWorker({ restorePicture: false });
+      await this.replaceWith(false);
       replaced = true;
     }
     try {

@@ -7,7 +7,7 @@ import { test, before, after } from 'node:test';
 import assert from 'node:assert/strict';
 import { openBrowser, engineState, shownImage, settled } from './page_browser.mjs';
 import { letterPicture, cutPicture } from './page_pictures.mjs';
-import { makePhoto, dropFile, watchLongTasks } from './page_large.mjs';
+import { makePhoto, dropFile, dropFiles, watchLongTasks } from './page_large.mjs';
 
 /** @type {Awaited<ReturnType<typeof openBrowser>>} */
 let browser;
@@ -62,9 +62,8 @@ test('a file chosen during a load replaces it; a failing one leaves the picture 
   for (const [name, bytes, result] of [['second.bmp', letterPicture(), 'second.bmp'], ['cut.bmp', cutPicture(), 'letter.bmp']]) {
     await dropFile(page, 'letter', 'letter.bmp', letterPicture());
     await settled(page);
-    await dropFile(page, 'big', 'big.jpg');
-    await page.waitForSelector('html[data-busy]');
-    await dropFile(page, name, name, bytes);
+    // The second file comes while the first is certainly still loading.
+    await dropFiles(page, [['big', 'big.jpg'], [name, name, bytes]]);
     if (result !== name) {
       await page.waitForSelector('#MessageBox[open]');
       await page.click('#MessageBox button');
