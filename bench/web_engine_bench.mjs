@@ -2,13 +2,14 @@
 // 512 x 512 and form the PNG's bytes, at the defaults and at tilt 2 / camera height -2. Reports the
 // median and the least of the runs, in wall time and in this process's CPU time (which other
 // programs on a busy machine disturb less), and the single-file page's size, plain and gzipped.
-// Usage: node web_engine_bench.mjs <build/web folder> <photo.jpg> [runs]
+// Each further picture's load alone (loadPicture: the decode into the source picture) is timed too.
+// Usage: node web_engine_bench.mjs <build/web folder> <photo.jpg> [runs] [picture ...]
 import { readFileSync } from 'node:fs';
 import { gzipSync } from 'node:zlib';
-import { resolve } from 'node:path';
+import { basename, resolve } from 'node:path';
 import { pathToFileURL } from 'node:url';
 
-const [folder, photo, runsText] = process.argv.slice(2);
+const [folder, photo, runsText, ...pictures] = process.argv.slice(2);
 const runs = Number(runsText ?? 15);
 const { createRufuremina } = await import(pathToFileURL(resolve(folder, 'rufuremina.mjs')).href);
 const jpeg = new Uint8Array(readFileSync(photo));
@@ -36,6 +37,17 @@ function measure(label) {
 measure('JPEG + final 512 x 512 + PNG, defaults');
 engine.setSliders({ tilt: 2, cameraHeight: -2 });
 measure('JPEG + final 512 x 512 + PNG, tilt 2, camera height -2');
+
+for (const path of pictures) {
+  const bytes = new Uint8Array(readFileSync(path));
+  const wall = [];
+  for (let i = 0; i < runs; ++i) {
+    started = performance.now();
+    engine.loadPicture(basename(path), bytes);
+    wall.push(performance.now() - started);
+  }
+  console.log(`node: load ${basename(path)}: median ${median(wall).toFixed(2)} ms, least ${Math.min(...wall).toFixed(2)} ms (${runs} runs)`);
+}
 
 for (const file of ['rufuremina.html', 'rufuremina-engine.wasm']) {
   const bytes = readFileSync(resolve(folder, file));

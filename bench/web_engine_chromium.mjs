@@ -1,16 +1,17 @@
 // The web engine's whole job in headless Chromium (Debian's), as web_engine_bench.mjs runs it under
 // node: a page made here from the engine's module, its WebAssembly and the photo (all inlined, opened
 // from disk) runs the job and hands its times back over the DevTools protocol (a pipe, no port).
-// Usage: node web_engine_chromium.mjs <build/web folder> <photo.jpg> [runs]
+// Each further picture's load alone (loadPicture: the decode into the source picture) is timed too.
+// Usage: node web_engine_chromium.mjs <build/web folder> <photo.jpg> [runs] [picture ...]
 import { spawn } from 'node:child_process';
 import { mkdtempSync, readFileSync, rmSync, writeFileSync } from 'node:fs';
 import { tmpdir } from 'node:os';
-import { join, resolve } from 'node:path';
+import { basename, join, resolve } from 'node:path';
 import { pathToFileURL } from 'node:url';
 
 import { bundle } from '../web/build/bundle.mjs';
 
-const [folder, photo, runsText] = process.argv.slice(2);
+const [folder, photo, runsText, ...pictures] = process.argv.slice(2);
 const runs = Number(runsText ?? 15);
 const work = mkdtempSync(join(tmpdir(), 'rufuremina-chromium-'));
 process.on('exit', () => rmSync(work, { recursive: true, force: true }));
@@ -37,7 +38,18 @@ window.benchResult = (async () => {
   const defaults = measure();
   engine.setSliders({ tilt: 2, cameraHeight: -2 });
   const tilted = measure();
-  return { created, defaults, tilted, agent: navigator.userAgent };
+  const loads = [];
+  for (const [index, name] of ${JSON.stringify(pictures.map((p) => basename(p)))}.entries()) {
+    const picture = bytes('picture' + index);
+    const times = [];
+    for (let i = 0; i < ${runs}; ++i) {
+      started = performance.now();
+      engine.loadPicture(name, picture);
+      times.push(performance.now() - started);
+    }
+    loads.push([name, times.sort((a, b) => a - b)]);
+  }
+  return { created, defaults, tilted, loads, agent: navigator.userAgent };
 })();
 `);
 // The engine's module is bundled from the build folder itself.
@@ -48,6 +60,7 @@ const page = join(work, 'bench.html');
 writeFileSync(page, `<!DOCTYPE html><html><head><meta charset="utf-8"></head><body>
 <script type="application/octet-stream" id="wasm">${base64(resolve(folder, 'rufuremina-engine.wasm'))}</script>
 <script type="application/octet-stream" id="photo">${base64(photo)}</script>
+${pictures.map((p, i) => `<script type="application/octet-stream" id="picture${i}">${base64(p)}</script>`).join('\n')}
 <script type="module">${script.replace(/<\/script/gi, '<\\/script')}</script></body></html>`);
 
 const chromium = spawn('chromium', ['--headless', '--no-sandbox', '--disable-gpu', '--disable-quic', '--no-first-run',
@@ -95,6 +108,7 @@ try {
   console.log(`engine created in ${r.created.toFixed(1)} ms`);
   line('Chromium: JPEG + final 512 x 512 + PNG, defaults', r.defaults);
   line('Chromium: JPEG + final 512 x 512 + PNG, tilt 2, camera height -2', r.tilted);
+  for (const [name, times] of r.loads) line(`Chromium: load ${name}`, times);
 } finally {
   chromium.kill();
 }

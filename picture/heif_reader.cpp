@@ -2,6 +2,7 @@
 
 #include <libheif/heif.h>
 
+#include <cctype>
 #include <memory>
 #ifdef __GLIBC__
 #include <malloc.h>
@@ -32,7 +33,10 @@ constexpr std::uint64_t CodecBytes = std::uint64_t(16) << 20;
   if (error.subcode == heif_suberror_Security_limit_exceeded || error.code == heif_error_Memory_allocation_error) {
     throw EOutOfResources(SImageTooLarge);
   }
-  const std::string detail = error.message && *error.message ? std::string(": ") + error.message : std::string();
+  // Some of libheif's texts end in a line break: the sentence ends where the words do.
+  std::string text = error.message ? error.message : "";
+  while (!text.empty() && std::isspace(static_cast<unsigned char>(text.back()))) text.pop_back();
+  const std::string detail = text.empty() ? std::string() : ": " + text;
   if (error.code == heif_error_Unsupported_feature || error.code == heif_error_Unsupported_filetype ||
       error.subcode == heif_suberror_No_or_invalid_primary_item) {
     throw EInvalidGraphic(SPictureNotSupported + detail);

@@ -11,12 +11,16 @@ import { promisify } from 'node:util';
 
 import { createRufuremina, SLIDER_RANGES, OUTPUT_SIDE } from '../../build/web/rufuremina.mjs';
 import { makePictures, readBytes, seeded } from './engine_pictures.mjs';
+import { makeFormatPictures, pngHeader, PNGS } from './engine_formats.mjs';
 
 const batch = process.env.RFL_BATCH;
 const SETTINGS = Number(process.env.RFL_WEB_SETTINGS ?? 330);
 const FORMATS = ['png', 'bmp24', 'bmp32'];
 // One PNG time for both: the batch takes it from SOURCE_DATE_EPOCH, the engine as a Date.
 const EPOCH = 1_700_000_000;
+
+/** Every picture the comparison runs over: BMP and JPEG, then PNG, WebP, HEIC and AVIF. */
+const allPictures = (folder) => [...makePictures(folder), ...makeFormatPictures(folder)];
 
 /** One random setting: every slider over its whole range, the gradient on or off, any output size
  *  (odd ones included). */
@@ -54,7 +58,7 @@ test('the engine writes rufuremina-batch\'s bytes for every picture kind, settin
     assert.ok(batch, 'RFL_BATCH must name the native rufuremina-batch');
     const folder = mkdtempSync(join(tmpdir(), 'rufuremina-engine-'));
     t.after(() => rmSync(folder, { recursive: true, force: true }));
-    const pictures = makePictures(folder);
+    const pictures = allPictures(folder);
     const random = seeded(18);
     // Each setting is written in one format: the formats share the rendering and differ only in
     // their encoders, so the settings are better spent on renderings. Picture and format run through
@@ -93,16 +97,38 @@ test('the engine writes rufuremina-batch\'s bytes for every picture kind, settin
         differing.push({ picture: c.picture, format: c.format, ...c.settings, bytes: [mine.length, theirs.length] });
     }
     engine.dispose();
+    const extensions = new Map();
+    for (const c of cases) {
+      const extension = c.picture.slice(c.picture.lastIndexOf('.') + 1).toLowerCase();
+      extensions.set(extension, (extensions.get(extension) ?? 0) + 1);
+    }
+    t.diagnostic(`settings per kind of file: ${[...extensions].map(([e, n]) => `${e} ${n}`).join(', ')}`);
     t.diagnostic(`${compared - differing.length} of ${compared} files identical`);
     assert.deepEqual(differing.slice(0, 5), [], `${differing.length} of ${compared} files differ`);
   });
+
+test('the PNG pictures hold every colour type and bit depth, with tRNS and Adam7 among them', () => {
+  const folder = mkdtempSync(join(tmpdir(), 'rufuremina-engine-'));
+  try {
+    const made = Object.fromEntries(makeFormatPictures(folder));
+    const headers = PNGS.map(([name]) => pngHeader(made[name]));
+    assert.deepEqual(headers, PNGS.map((entry) => entry.at(-1)), 'each PNG as its encoder was asked to make it');
+    const kinds = new Set(headers.map(([depth, type]) => `${type}/${depth}`));
+    const everyKind = ['0/1', '0/2', '0/4', '0/8', '0/16', '2/8', '2/16', '3/1', '3/2', '3/4', '3/8', '4/8', '4/16',
+      '6/8', '6/16'];
+    assert.deepEqual(everyKind.filter((kind) => !kinds.has(kind)), []);
+    assert.ok(headers.some(([, , adam7]) => adam7) && headers.filter(([, , , trns]) => trns).length >= 3);
+  } finally {
+    rmSync(folder, { recursive: true, force: true });
+  }
+});
 
 test('a damaged picture fares in the engine as in the batch: the same file, or the same error text with the window\'s full stop',
   async (t) => {
     assert.ok(batch, 'RFL_BATCH must name the native rufuremina-batch');
     const folder = mkdtempSync(join(tmpdir(), 'rufuremina-engine-'));
     t.after(() => rmSync(folder, { recursive: true, force: true }));
-    const pictures = Object.fromEntries(makePictures(folder));
+    const pictures = Object.fromEntries(allPictures(folder));
     const engine = await createRufuremina();
     const now = new Date(EPOCH * 1000);
     const damaged = [
@@ -113,6 +139,19 @@ test('a damaged picture fares in the engine as in the batch: the same file, or t
       ['empty.jpeg', new Uint8Array(0)],
       ['bmpdata.jpg', pictures['odd24.bmp']],
       ['jpegdata.bmp', pictures['grey.jpg']],
+      ['cut.png', pictures['rgba8-odd.png'].subarray(0, 200)],
+      ['cutadam7.png', pictures['rgba16-adam7.png'].subarray(0, 1500)],
+      ['header.png', pictures['palette1.png'].subarray(0, 30)],
+      ['cut.webp', pictures['lossy-alpha.WEBP'].subarray(0, 120)],
+      ['cutlossless.webp', pictures['lossless.webp'].subarray(0, 400)],
+      ['empty.webp', new Uint8Array(0)],
+      ['cut.heic', pictures['alpha-odd-turned.heic'].subarray(0, 900)],
+      ['header.heif', pictures['one.heic'].subarray(0, 60)],
+      ['cut.avif', pictures['alpha10.avif'].subarray(0, 600)],
+      ['pngdata.webp', pictures['grey16.PNG']],
+      ['webpdata.png', pictures['lossless.webp']],
+      ['avifdata.heic', pictures['alpha8.avif']],
+      ['jpegdata.avif', pictures['grey.jpg']],
     ];
     let failures = 0;
     for (const [name, bytes] of damaged) {
@@ -137,6 +176,6 @@ test('a damaged picture fares in the engine as in the batch: the same file, or t
       });
       assert.deepEqual(engine.exportFile('bmp32'), before, `${name}: the picture before it stays`);
     }
-    assert.ok(failures >= 4, `only ${failures} of the damaged pictures failed`);
+    assert.ok(failures >= 14, `only ${failures} of the damaged pictures failed`);
     engine.dispose();
   });
