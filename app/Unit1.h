@@ -148,9 +148,9 @@ class TForm1 : public QMainWindow {
   void DropLater(const QList<QUrl>& urls);
   // Enables the paste command while the clipboard holds a picture.
   void UpdatePasteCommand();
-  // Replaces SourceImage by the picture in the file and shows it. A name whose extension is not
-  // .bmp, .jpg or .jpeg gets an error box; a reader's error passes to the caller and keeps the
-  // current picture.
+  // Replaces SourceImage by the picture in the file and shows it. A name whose extension selects
+  // no reader gets an error box; a reader's error passes to the caller and keeps the current
+  // picture.
   void LoadSourceImage(const QString& FileName);
   // Makes `picture` (32-bit) the source picture: the quad takes its proportions, and the preview
   // is rendered and shown.

@@ -23,14 +23,16 @@ void TForm1::actOpenExecute() {
   TFileDialogRequest request;
   request.Filter = QString::fromUtf8(SFilterSupported) + QLatin1Char('|') +
                    QString::fromStdString(GraphicFilter(BitmapClass)) + QLatin1Char('|') +
-                   QString::fromStdString(GraphicFilter(JPEGImageClass));
+                   QString::fromStdString(GraphicFilter(JPEGImageClass)) + QLatin1Char('|') +
+                   QString::fromUtf8(SFilterDecodedKinds);
   request.FilterIndex = 1;
   if (const auto fileName = Dialogs().OpenFile(this, request)) LoadSourceImage(*fileName);
 }
 
 void TForm1::actPasteExecute() {
-  // As a drop would: a file copied in a file manager loads as that file; any other picture is the
-  // clipboard's bitmap, which carries no alpha a program could rely on. A pasted picture has no name.
+  // As a drop would: a file copied in a file manager loads as that file. A PNG goes through the PNG
+  // reader, keeping its alpha and its bytes as the file's; any other picture is the clipboard's
+  // bitmap, which carries no alpha a program could rely on. A pasted picture has no name.
   TClipboardPicture pasted = Clipboard().GetPicture();
   switch (pasted.Kind) {
     case TClipboardPicture::TKind::None:
@@ -38,6 +40,11 @@ void TForm1::actPasteExecute() {
     case TClipboardPicture::TKind::File:
       LoadSourceImage(QFile::decodeName(QByteArray::fromStdString(pasted.FileName)));
       return;
+    case TClipboardPicture::TKind::PNG: {
+      TMemoryStream stream(std::move(pasted.Bytes));
+      ShowSourceImage(ReadSourcePicture(stream, TPictureKind::Png));
+      return;
+    }
     case TClipboardPicture::TKind::Bitmap:
       MakeOpaque(pasted.Bitmap);
       ShowSourceImage(std::move(pasted.Bitmap));

@@ -66,7 +66,14 @@ inline constexpr const char* SMenuWebsite = "&%1 ホームページ";  // the au
 
 // ---- Files ----
 // The open dialog's first filter entry: every kind the program reads.
-inline constexpr const char* SFilterSupported = "対応形式 (*.bmp; *.jpg; *.jpeg)|*.bmp;*.jpg;*.jpeg";
+inline constexpr const char* SFilterSupported =
+    "対応形式 (*.bmp; *.jpg; *.jpeg; *.png; *.webp; *.heic; *.heif; *.avif)|"
+    "*.bmp;*.jpg;*.jpeg;*.png;*.webp;*.heic;*.heif;*.avif";
+// The open dialog's entries after the bitmap's and the JPEG's: one for each kind the decoding
+// libraries read.
+inline constexpr const char* SFilterDecodedKinds =
+    "PNG イメージファイル (*.png)|*.png|WebP イメージファイル (*.webp)|*.webp|"
+    "HEIF イメージファイル (*.heic;*.heif)|*.heic;*.heif|AVIF イメージファイル (*.avif)|*.avif";
 // The save dialogs' last filter entry.
 inline constexpr const char* SFilterAllFiles = "すべてのファイル|*.*";
 inline constexpr const char* STitleExportBMP24 = "BMP形式で書き出し";

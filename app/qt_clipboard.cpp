@@ -31,6 +31,9 @@ QImage ClipboardImage(const TBitmap& bitmap, const std::vector<TRGBQuad>& palett
 
 namespace {
 
+// What browsers and editors put on the clipboard for a copied picture, with its alpha.
+const QString PngType = QStringLiteral("image/png");
+
 // The clipboard's data, or none when the application has no clipboard.
 const QMimeData* ClipboardData() {
   const QClipboard* clipboard = QGuiApplication::clipboard();
@@ -64,6 +67,10 @@ TClipboardPicture TQtClipboard::GetPicture() const {
   if (const auto file = OneLocalFile(*data)) {
     picture.Kind = TClipboardPicture::TKind::File;
     picture.FileName = QFile::encodeName(*file).toStdString();
+  } else if (data->hasFormat(PngType)) {
+    picture.Kind = TClipboardPicture::TKind::PNG;
+    const QByteArray bytes = data->data(PngType);
+    picture.Bytes.assign(bytes.begin(), bytes.end());
   } else if (data->hasImage()) {
     const QImage image = qvariant_cast<QImage>(data->imageData());
     if (image.isNull()) return {};
@@ -75,7 +82,7 @@ TClipboardPicture TQtClipboard::GetPicture() const {
 
 bool TQtClipboard::HasPicture() const {
   const QMimeData* data = ClipboardData();
-  return data != nullptr && (OneLocalFile(*data) || data->hasImage());
+  return data != nullptr && (OneLocalFile(*data) || data->hasFormat(PngType) || data->hasImage());
 }
 
 void TQtClipboard::SetBitmap(const TBitmap& bitmap, const std::vector<TRGBQuad>& palette) {

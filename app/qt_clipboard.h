@@ -2,7 +2,7 @@
 // The system clipboard through Qt. Pictures go there as images whose format carries exactly the
 // bytes of the bitmap: blue-green-red for 24-bit, straight-alpha ARGB for 32-bit (alpha bytes as
 // stored, not composited), indexed with its colour table for 8-bit. A paste takes a file manager's
-// one copied local file, or else the clipboard's image.
+// one copied local file, or else a PNG file's bytes, or else the clipboard's image.
 #include <QImage>
 
 #include "toolkit/clipboard.h"

@@ -56,7 +56,8 @@ std::array<QString, fcCount> WidestEntries() {
   entries[fcSize] = locale.formattedDataSize(Q_INT64_C(1023) * 1024 * 1024 + 1013 * 1024);  // 1,023.99 MiB
   entries[fcDate] = locale.toString(QDateTime(QDate(2000, 12, 28), QTime(23, 59)), QLocale::ShortFormat);
   const QMimeDatabase types;
-  for (const char* name : {"image/bmp", "image/jpeg", "image/png", "inode/directory"}) {
+  for (const char* name :
+       {"image/bmp", "image/jpeg", "image/png", "image/webp", "image/heif", "image/heic", "image/avif", "inode/directory"}) {
     const QString comment = types.mimeTypeForName(QString::fromLatin1(name)).comment();
     if (comment.size() > entries[fcType].size()) entries[fcType] = comment;
   }

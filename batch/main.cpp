@@ -92,8 +92,8 @@ int Run(const TBatchOptions& options) {
   RunningBatch().Report = &report;
   report.Skipped(plan.Skipped);
   // An empty folder, or one of files that are all skipped, is no success for a script that asked
-  // for pictures. Judged on what the inputs hold, before any of it is set aside for another share.
-  if (plan.Pictures.empty() && plan.Failures.empty()) report.NoPictureFound();
+  // for pictures. Judged on what the inputs hold, not on the part of it this run renders.
+  if (plan.Found == 0) report.NoPictureFound();
   for (const TBatchFailure& failure : plan.Failures) report.Failed(failure.Input, failure.Message);
   RenderAll(plan, options, clock, report);
   return report.Finish() ? ExitAllWritten : ExitSomeFailed;

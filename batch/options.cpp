@@ -111,10 +111,11 @@ const char* const Usage =
 
 const char* const Description =
     "Renders the final rendering of the ルフレミナ window (the picture standing on the floor line with\n"
-    "its fading reflection) for any number of BMP and JPEG pictures, with the settings found in the\n"
-    "window, and writes the same files as the window's exports. A folder contributes its .bmp, .jpg\n"
-    "and .jpeg files (any letter case, sorted by name); its other entries (other files, subfolders\n"
-    "without --recursive, FIFOs, devices) are skipped and counted. Under --output-dir a run can be\n"
+    "its fading reflection) for any number of BMP, JPEG, PNG, WebP, HEIC/HEIF and AVIF pictures,\n"
+    "with the settings found in the window, and writes the same files as the window's exports. A\n"
+    "folder contributes its .bmp, .jpg, .jpeg, .png, .webp, .heic, .heif and .avif files (any letter\n"
+    "case, sorted by name); its other entries (other files, subfolders without --recursive, FIFOs,\n"
+    "devices) are skipped and counted. Under --output-dir a run can be\n"
     "repeated: the outputs that already exist are kept and counted as kept. Pictures that would\n"
     "write the same file keep their extension in its name (IMG_1.HEIC and IMG_1.JPG write\n"
     "IMG_1.heic.png and IMG_1.jpg.png); a picture whose output would replace one of the run's\n"
@@ -171,7 +172,7 @@ TParsedCommandLine ParseBatchCommandLine(int argc, const char* const* argv, std:
   TBatchSettings& s = options.Settings;
   options.Jobs = std::min(unsigned(MaxJobs), UsableCores());
   int jobs = int(options.Jobs);
-  std::string format, outputSize = "256x256", memory;
+  std::string format, outputSize = "256x256", memory, shard;
   bool uniform = false;
 
   CLI::App app("", BatchProgramName);
@@ -181,7 +182,7 @@ TParsedCommandLine ParseBatchCommandLine(int argc, const char* const* argv, std:
   app.set_version_flag("--version", VersionLine, "Print the version and exit");
   app.get_formatter()->column_width(26);
 
-  app.add_option("inputs", options.Inputs, "Picture files (.bmp, .jpg, .jpeg) and folders")->type_name("FILE|FOLDER");
+  app.add_option("inputs", options.Inputs, "Picture files (.bmp, .jpg, .jpeg, .png, .webp, .heic, .heif, .avif) and folders")->type_name("FILE|FOLDER");
 
   // "[name] what it does, range (default)": the name is the window's caption of the control.
   const auto setting = [&](const char* option, int& value, int low, int high, const std::string& help,
@@ -253,6 +254,19 @@ TParsedCommandLine ParseBatchCommandLine(int argc, const char* const* argv, std:
       ->check(MemorySizeValidator())
       ->type_name("SIZE")
       ->group(running);
+  app.add_option("--shard", shard,
+                 "Render only shard K of N (K from 0 to N-1): the pictures whose name, relative to the folder "
+                 "it was found in (a file named here: the name as given), has a 64-bit FNV-1a hash that is K "
+                 "modulo N; N runs, one for each K, render every picture once (such as a Kubernetes Indexed "
+                 "Job's JOB_COMPLETION_INDEX); not with -o")
+      ->check(CLI::Validator(
+          [](std::string& text) -> std::string {
+            if (ParseShard(text)) return {};
+            return "must be K/N with N at least 1 and K from 0 to N-1, not '" + text + "'";
+          },
+          ""))
+      ->type_name("K/N")
+      ->group(running);
   app.add_flag("-q,--quiet", options.Quiet, "No progress line and no summary; failures are still reported")
       ->group(running);
 
@@ -263,6 +277,8 @@ TParsedCommandLine ParseBatchCommandLine(int argc, const char* const* argv, std:
       throw EBatchUsage("give exactly one of -o FILE and --output-dir FOLDER");
     if (!options.OutputFile.empty() && options.Inputs.size() != 1)
       throw EBatchUsage("-o writes one file: name exactly one input picture, or use --output-dir");
+    if (!options.OutputFile.empty() && !shard.empty())
+      throw EBatchUsage("--shard splits the pictures of --output-dir runs; -o writes one file");
   } catch (const CLI::CallForHelp&) {
     std::fputs(app.help().c_str(), out);
     return {};
@@ -280,6 +296,7 @@ TParsedCommandLine ParseBatchCommandLine(int argc, const char* const* argv, std:
   s.GradientEnabled = !uniform;
   std::tie(s.OutputWidth, s.OutputHeight) = *OutputSize(outputSize);
   options.Jobs = unsigned(jobs);
+  if (!shard.empty()) options.Shard = *ParseShard(shard);
   options.MemoryBudget = memory.empty() ? DefaultMemoryBudget() : *MemorySize(memory);
   // -o names the file, so its extension says the format unless --format does; then they must agree.
   const std::string extension = options.OutputFile.empty() ? std::string() : ExtensionOf(options.OutputFile);

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "batch/shard.h"
 #include "picture/export.h"
 #include "render/reflection.h"
 #include "scene/scene.h"
@@ -41,6 +42,7 @@ struct TBatchOptions {
   bool Overwrite = false;
   bool Quiet = false;
   unsigned Jobs = 1;
+  TShard Shard;                     // --shard: the part of the inputs this run renders
   // The most bytes the pictures being decoded at once may declare (their 32-bit pixels and the
   // decoder's own buffers); a picture that would pass it waits until others are done.
   std::uint64_t MemoryBudget = 0;

@@ -51,7 +51,10 @@ class TFolderLister {
         ++plan_.Skipped;
       }
     }
-    if (error) plan_.Failures.push_back({folder.string(), FormatMessage(SFolderUnreadable, error.message())});
+    if (error) {
+      ++plan_.Found;
+      plan_.Failures.push_back({folder.string(), FormatMessage(SFolderUnreadable, error.message())});
+    }
     for (const fs::path& subfolder : subfolders) ListFolder(subfolder);
   }
 
@@ -113,25 +116,30 @@ TBatchPlan PlanBatch(const TBatchOptions& options) {
     if (known && S_ISDIR(st.st_mode)) {
       if (!options.OutputFile.empty())
         throw EBatchUsage("-o writes one file, but " + input + " is a folder: use --output-dir");
-      for (const fs::path& relative : TFolderLister(input, options.Recursive, plan).List()) {
+      const std::vector<fs::path> listed = TFolderLister(input, options.Recursive, plan).List();
+      plan.Found += listed.size();
+      for (const fs::path& relative : listed) {
         const std::string name = (fs::path(input) / relative).string();
-        plan.Pictures.push_back({name, OutputName(options.OutputDir, relative, format), PictureKindOf(name)});
+        plan.Pictures.push_back(
+            {name, OutputName(options.OutputDir, relative, format), PictureKindOf(name), relative.generic_string()});
       }
       continue;
     }
+    ++plan.Found;  // a named input that is no folder is a picture, or fails
+    // A named file that is no picture belongs to its shard, as a picture would.
     if (known && !S_ISREG(st.st_mode)) {
-      plan.Failures.push_back({input, NotAFileMessage(st.st_mode)});
+      if (InShard(options.Shard, input)) plan.Failures.push_back({input, NotAFileMessage(st.st_mode)});
       continue;
     }
     const TPictureKind kind = PictureKindOf(input);
     if (kind == TPictureKind::None) {
-      plan.Failures.push_back({input, UnsupportedPictureMessage(input)});
+      if (InShard(options.Shard, input)) plan.Failures.push_back({input, UnsupportedPictureMessage(input)});
       continue;
     }
     const std::string output = options.OutputFile.empty()
                                    ? OutputName(options.OutputDir, fs::path(input).filename(), format)
                                    : options.OutputFile;
-    plan.Pictures.push_back({input, output, kind});
+    plan.Pictures.push_back({input, output, kind, input});
   }
   if (options.OutputFile.empty()) KeepSourceExtensionsWhereOutputsMeet(plan.Pictures);
 
@@ -147,13 +155,15 @@ TBatchPlan PlanBatch(const TBatchOptions& options) {
     if (inputs.count(output) != 0) {
       if (!options.OutputFile.empty())
         throw EBatchUsage(picture.Input + " would write " + picture.Output + ", which is an input picture");
-      plan.Failures.push_back({picture.Input, FormatMessage(SOutputReplacesInput, picture.Output)});
+      if (InShard(options.Shard, picture.ShardName))
+        plan.Failures.push_back({picture.Input, FormatMessage(SOutputReplacesInput, picture.Output)});
       continue;
     }
     const auto [first, added] = outputs.emplace(output, &picture);
     if (!added)
       throw EBatchUsage(first->second->Input + " and " + picture.Input + " would both write " + picture.Output);
-    writable.push_back(picture);
+    // The pictures of other shards are left out here, not skipped: other runs render them.
+    if (InShard(options.Shard, picture.ShardName)) writable.push_back(picture);
   }
   plan.Pictures = std::move(writable);
   return plan;

@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # The whole job a user runs, side by side with ImageMagick doing the same job, each as one process:
-# a 1024 x 768 JPEG photo loaded, stood on a floor line with its reflection below (flipped, alpha
+# a 1024 x 768 JPEG photo, then a 1024 x 768 PNG cut-out with alpha (a disc on a clear ground), loaded, stood on a floor line with its reflection below (flipped, alpha
 # fading from 0.8 to nothing over 0.7 of its height), put in perspective on a 512 x 512 transparent
 # output, and written as a PNG with alpha.
 #
@@ -15,6 +15,9 @@
 #     -virtual-pixel transparent -define distort:viewport=512x512+0+0
 #     -distort Perspective '0,0 208,184 1024,0 305,184 0,1536 208,330 1024,1536 305,330'
 #     +repage magick.png
+#
+# For the cut-out, the reflection's fade multiplies the picture's own alpha (-compose DstIn instead
+# of CopyOpacity), as ours does.
 #
 # ImageMagick is called by its full path: another `convert` may stand first on a PATH. The two
 # alternate, run after run (the order swaps every run so neither always goes first); the script
@@ -42,15 +45,20 @@ fi
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 /usr/bin/convert -size 1024x768 -seed 7 plasma:fractal -blur 0x1 -quality 90 "$work/photo.jpg"
+/usr/bin/convert "$work/photo.jpg" '(' -size 1024x768 xc:black -fill white -draw 'circle 512,384 512,40' ')' \
+  -alpha off -compose CopyOpacity -composite png32:"$work/cutout.png"
 
-ours=(build/bench/bench/whole_job "$work/photo.jpg" "$work/ours.png" 512 "$tilt" "$height")
-magick=(/usr/bin/convert "$work/photo.jpg" -alpha set
+# Compares the two on one input; $2 is how ImageMagick puts the fade into the reflection's alpha.
+compare() {
+local input=$1 fade=$2
+rm -f "$work"/*.times "$work"/*.cpu "$work"/*.mem
+ours=(build/bench/bench/whole_job "$work/$input" "$work/ours.png" 512 "$tilt" "$height")
+magick=(/usr/bin/convert "$work/$input" -alpha set
   '(' +clone -flip '(' -size 1024x538 gradient:gray80-black -size 1024x230 xc:black -append ')'
-  -alpha off -compose CopyOpacity -composite ')' +compose -background none -append
+  -alpha off -compose "$fade" -composite ')' +compose -background none -append
   -virtual-pixel transparent -define distort:viewport=512x512+0+0
   -distort Perspective "$corners"
   +repage "$work/magick.png")
-
 # Runs one job; appends its wall milliseconds (from the shell's microsecond clock, with no wrapper
 # process around the job) to $1.times and its processor (user + system) milliseconds to $1.cpu.
 run() {
@@ -95,6 +103,7 @@ ours_ms=$(median "$work/ours.times")
 magick_ms=$(median "$work/magick.times")
 ours_cpu=$(median "$work/ours.cpu")
 magick_cpu=$(median "$work/magick.cpu")
+printf 'input:                     %s\n' "$input"
 printf 'setting:                   tilt %d, camera height %d\n' "$tilt" "$height"
 printf 'runs each:                 %d (alternating)\n' "$runs"
 printf 'ours, median:              %8.2f ms wall %8.1f ms processor   peak memory %6.1f MiB\n' "$ours_ms" \
@@ -104,3 +113,8 @@ printf 'ImageMagick, median:       %8.2f ms wall %8.1f ms processor   peak memor
 printf 'ImageMagick / ours:        %8.1f x wall %8.1f x processor\n' \
   "$(awk -v a="$magick_ms" -v b="$ours_ms" 'BEGIN { print a / b }')" \
   "$(awk -v a="$magick_cpu" -v b="$ours_cpu" 'BEGIN { print a / b }')"
+}
+
+compare photo.jpg CopyOpacity
+echo
+compare cutout.png DstIn

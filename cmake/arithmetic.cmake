@@ -19,8 +19,9 @@ else()
                       "contraction only for GCC and clang")
 endif()
 
-if(CMAKE_SYSTEM_PROCESSOR MATCHES "^(i.86|x86)$" OR
-   (CMAKE_SYSTEM_PROCESSOR MATCHES "^(x86_64|AMD64|amd64)$" AND CMAKE_SIZEOF_VOID_P EQUAL 4))
+# (Emscripten calls its WebAssembly processor x86; it has no x87 unit.)
+if(NOT EMSCRIPTEN AND (CMAKE_SYSTEM_PROCESSOR MATCHES "^(i.86|x86)$" OR
+   (CMAKE_SYSTEM_PROCESSOR MATCHES "^(x86_64|AMD64|amd64)$" AND CMAKE_SIZEOF_VOID_P EQUAL 4)))
   include(CheckCXXSourceCompiles)
   set(CMAKE_REQUIRED_FLAGS "-msse2 -mfpmath=sse")
   check_cxx_source_compiles("

@@ -14,8 +14,9 @@ namespace {
 // Most bytes of any one chunk other than image data: far above what a photo or a cut-out carries
 // (text and profiles of a few kilobytes), far below what could cost more than the picture.
 constexpr std::size_t MostChunkBytes = std::size_t(8) << 20;
-// Most bytes kept for the ancillary chunks that libspng parses (text, profiles, EXIF).
-constexpr std::size_t MostCachedChunkBytes = std::size_t(16) << 20;
+// Most bytes kept for the ancillary chunks that libspng parses (text, profiles, EXIF). Image data
+// passes through in pieces whatever the size of its chunks.
+constexpr std::size_t MostCachedChunkBytes = std::size_t(8) << 20;
 // libspng's own ceiling on each side; the image limit decides on the product.
 constexpr std::uint32_t MostSide = std::uint32_t(MaxPixelBlockBytes / 4);
 // The inflate state beside the rows: zlib's window and tables.
@@ -26,6 +27,8 @@ constexpr std::uint64_t InflateBytes = 48 * 1024;
     throw EOutOfResources(SImageTooLarge);
   }
   if (error == SPNG_EMEM) throw EOutOfResources(SImageTooLarge);
+  // A valid file whose metadata goes beyond the limits above.
+  if (error == SPNG_ECHUNK_LIMITS) throw EInvalidGraphic(std::string(SPictureNotSupported) + ": " + spng_strerror(error));
   throw EInvalidGraphic(std::string(SPngDamaged) + ": " + spng_strerror(error));
 }
 

@@ -66,8 +66,10 @@ std::vector<std::uint8_t> ReadFile(TStream& stream, std::size_t most) {
       std::memcmp(bytes.data() + 8, "WEBP", 4) != 0) {
     ThrowDamaged();
   }
+  // Never more than the stream holds: a few bytes may declare four gigabytes.
   const std::uint64_t declared = std::uint64_t(LittleEndian32(bytes.data() + 4)) + 8;
-  const std::size_t wanted = std::size_t(std::min<std::uint64_t>(declared, most));
+  const std::uint64_t held = std::uint64_t(std::max<std::int64_t>(stream.Remaining(), 0)) + 12;
+  const std::size_t wanted = std::size_t(std::min<std::uint64_t>({declared, held, most}));
   bytes.resize(wanted);
   std::size_t have = 12;
   while (have < wanted) {

@@ -20,10 +20,12 @@ struct TClipboardPicture {
   enum class TKind {
     None,    // nothing there is a picture
     File,    // one local file, copied in a file manager
+    PNG,     // a PNG file's bytes, as browsers and editors copy a picture
     Bitmap,  // any other picture, as the clipboard's bitmap
   };
   TKind Kind = TKind::None;
   std::string FileName;             // File: the file's name as the file system spells it
+  std::vector<std::uint8_t> Bytes;  // PNG
   TBitmap Bitmap;                   // Bitmap: 32-bit, blue, green, red and a fourth byte
 };
 

@@ -17,6 +17,7 @@
 #include "toolkit/exif_orientation.h"
 #include "toolkit/jpeg_float_idct.h"
 #include "toolkit/jpeg_refusals.h"
+#include "toolkit/load_progress.h"
 #include "toolkit/upright_rows.h"
 #include "toolkit/worker_pool.h"
 
@@ -177,13 +178,19 @@ struct TDecompressor {
 };
 
 // Called by libjpeg between its units of work: after each marker it reads and each row of blocks
-// it takes in. Counts every new scan and the blocks it covers, and stops the decode as soon as the
+// it takes in. Reports the decoding's progress where a reporter is set (load_progress.h). Counts every new scan and the blocks it covers, and stops the decode as soon as the
 // file has more scans than any real one or its scans would cover the picture far more often than
 // decoding the picture takes: a few hundred bytes of empty scans can otherwise keep the decoder
 // busy for minutes.
 void WatchScans(j_common_ptr common) {
   auto* info = reinterpret_cast<j_decompress_ptr>(common);
   auto* d = static_cast<TDecompressor*>(common->client_data);
+  if (LoadProgressWanted()) {
+    // libjpeg's own count: the passes over the data done, and how far the current one has come.
+    const jpeg_progress_mgr& p = d->progress;
+    const double current = p.pass_limit > 0 ? double(p.pass_counter) / double(p.pass_limit) : 0.0;
+    ReportLoadProgress(p.completed_passes + current, std::max(p.total_passes, 1));
+  }
   if (info->input_scan_number == d->lastScan) return;
   d->lastScan = info->input_scan_number;
   std::uint64_t blocks = 0;

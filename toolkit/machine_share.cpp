@@ -7,6 +7,10 @@
 #include <sstream>
 #include <vector>
 
+// RFL_SINGLE_THREADED: a build with one thread (the page's engine) reads no limits at all; its
+// WebAssembly has no files to read them from.
+#include "toolkit/compat.h"
+
 #if defined(__linux__) && !defined(__EMSCRIPTEN__)
 #include <sched.h>
 #include <unistd.h>
@@ -171,6 +175,12 @@ void ReadVersion1(const std::string& folder, const THierarchy& hierarchy, TCgrou
 
 TCgroupLimits ReadCgroupLimits(const std::string& root) {
   TCgroupLimits limits;
+#if defined(__EMSCRIPTEN__)
+  // The web engine has no file system to read (a read would fail inside the runtime) and no
+  // control groups: nothing limits it but its own memory.
+  (void)root;
+  return limits;
+#else
   const std::vector<TMembership> memberships = Memberships(root);
   for (const THierarchy& hierarchy : MountedHierarchies(root)) {
     if (!hierarchy.Version2 && !Contains(hierarchy.Controllers, "cpu") && !Contains(hierarchy.Controllers, "memory"))
@@ -184,6 +194,7 @@ TCgroupLimits ReadCgroupLimits(const std::string& root) {
     }
   }
   return limits;
+#endif
 }
 
 #if defined(RFL_READS_LINUX_LIMITS)

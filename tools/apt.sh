@@ -6,11 +6,14 @@
 # How long apt waits for a lock, in seconds: an automatic upgrade can take a while.
 RFL_APT_LOCK_SECONDS=${RFL_APT_LOCK_SECONDS:-1800}
 
+# Runs a command as root: directly, or through sudo.
+rfl_as_root() {
+  if [ "$(id -u)" -ne 0 ]; then sudo "$@"; else "$@"; fi
+}
+
 rfl_apt_get() {
-  local run=()
-  [ "$(id -u)" -ne 0 ] && run=(sudo)
   # Through env, so that sudo's reset of the environment does not drop it.
-  run+=(env DEBIAN_FRONTEND=noninteractive apt-get -o "DPkg::Lock::Timeout=$RFL_APT_LOCK_SECONDS")
+  local run=(rfl_as_root env DEBIAN_FRONTEND=noninteractive apt-get -o "DPkg::Lock::Timeout=$RFL_APT_LOCK_SECONDS")
   if [ "${1:-}" != update ]; then
     "${run[@]}" "$@"
     return

@@ -7,7 +7,10 @@
 #
 #   tools/compare_builds.sh OLD/rufuremina-batch NEW/rufuremina-batch [random settings]  (default 60)
 #
-# COMPARE_SEED (default 19) seeds the random settings, for a fresh draw.
+# COMPARE_SEED (default 19) seeds the random settings, for a fresh draw. COMPARE_PICTURES names a
+# folder whose pictures are rendered instead of the generated ones; COMPARE_LARGE adds that many
+# random settings with outputs of 1025 to 2048 pixels a side. Every differing file is listed, and
+# the run fails if there is one.
 set -euo pipefail
 export LC_ALL=C
 [ $# -ge 2 ] || { echo "usage: $0 OLD_BATCH NEW_BATCH [random settings]" >&2; exit 2; }
@@ -15,11 +18,15 @@ old=$1 new=$2 count=${3:-60}
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 mkdir -p "$work/in"
+if [ -n "${COMPARE_PICTURES:-}" ]; then
+  cp -r "$COMPARE_PICTURES"/. "$work/in/"
+else
 convert -seed 1 -size 301x217 plasma:fractal -type TrueColor "BMP3:$work/in/wide.bmp"
 convert -seed 2 -size 97x333 plasma:fractal -alpha set -channel A -fx 'i/w' "BMP3:$work/in/alpha.bmp"
 convert -size 1x1 xc:'#c08040' -type TrueColor "BMP3:$work/in/dot.bmp"
 convert -seed 3 -size 1024x768 plasma:fractal -quality 85 "$work/in/photo.jpg"
 convert -seed 4 -size 255x255 plasma:fractal -colorspace Gray -quality 90 -interlace JPEG "$work/in/grey.jpg"
+fi
 
 settings=()
 formats=(png bmp32 bmp24)
@@ -40,16 +47,29 @@ for ((i = 0; i < count; ++i)); do
   if ((RANDOM % 2)); then s+=" --uniform"; fi
   settings+=("$s")
 done
+for ((i = 0; i < ${COMPARE_LARGE:-0}; ++i)); do
+  s="--picture-size $((RANDOM % 10 + 1)) --camera-height $((RANDOM % 11 - 5)) --tilt $((RANDOM % 11 - 5))"
+  s+=" --opacity $((RANDOM % 11)) --length $((RANDOM % 11)) --distance $((RANDOM % 11))"
+  s+=" --output-size $((RANDOM % 1024 + 1025))x$((RANDOM % 1024 + 1025)) --format ${formats[RANDOM % 3]}"
+  if ((RANDOM % 2)); then s+=" --uniform"; fi
+  settings+=("$s")
+done
 
-files=0
+files=0 differing=0
 for i in "${!settings[@]}"; do
   read -r -a args <<<"${settings[$i]}"
   SOURCE_DATE_EPOCH=0 "$old" -q "${args[@]}" --output-dir "$work/old/$i" "$work/in"
   SOURCE_DATE_EPOCH=0 "$new" -q "${args[@]}" --output-dir "$work/new/$i" "$work/in"
-  if ! diff -r "$work/old/$i" "$work/new/$i" >/dev/null; then
-    echo "settings ${settings[$i]}: the files differ"
-    exit 1
-  fi
   files=$((files + $(find "$work/old/$i" -type f | wc -l)))
+  if ! report=$(diff -rq "$work/old/$i" "$work/new/$i"); then
+    while IFS= read -r line; do
+      echo "settings ${settings[$i]}: $line"
+      differing=$((differing + 1))
+    done <<<"${report//$work\//}"
+  fi
 done
+if ((differing > 0)); then
+  echo "$differing of $files files from ${#settings[@]} settings differ"
+  exit 1
+fi
 echo "$files files from ${#settings[@]} settings: identical"

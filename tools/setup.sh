@@ -17,7 +17,7 @@ packages=(
   fonts-noto-cjk xvfb xauth openbox
   dpkg-dev librsvg2-bin help2man desktop-file-utils appstream lintian man-db groff-base
   xdotool x11-utils
-  emscripten binaryen nodejs node-typescript chromium python3
+  emscripten binaryen nodejs node-typescript chromium python3 meson
   "$@"
 )
 

@@ -28,5 +28,7 @@ export interface RufureminaEngineModule {
   _rfl_failure_caption(api: number): number;
   _rfl_failure_text(api: number): number;
 }
-declare function createRufureminaEngine(options: { wasmBinary: Uint8Array }): Promise<RufureminaEngineModule>;
+// onLoadProgress: called from within _rfl_load_picture with the percentage decoded.
+declare function createRufureminaEngine(options: { wasmBinary: Uint8Array, onLoadProgress?: (percent: number) => void }):
+  Promise<RufureminaEngineModule>;
 export default createRufureminaEngine;

@@ -18,11 +18,13 @@
 #include "app/messages.h"
 #include "app/qt_clipboard.h"
 #include "picture/bmp_file.h"
+#include "picture/loading.h"
 #include "tests/app/form_controls.h"
 #include "tests/app/recording_dialogs.h"
 #include "tests/app/suites.h"
 #include "tests/picture/bmp_builder.h"
 #include "tests/picture/png/png_test_support.h"
+#include "tests/support/cutout_files.h"
 #include "tests/support/elf_writer.h"
 #include "tests/support/jpeg_writer.h"
 #include "tests/support/recording_clipboard.h"
@@ -50,6 +52,12 @@ int MaxAlpha(const TBitmap& image) {
   for (int y = 0; y < image.Height(); ++y)
     for (int x = 0; x < image.Width(); ++x) most = std::max(most, int(PixelOf(image, x, y).Alpha));
   return most;
+}
+
+QMimeData* Urls(const QList<QUrl>& urls) {
+  auto* data = new QMimeData;
+  data->setUrls(urls);
+  return data;
 }
 
 // Two 32-bit pixels whose fourth bytes are 0.
@@ -198,11 +206,16 @@ class TFilesTest : public QObject {
     QVERIFY(!dialogs->FileRequests[0].Save);
     QCOMPARE(request.FilterIndex, 1);
     const std::vector<TFileFilter> expected = {
-        {QStringLiteral("対応形式 (*.bmp; *.jpg; *.jpeg)"), QStringLiteral("*.bmp;*.jpg;*.jpeg")},
+        {QStringLiteral("対応形式 (*.bmp; *.jpg; *.jpeg; *.png; *.webp; *.heic; *.heif; *.avif)"),
+         QStringLiteral("*.bmp;*.jpg;*.jpeg;*.png;*.webp;*.heic;*.heif;*.avif")},
         {QStringLiteral("ビットマップ (*.bmp)"), QStringLiteral("*.bmp")},
         {QStringLiteral("すべてのファイル (*.jpg;*.jpeg)"), QStringLiteral("*.jpg;*.jpeg")},
         {QStringLiteral("JPEG イメージファイル (*.jpg)"), QStringLiteral("*.jpg")},
         {QStringLiteral("JPEG イメージファイル (*.jpeg)"), QStringLiteral("*.jpeg")},
+        {QStringLiteral("PNG イメージファイル (*.png)"), QStringLiteral("*.png")},
+        {QStringLiteral("WebP イメージファイル (*.webp)"), QStringLiteral("*.webp")},
+        {QStringLiteral("HEIF イメージファイル (*.heic;*.heif)"), QStringLiteral("*.heic;*.heif")},
+        {QStringLiteral("AVIF イメージファイル (*.avif)"), QStringLiteral("*.avif")},
     };
     QVERIFY(ParseFilter(request.Filter) == expected);
     QCOMPARE(form->State().SourceImage.Width(), 1);
@@ -235,6 +248,86 @@ class TFilesTest : public QObject {
     QCOMPARE(form->State().SourceImage.Width(), 3);
     QCOMPARE(PixelOf(form->State().SourceImage, 0, 1), (TBGRA{1, 2, 3, 255}));
     QVERIFY(dialogs->Messages.empty());
+  }
+
+  // Every kind the decoding libraries read loads by the open dialog and as a file copied in a file
+  // manager, in any letter case, with its transparency: only the cut-out's opaque half stands.
+  void EveryKindLoadsByDialogAndPasteWithItsAlpha() {
+    form->SetClipboard(std::make_unique<TQtClipboard>());
+    Open(Write("opaque.bmp", FlatBmp(CutoutWidth, CutoutHeight, CutoutOpaque)));
+    const int wholeWidth = OpaqueBox(form->State().OutputImage).width();
+    for (const TCutoutKind& kind : CutoutKinds) {
+      const std::string name = std::string("cutout") + kind.Extension;
+      QVERIFY2(WriteCutout(kind, *dir / name), kind.Name);
+      Open(Path(name));
+      QVERIFY2(IsCutout(form->State().SourceImage, kind), kind.Name);
+      QVERIFY2(std::abs(2 * OpaqueBox(form->State().OutputImage).width() - wholeWidth) <= 4, kind.Name);
+      Open(Path("opaque.bmp"));
+      QGuiApplication::clipboard()->setMimeData(Urls({QUrl::fromLocalFile(Path(name))}));
+      QTest::keyClick(ui->trcOpacity, Qt::Key_V, Qt::ControlModifier);
+      QVERIFY2(IsCutout(form->State().SourceImage, kind), kind.Name);
+    }
+    QVERIFY2(dialogs->Messages.empty(), qPrintable(Messages().join(QLatin1Char('\n'))));
+  }
+
+  // The paste command is enabled exactly while the clipboard holds a picture, following each
+  // change. A paste loads as a drop would: a copied local file as that file, a PNG through the PNG
+  // reader with its alpha (before the bitmap a browser puts beside it), any other image opaque.
+  // What fails keeps the picture.
+  void PasteLoadsWhatTheClipboardHolds() {
+    form->SetClipboard(std::make_unique<TQtClipboard>());
+    const QString bmp = Write("one.bmp", BmpBuilder().Bytes()), note = Write("note.txt", {'x'});
+    QVERIFY(WriteCutout(CutoutKinds[0], *dir / "cut.png"));
+    const std::vector<std::uint8_t> png = FileBytes(*dir / "cut.png");
+    const auto image = [](const QByteArray& pngBytes) {
+      auto* data = new QMimeData;
+      QImage bitmap(5, 4, QImage::Format_ARGB32);
+      bitmap.fill(qRgba(200, 10, 20, 0));
+      data->setImageData(bitmap);
+      if (!pngBytes.isEmpty()) data->setData(QStringLiteral("image/png"), pngBytes);
+      return data;
+    };
+    auto* text = new QMimeData;
+    text->setText(bmp);
+    const struct {
+      const char* name;
+      QMimeData* data;
+      bool enabled;
+      int width;       // of the picture loaded; 0 when nothing is loaded
+      QString shown;   // the start of the box shown, if any
+    } cases[] = {
+        {"nothing", new QMimeData, false, 0, {}},
+        {"text", text, false, 0, {}},
+        {"two files", Urls({QUrl::fromLocalFile(bmp), QUrl::fromLocalFile(bmp)}), false, 0, {}},
+        {"a web address", Urls({QUrl(QStringLiteral("https://example.org/a.bmp"))}), false, 0, {}},
+        {"a local file", Urls({QUrl::fromLocalFile(bmp)}), true, 3, {}},
+        {"an image", image({}), true, 5, {}},
+        {"a PNG", image(QByteArray(reinterpret_cast<const char*>(png.data()), qsizetype(png.size()))), true,
+         CutoutWidth, {}},
+        {"a file of another kind", Urls({QUrl::fromLocalFile(note)}), true, 0, QStringLiteral("エラー|読み込めるのは")},
+        {"damaged PNG bytes", image(QByteArray("\x89PNG\r\n\x1a\n", 8)), true, 0,
+         ApplicationTitle() + QStringLiteral("|PNG ファイルが壊れています")},
+    };
+    for (const auto& c : cases) {
+      dialogs->Messages.clear();
+      const TBitmap before = form->State().SourceImage;
+      const int renders = Renders();
+      QGuiApplication::clipboard()->setMimeData(c.data);
+      QVERIFY2(ui->actPaste->isEnabled() == c.enabled, c.name);
+      QTest::keyClick(ui->trcOpacity, Qt::Key_V, Qt::ControlModifier);
+      const TBitmap& now = form->State().SourceImage;
+      QVERIFY2(Messages().join(QString()).startsWith(c.shown) && (c.shown.isEmpty() == dialogs->Messages.empty()),
+               c.name);
+      if (c.width == 0) {
+        QVERIFY2(SamePixels(now, before) && Renders() == renders, c.name);
+      } else if (c.width == CutoutWidth) {
+        QVERIFY2(IsCutout(now, CutoutKinds[0]) && SamePixels(now, ReadSourcePicture(*dir / "cut.png", TPictureKind::Png)),
+                 c.name);
+      } else {
+        QVERIFY2(now.Width() == c.width && PixelOf(now, c.width - 1, 0).Alpha == 255, c.name);
+        if (c.width == 5) QCOMPARE(PixelOf(now, 0, 0), (TBGRA{20, 10, 200, 255}));  // its colour, opaque
+      }
+    }
   }
 
   void OtherExtensionsAreRefusedWithTheErrorBox() {

@@ -15,7 +15,7 @@ int main(int argc, char* argv[]) {
   SetApplicationTitle(QStringLiteral("ルフレミナ"));
   int failures = 0;
   for (auto make : {MakeOutputAreaTests, MakeErrorHandlerTests, MakeWindowTests, MakeFileCommandTests,
-                    MakePasteTests, MakeQtDialogTests}) {
+                    MakeQtDialogTests}) {
     const std::unique_ptr<QObject> suite = make();
     failures += QTest::qExec(suite.get(), argc, argv);
   }

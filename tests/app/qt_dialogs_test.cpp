@@ -92,7 +92,7 @@ class TQtDialogsTest : public QObject {
 
   // A desktop's own dialog would show only the text before the first parenthesis: "対応形式" and
   // two entries both reading "JPEG イメージファイル".
-  void TheOpenDialogShowsTheFiveEntriesWordForWord() {
+  void TheOpenDialogShowsItsEntriesWordForWord() {
     bool seen = false;
     bool native = true;
     QStringList entries;
@@ -109,10 +109,13 @@ class TQtDialogsTest : public QObject {
     ui->actOpen->trigger();
     QVERIFY(seen);
     QVERIFY2(!native, "the desktop's dialog would cut the descriptions short");
-    QCOMPARE(entries, (QStringList{QStringLiteral("対応形式 (*.bmp; *.jpg; *.jpeg)"), QStringLiteral("ビットマップ (*.bmp)"),
-                                   QStringLiteral("すべてのファイル (*.jpg;*.jpeg)"),
+    QCOMPARE(entries, (QStringList{QStringLiteral("対応形式 (*.bmp; *.jpg; *.jpeg; *.png; *.webp; *.heic; *.heif; *.avif)"),
+                                   QStringLiteral("ビットマップ (*.bmp)"), QStringLiteral("すべてのファイル (*.jpg;*.jpeg)"),
                                    QStringLiteral("JPEG イメージファイル (*.jpg)"),
-                                   QStringLiteral("JPEG イメージファイル (*.jpeg)")}));
+                                   QStringLiteral("JPEG イメージファイル (*.jpeg)"), QStringLiteral("PNG イメージファイル (*.png)"),
+                                   QStringLiteral("WebP イメージファイル (*.webp)"),
+                                   QStringLiteral("HEIF イメージファイル (*.heic;*.heif)"),
+                                   QStringLiteral("AVIF イメージファイル (*.avif)")}));
     QCOMPARE(selected, entries.value(0));
     QCOMPARE(Renders(), renders);
     QCOMPARE(form->State().SourceImage.Width(), 1);

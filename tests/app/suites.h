@@ -7,5 +7,4 @@ std::unique_ptr<QObject> MakeOutputAreaTests();
 std::unique_ptr<QObject> MakeWindowTests();
 std::unique_ptr<QObject> MakeErrorHandlerTests();
 std::unique_ptr<QObject> MakeFileCommandTests();
-std::unique_ptr<QObject> MakePasteTests();
 std::unique_ptr<QObject> MakeQtDialogTests();

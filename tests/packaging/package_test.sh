@@ -75,7 +75,7 @@ desktop_file=$root/usr/share/applications/$id.desktop
 out=$(desktop-file-validate "$desktop_file" 2>&1) && [ -z "$out" ] || fail "desktop-file-validate: $out"
 # Offered under "Open with" for the pictures the window reads, which it is then given.
 grep -qx 'Exec=rufuremina %f' "$desktop_file" || fail "the desktop entry passes no file: $(grep '^Exec=' "$desktop_file")"
-grep -qx 'MimeType=image/bmp;image/jpeg;' "$desktop_file" ||
+grep -qx 'MimeType=image/bmp;image/jpeg;image/png;image/webp;image/heic;image/heif;image/avif;' "$desktop_file" ||
   fail "the desktop entry's picture types: $(grep '^MimeType=' "$desktop_file")"
 out=$(appstreamcli validate --no-net "$root/usr/share/metainfo/$id.metainfo.xml" 2>&1) ||
   fail "appstreamcli validate (an error or a warning): $out"
@@ -149,7 +149,7 @@ fi
 # --- The unpacked batch renderer ----------------------------------------------------------------
 if $with_batch; then
   batch=$root/usr/bin/rufuremina-batch
-  version=$("$batch" --version) && [[ "$version" =~ (^|[[:space:]])1\.05$ ]] ||
+  version=$("$batch" --version) && [[ "$version" =~ (^|[[:space:]])1\.06$ ]] ||
     fail "rufuremina-batch --version: $version"
   convert -size 120x80 gradient:red-blue "BMP3:$work/photo.bmp"
   if "$batch" --quiet -o "$work/photo.png" "$work/photo.bmp"; then

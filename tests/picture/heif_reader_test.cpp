@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <stdexcept>
 #include <fstream>
 #include <string>
 
@@ -48,6 +49,88 @@ std::vector<std::uint8_t> Declaring(std::vector<std::uint8_t> file, std::uint32_
     }
   }
   return file;
+}
+
+
+// The file with an irot box (a turn by `quarters` quarter turns anticlockwise) added to its
+// properties and associated, as essential, with every item: heif-enc cannot write one. The box
+// goes at the end of ipco; ipma gains one association an item; the boxes that hold them grow, and the
+// item data behind them (iloc's file offsets) moves by as much.
+std::vector<std::uint8_t> Turning(const std::vector<std::uint8_t>& file, int quarters) {
+  const auto get = [&](std::size_t at, int bytes) {
+    std::uint64_t v = 0;
+    for (int i = 0; i < bytes; ++i) v = v << 8 | file[at + i];
+    return v;
+  };
+  // The children of a box's content [begin, end): type to offset of the box.
+  const auto children = [&](std::size_t begin, std::size_t end) {
+    std::vector<std::pair<std::string, std::size_t>> boxes;
+    for (std::size_t at = begin; at + 8 <= end; at += get(at, 4)) {
+      boxes.emplace_back(std::string(reinterpret_cast<const char*>(&file[at + 4]), 4), at);
+      if (get(at, 4) < 8) break;
+    }
+    return boxes;
+  };
+  const auto find = [](const auto& boxes, const std::string& type) {
+    for (const auto& [t, at] : boxes)
+      if (t == type) return at;
+    throw std::runtime_error("no " + type + " box");
+  };
+  const auto top = children(0, file.size());
+  const std::size_t meta = find(top, "meta");
+  const auto inMeta = children(meta + 12, meta + get(meta, 4));
+  const std::size_t iloc = find(inMeta, "iloc"), iprp = find(inMeta, "iprp");
+  const auto inIprp = children(iprp + 8, iprp + get(iprp, 4));
+  const std::size_t ipco = find(inIprp, "ipco"), ipma = find(inIprp, "ipma");
+  const std::size_t properties = children(ipco + 8, ipco + get(ipco, 4)).size();
+  const int version = file[ipma + 8], wide = file[ipma + 11] & 1;
+  if (version != 0 || wide || properties + 1 > 127) throw std::runtime_error("unexpected ipma");
+  const std::size_t entries = get(ipma + 12, 4);
+  const std::size_t grow = 9 + entries;  // the irot box and one association per entry
+
+  std::vector<std::uint8_t> out(file.begin(), file.begin() + std::ptrdiff_t(ipco + get(ipco, 4)));
+  out.insert(out.end(), {0, 0, 0, 9, 'i', 'r', 'o', 't', std::uint8_t(quarters & 3)});
+  std::size_t at = ipma;
+  out.insert(out.end(), file.begin() + std::ptrdiff_t(at), file.begin() + std::ptrdiff_t(ipma + 16));
+  at = ipma + 16;
+  for (std::size_t e = 0; e < entries; ++e) {
+    const int count = file[at + 2];
+    out.insert(out.end(), {file[at], file[at + 1], std::uint8_t(count + 1)});
+    out.insert(out.end(), file.begin() + std::ptrdiff_t(at + 3), file.begin() + std::ptrdiff_t(at + 3 + count));
+    out.push_back(std::uint8_t(0x80 | (properties + 1)));
+    at += 3 + count;
+  }
+  out.insert(out.end(), file.begin() + std::ptrdiff_t(at), file.end());
+  const auto put = [&](std::size_t where, int bytes, std::uint64_t v) {
+    for (int i = bytes - 1; i >= 0; --i, v >>= 8) out[where + i] = std::uint8_t(v);
+  };
+  put(meta, 4, get(meta, 4) + grow);
+  put(iprp, 4, get(iprp, 4) + grow);
+  put(ipco, 4, get(ipco, 4) + 9);
+  put(ipco + get(ipco, 4) + 9, 4, get(ipma, 4) + entries);
+  // iloc (before iprp, so at its old place): every file offset of construction method 0 moves.
+  const int ilocVersion = file[iloc + 8];
+  const int offsetSize = file[iloc + 12] >> 4, lengthSize = file[iloc + 12] & 15, baseSize = file[iloc + 13] >> 4;
+  const int indexSize = ilocVersion >= 1 ? file[iloc + 13] & 15 : 0;
+  std::size_t p = iloc + 14;
+  const std::size_t items = ilocVersion < 2 ? get(p, 2) : get(p, 4);
+  p += ilocVersion < 2 ? 2 : 4;
+  for (std::size_t i = 0; i < items; ++i) {
+    p += ilocVersion < 2 ? 2 : 4;
+    const int method = ilocVersion >= 1 ? int(get(p, 2) & 15) : 0;
+    p += (ilocVersion >= 1 ? 2 : 0) + 2;
+    const bool moves = method == 0;
+    if (baseSize > 0 && moves) put(p, baseSize, get(p, baseSize) + grow);
+    p += baseSize;
+    const std::size_t extents = get(p, 2);
+    p += 2;
+    for (std::size_t e = 0; e < extents; ++e) {
+      p += indexSize;
+      if (baseSize == 0 && moves && offsetSize > 0) put(p, offsetSize, get(p, offsetSize) + grow);
+      p += offsetSize + lengthSize;
+    }
+  }
+  return out;
 }
 
 }  // namespace
@@ -185,5 +268,22 @@ TEST(HeifReader, MirroredDeepPictureIsNotSupported) {
     ADD_FAILURE() << "loaded";
   } catch (const EInvalidGraphic& e) {
     EXPECT_EQ(std::string(e.what()).rfind("この画像には対応していません: ", 0), 0u) << e.what();
+  }
+}
+
+// A HEIC photo turned by its irot box, with alpha: turned as libheif turns it, the alpha with it.
+TEST(HeifReader, TurnedHeicStandsAsShown) {
+  const TempDir dir;
+  const std::string in = SamplePng(dir, 36, 20, 21, true, false);
+  ASSERT_TRUE(Shell("heif-enc -q 85 " + in + " -o " + dir / "a.heic"));
+  for (int quarters : {1, 2, 3}) {
+    const std::string turned = dir / ("t" + std::to_string(quarters) + ".heic");
+    const std::vector<std::uint8_t> bytes = Turning(FileBytes(dir / "a.heic"), quarters);
+    std::ofstream(turned, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
+    const TBitmap loaded = ReadSourcePicture(turned, TPictureKind::Heif);
+    EXPECT_EQ(loaded.Width(), quarters == 2 ? 36 : 20) << quarters;
+    const TPictureDistance d = Distance(loaded, ThroughHeifConvert(dir, turned, 8));
+    EXPECT_GE(d.Differing, 0) << quarters << " quarter turns: another size than heif-convert's";
+    EXPECT_LE(d.Largest, 1) << quarters << " quarter turns";
   }
 }

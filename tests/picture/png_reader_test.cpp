@@ -24,7 +24,7 @@ TBitmap ThroughImageMagick(const TempDir& dir, const std::vector<std::uint8_t>& 
   const std::string png = dir / "in.png", pam = dir / "out.pam";
   std::ofstream(png, std::ios::binary).write(reinterpret_cast<const char*>(file.data()), std::streamsize(file.size()));
   std::filesystem::remove(pam);
-  EXPECT_TRUE(Shell("convert png:" + png + " -depth 16 pam:" + pam));
+  EXPECT_TRUE(Shell("/usr/bin/convert png:" + png + " -depth 16 pam:" + pam));
   return PamToPicture(ReadPam(pam));
 }
 
@@ -106,7 +106,7 @@ TEST(PngReader, ImageMagicksFilesGiveTheReferencePixels) {
   };
   for (const auto& c : cases) {
     const std::string png = dir / "cut.png";
-    ASSERT_TRUE(Shell(std::string("convert ") + dir / "cut.pam " + c.options + " " + c.target + png)) << c.options;
+    ASSERT_TRUE(Shell(std::string("/usr/bin/convert ") + dir / "cut.pam " + c.options + " " + c.target + png)) << c.options;
     const std::vector<std::uint8_t> file = FileBytes(png);
     const TBitmap loaded = ReadSourcePicture(png, TPictureKind::Png);
     const TPictureDistance d = Distance(loaded, ThroughImageMagick(dir, file));
@@ -204,5 +204,35 @@ TEST(PngReader, DamagedAndHostileFilesAreRefusedOrCostTheirDeclaredPicture) {
     EXPECT_EQ(picture.ScanLine(0)[2], 10);
   } catch (const EInvalidGraphic& e) {
     EXPECT_EQ(std::string(e.what()).rfind("PNG ファイルが壊れています", 0), 0u) << e.what();
+  }
+}
+
+// Image data is never held whole, however large its one chunk; metadata is held, and a chunk of it
+// beyond the limit makes a valid file the program does not show (and says so) rather than a
+// damaged one.
+TEST(PngReader, OneHugeImageDataChunkLoadsAndHugeMetadataIsRefused) {
+  std::mt19937 random(9);
+  TTestPng big = MakePng(6, 8, false, 1700, 1400, false, random);  // 9.5 MB of noise in one chunk
+  const std::vector<std::uint8_t> file = WriteTestPng(big);
+  ASSERT_GT(file.size(), std::size_t(9) << 20);
+  const TBitmap picture = LoadPng(file);
+  EXPECT_EQ(picture.ScanLine(1399)[4 * 1699 + 3], big.Samples.back());
+
+  TTestPng small = MakePng(2, 8, false, 3, 3, false, random);
+  std::vector<std::uint8_t> withText = WriteTestPng(small);
+  std::vector<std::uint8_t> text = {'C', 'o', 'm', 'm', 'e', 'n', 't', 0};
+  text.resize(std::size_t(9) << 20, 'x');
+  std::vector<std::uint8_t> chunk;
+  for (int i = 0; i < 4; ++i) chunk.push_back(std::uint8_t(text.size() >> (24 - 8 * i)));
+  chunk.insert(chunk.end(), {'t', 'E', 'X', 't'});
+  chunk.insert(chunk.end(), text.begin(), text.end());
+  const std::uint32_t crc = std::uint32_t(crc32(0, &chunk[4], uInt(chunk.size() - 4)));
+  for (int i = 0; i < 4; ++i) chunk.push_back(std::uint8_t(crc >> (24 - 8 * i)));
+  withText.insert(withText.begin() + 33, chunk.begin(), chunk.end());
+  try {
+    LoadPng(withText);
+    ADD_FAILURE() << "loaded";
+  } catch (const EInvalidGraphic& e) {
+    EXPECT_EQ(std::string(e.what()).rfind("この画像には対応していません: ", 0), 0u) << e.what();
   }
 }

@@ -109,6 +109,7 @@ TEST(WebPReader, DamagedFilesAreRefusedAndTheHeaderGivesTheCost) {
       {"cut in the data", cut(lossy, lossy.size() / 2)},
       {"lossless cut in the data", cut(lossless, lossless.size() / 2)},
       {"lossless data damaged", flipped(lossless, 30)},
+      {"declaring 4 GB in its RIFF header", flipped(flipped(lossy, 7), 6)},
   };
   for (const auto& c : cases) {
     TMemoryStream stream(c.file);

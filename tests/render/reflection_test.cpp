@@ -9,6 +9,7 @@
 #include <random>
 #include <vector>
 
+#include "numeric/extended.h"
 #include "toolkit/errors.h"
 
 namespace {
@@ -229,14 +230,13 @@ TEST(RenderReflection, ExtremeSettingsStayInBoundsAndModesAgreeOnAlpha) {
   }
 }
 
-// Sampling and blending as their description gives them, every step in extended precision and
-// rounded half to even: the references for the renderer's faster forms of the same steps.
-using Extended = long double;
-
+// Sampling and blending as their description gives them, every step in the program's extended
+// precision (the x87 format on every processor, not the compiler's long double, which is wider on
+// ARM64) and rounded half to even: the references for the renderer's faster forms of the same steps.
 int NearestIndex(Extended value, int max) {
   if (!(value >= 0)) return 0;
   if (value > max) return max;
-  return int(std::nearbyintl(value));
+  return int(ExtRint(value));
 }
 
 TBGRA SampledInExtended(const TBitmap& image, float x, float y) {
@@ -400,7 +400,7 @@ TEST(SampleSource, AndBlendPixelAgreeWithTheirExtendedForms) {
     });
     for (int k = -2; k <= 2 * side + 2; ++k) {
       // k halves of a pixel from the left or bottom edge, and the singles on either side.
-      const float half = float(Extended(k) / (2 * side) - 0.5L), halfUp = float(Extended(k) / (2 * std::max(side - 1, 1)));
+      const float half = float(Extended(k) / (2 * side) - Extended(0.5)), halfUp = float(Extended(k) / (2 * std::max(side - 1, 1)));
       for (float x : {half, std::nextafter(half, -1.0f), std::nextafter(half, 1.0f)})
         for (float y : {halfUp, std::nextafter(halfUp, -1.0f), std::nextafter(halfUp, 2.0f), 0.3f}) {
           ASSERT_EQ(SampleSource(image, x, y), SampledInExtended(image, x, y)) << side << " " << x << " " << y;
@@ -463,7 +463,7 @@ TEST(TReflectionCaster, OpacityIsTheExtendedFadesSingle) {
         const float slope = length == 0 ? 0.0f : float(-1 / (Extended(length) / max));
         std::vector<float> heights;
         for (int i = 0; i < 100; ++i) {
-          const Extended target = 1 - (2 * Extended(1 + random() % 5000) + 1) * 0x1p-25L;
+          const Extended target = 1 - (2 * Extended(1 + random() % 5000) + 1) * Extended(0x1p-25);
           float h = slope == 0 || i % 4 == 0 ? std::uniform_real_distribution<float>(-0.1f, 1.2f)(random)
                                              : float((target - 1) / slope);
           for (int step = 0; step < 3; ++step, h = std::nextafter(h, 2.0f)) heights.push_back(h);

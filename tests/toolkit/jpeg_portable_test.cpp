@@ -50,7 +50,7 @@ std::vector<std::uint8_t> Djpeg(const TempDir& dir, const std::string& file, boo
 
 TEST(JPEGImage, DecodesThroughTheCCodeOnEveryProcessor) {
   TempDir dir;
-  bool vectorCodeDiffers = false;
+  [[maybe_unused]] bool vectorCodeDiffers = false;
   int seed = 1;
   // Every chroma sampling a photo comes with, baseline and progressive; the largest picture is
   // decoded in two parts at once.

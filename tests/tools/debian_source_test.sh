@@ -10,10 +10,12 @@ trap 'rm -rf "$fake"' EXIT
 mkdir -p "$fake/bin"
 printf '#!/bin/bash\nprintf "Package: zlib-ng\\nVersion: 1:1.2.13.dfsg-1+deb12u0\\n\\n"
 for v in $LISTED; do printf "Package: zlib\\nVersion: %%s\\n\\n" "$v"; done\n' > "$fake/bin/apt-cache"
-printf '#!/bin/bash\nfor v in $DOWNLOADABLE 1:1.2.13.dfsg-1+deb12u0; do [ "zlib=$v" = "${!#}" ] && exit 0; done
+printf '#!/bin/bash\n[ "$1" = indextargets ] || [ "${!#}" = update ] && exit 0
+for v in $DOWNLOADABLE 1:1.2.13.dfsg-1+deb12u0; do [ "zlib=$v" = "${!#}" ] && exit 0; done
 echo "E: cannot fetch ${!#}" >&2; exit 100\n' > "$fake/bin/apt-get"
 chmod +x "$fake/bin"/*
-source "$root/web/build/debian_source.sh"
+source "$root/tools/apt.sh"
+source "$root/tools/debian_source.sh"
 export PATH=$fake/bin:$PATH
 
 failures=0
@@ -38,5 +40,18 @@ done <<'CASES'
 2.1.5-2|2.1.5-10 2.1.5-3 2.1.5-1|2.1.5-10 2.1.5-3|2.1.5-3
 1:1.2.13.dfsg-1|1:1.3.dfsg-1 1:1.2.13.dfsg-1|1:1.3.dfsg-1|fails
 CASES
+
+# Source entries beside the binary ones: from deb822 entries, or from a classic sources.list.
+mkdir -p "$fake/deb822/sources.list.d" "$fake/classic/sources.list.d"
+printf 'Types: deb\nURIs: http://deb.debian.org/debian\nSuites: bookworm\n' > "$fake/deb822/sources.list.d/debian.sources"
+printf '# a comment\ndeb [arch=amd64] http://deb.debian.org/debian bookworm main\n' > "$fake/classic/sources.list"
+RFL_APT_ETC=$fake/deb822 rfl_add_source_entries 2> /dev/null
+RFL_APT_ETC=$fake/classic rfl_add_source_entries 2> /dev/null
+if [ "$(head -1 "$fake/deb822/sources.list.d/rufuremina-deb-src.sources")" != "Types: deb-src" ] ||
+   [ "$(cat "$fake/classic/sources.list.d/rufuremina-deb-src.list")" != \
+     "deb-src [arch=amd64] http://deb.debian.org/debian bookworm main" ]; then
+  echo "the source entries were not added as expected"
+  failures=$((failures + 1))
+fi
 [ "$failures" -eq 0 ] || exit 1
 echo "source fallback: every case built the expected version"

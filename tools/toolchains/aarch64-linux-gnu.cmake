@@ -21,6 +21,9 @@ list(APPEND CMAKE_TRY_COMPILE_PLATFORM_VARIABLES RFL_CROSS_SYSROOT)
 
 # Libraries, headers and CMake packages only from the arm64 folder; programs from this machine.
 set(CMAKE_FIND_ROOT_PATH ${RFL_CROSS_SYSROOT})
+# pkg-config (the readers' libraries) reads the folder's files and names its paths.
+set(ENV{PKG_CONFIG_LIBDIR} ${RFL_CROSS_SYSROOT}/usr/lib/aarch64-linux-gnu/pkgconfig:${RFL_CROSS_SYSROOT}/usr/share/pkgconfig)
+set(ENV{PKG_CONFIG_SYSROOT_DIR} ${RFL_CROSS_SYSROOT})
 set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
 set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)

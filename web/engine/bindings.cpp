@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <stdexcept>
 
+#include "toolkit/load_progress.h"
 #include "web/engine/engine.h"
 
 namespace {
@@ -39,6 +40,13 @@ int Run(TWebApi* api, Call&& call) {
   }
 }
 
+// How far a picture's decoding has come, for the module's caller (its onLoadProgress option).
+EM_JS(void, rfl_report_load_progress, (int percent), {
+  if (Module['onLoadProgress']) Module['onLoadProgress'](percent);
+});
+
+void ReportLoadProgressToPage(void*, int percent) { rfl_report_load_progress(percent); }
+
 void Keep(TWebApi* api, TShownImage shown) {
   api->result = std::move(shown.Rgba);
   api->resultWidth = shown.Width;
@@ -61,7 +69,10 @@ EMSCRIPTEN_KEEPALIVE void rfl_destroy(TWebApi* api) { delete api; }
 
 EMSCRIPTEN_KEEPALIVE int rfl_load_picture(TWebApi* api, const char* name, const std::uint8_t* bytes,
                                           std::size_t size) {
-  return Run(api, [&] { api->engine.LoadPicture(name, {bytes, size}); });
+  return Run(api, [&] {
+    TLoadProgressScope progress(ReportLoadProgressToPage, nullptr);
+    api->engine.LoadPicture(name, {bytes, size});
+  });
 }
 
 EMSCRIPTEN_KEEPALIVE int rfl_set_sliders(TWebApi* api, int pictureSize, int cameraHeight, int tilt, int opacity,

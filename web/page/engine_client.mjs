@@ -31,12 +31,14 @@ export class EngineError extends Error {
 
 export class EngineClient {
   /** @param {{createWorker: () => Worker, wasm?: string|Uint8Array, settings: Settings,
-   *   onPixels: (pixels: Pixels) => void, onBusy: (busy: boolean) => void}} options */
-  constructor({ createWorker, wasm, settings, onPixels, onBusy }) {
+   *   onPixels: (pixels: Pixels) => void, onBusy: (busy: boolean) => void,
+   *   onProgress?: (percent: number) => void}} options `onProgress`: a load's decoding, in percent */
+  constructor({ createWorker, wasm, settings, onPixels, onBusy, onProgress }) {
     this.createWorker = createWorker;
     this.wasm = wasm;
     this.onPixels = onPixels;
     this.onBusy = onBusy;
+    this.onProgress = onProgress ?? (() => {});
     /** @type {Settings} */
     this.settings = structuredClone(settings);
     /** The picture loaded last, to give a replacement worker: the name it is read by, its file, and
@@ -52,6 +54,7 @@ export class EngineClient {
     this.slow = 0;         // loads, final renderings and exports under way
     this.busyTimer = 0;
     this.busy = false;
+    this.steps = 0;        // loads and replacements under way, each of several requests
     /** @type {(() => void)[]} */ this.idleWaiters = [];
   }
 
@@ -92,8 +95,12 @@ export class EngineClient {
   }
 
   /** @private */
-  answer(worker, { id, value, error }) {
+  answer(worker, { id, value, error, progress }) {
     if (worker !== this.worker) return;
+    if (progress !== undefined) {
+      this.onProgress(progress);
+      return;
+    }
     const entry = this.pending.get(id);
     if (!entry) return;
     this.pending.delete(id);
@@ -142,7 +149,7 @@ export class EngineClient {
 
   /** @private */
   checkIdle() {
-    if (this.pending.size || this.previewWanted) return;
+    if (this.pending.size || this.previewWanted || this.steps) return;
     const waiters = this.idleWaiters;
     this.idleWaiters = [];
     waiters.forEach((done) => done());
@@ -158,7 +165,23 @@ export class EngineClient {
 
   /** Replaces the worker by a fresh one, which is given the settings and the loaded picture (its
    *  file read again). What the old worker had under way is dropped. */
-  async replaceWorker({ restorePicture = true } = {}) {
+  replaceWorker({ restorePicture = true } = {}) {
+    return this.inSteps(() => this.replaceWith(restorePicture));
+  }
+
+  /** @private Runs `steps` (several requests, one after another) as one thing under way. */
+  async inSteps(steps) {
+    ++this.steps;
+    try {
+      return await steps();
+    } finally {
+      --this.steps;
+      this.checkIdle();
+    }
+  }
+
+  /** @private */
+  async replaceWith(restorePicture) {
     const old = this.worker;
     this.worker = null;
     old?.terminate();
@@ -187,10 +210,15 @@ export class EngineClient {
    *  its preview is drawn. On an error the picture stays. A load while another is under way
    *  replaces it. `shownName` is the name the picture goes by (null: it has none).
    *  @param {string} name @param {Blob} file @param {string|null} [shownName] */
-  async load(name, file, shownName = name) {
+  load(name, file, shownName = name) {
+    return this.inSteps(() => this.loadSteps(name, file, shownName));
+  }
+
+  /** @private */
+  async loadSteps(name, file, shownName) {
     let replaced = false;
     if (this.loading > 0) {
-      await this.replaceWorker({ restorePicture: false });
+      await this.replaceWith(false);
       replaced = true;
     }
     try {

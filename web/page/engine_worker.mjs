@@ -37,7 +37,8 @@ const pixels = (p) => ({ width: p.width, height: p.height, rgba: p.rgba });
 
 const operations = {
   async start({ wasm }) {
-    engine = await createRufuremina({ wasmBinary: wasmBytes(wasm) });
+    // The decoding's progress goes to the page as it comes, while the load still runs here.
+    engine = await createRufuremina({ wasmBinary: wasmBytes(wasm), onLoadProgress: (percent) => self.postMessage({ progress: percent }) });
     return null;
   },
   async load({ name, file, settings }) {

@@ -133,12 +133,16 @@ export class OutputView {
     if (e.button === 1) e.preventDefault();  // no auto-scroll
     this.menuOpenedOnRelease = false;
     const finger = e.pointerType !== 'mouse';
-    if (finger && e.isPrimary) this.startLongPress(e);
     if (this.drag) return;
     const p = this.pointAt(e);
     // A mouse's shape is known from its hover; a finger or a pen is placed by its press.
     if (finger) this.cursor = cursorAt(this.rect(), p.x, p.y, touchBands(this.rect(), this.scale));
-    if (this.cursor === 'default') return;
+    if (this.cursor === 'default') {
+      // Away from the edges a finger held still opens the context menu (on an edge it may be
+      // taking aim before a drag).
+      if (finger && e.isPrimary) this.startLongPress(e);
+      return;
+    }
     this.drag = new SizeDrag(this.rect(), this.cursor, e.button, p.x, p.y);
     this.area.setPointerCapture(e.pointerId);  // the drag follows the pointer outside the area
   }
@@ -195,10 +199,6 @@ export class OutputView {
       const at = this.press;
       this.press = null;
       this.pressTimer = 0;
-      if (this.drag) {
-        this.area.releasePointerCapture?.(e.pointerId);
-        this.drag = null;
-      }
       this.openMenu(at.x, at.y);
     }, LongPress);
   }

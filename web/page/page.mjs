@@ -92,6 +92,15 @@ async function start() {
   });
   const draw = (pixels) => view.draw(pixels);
 
+  /** The busy bar: how far a picture's decoding has come, or (null) a bar that only runs. */
+  const busyBar = $('BusyIndicator');
+  function showProgress(percent) {
+    busyBar.classList.toggle('determinate', percent !== null);
+    /** @type {HTMLElement} */ (busyBar.firstElementChild).style.width = percent === null ? '' : `${percent}%`;
+    if (percent === null) busyBar.removeAttribute('aria-valuenow');
+    else busyBar.setAttribute('aria-valuenow', String(percent));
+  }
+
   const engine = new EngineClient({
     createWorker: workerFactory(),
     wasm: embeddedWasm(),
@@ -106,7 +115,9 @@ async function start() {
       area.classList.toggle('busy', busy);
       area.setAttribute('aria-busy', String(busy));
       document.documentElement.toggleAttribute('data-busy', busy);
+      if (!busy) showProgress(null);
     },
+    onProgress: (percent) => showProgress(percent),
   });
   await engine.start();
   const preview = () => engine.preview();

@@ -110,7 +110,7 @@ test('About box and the website command', async () => {
   await page.click('#menu-3-actAbout');
   const about = await takeMessage();
   assert.equal(about.caption, 'ルフレミナ');
-  assert.match(about.text, /^ルフレミナ Version1\.05\n.+\nhttps?:\/\/\S+$/);
+  assert.match(about.text, /^ルフレミナ Version1\.06\n.+\nhttps?:\/\/\S+$/);
   assert.equal(about.error, false);
 
   const address = about.text.split('\n')[2];

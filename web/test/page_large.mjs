@@ -23,16 +23,23 @@ export const makePhoto = (page, key, width, height) => page.evaluate(async ([k, 
   files[k] = await canvas.convertToBlob({ type: 'image/jpeg', quality: 0.9 });
 }, [key, width, height]);
 
-/** Drops a file on the output area, as a user does: the picture kept under `key`, or `bytes`. */
-export const dropFile = (page, key, name, bytes) => page.evaluate(([k, n, b]) => {
+/** Drops files on the output area one after another at once (the next before the page has seen
+ *  any result of the one before), as a user does: each the picture kept under its key, or its
+ *  bytes. @param {[string, string, Uint8Array?][]} drops [key, name, bytes] */
+export const dropFiles = (page, drops) => page.evaluate((list) => {
   const files = (globalThis.testFiles ??= {});
-  if (b) files[k] = new Blob([new Uint8Array(b)]);
-  const transfer = new DataTransfer();
-  transfer.items.add(new File([files[k]], n));
-  const target = document.getElementById('OutputArea');
-  for (const type of ['dragenter', 'dragover', 'drop'])
-    target.dispatchEvent(new DragEvent(type, { dataTransfer: transfer, bubbles: true, cancelable: true }));
-}, [key, name, bytes ? [...bytes] : null]);
+  for (const [k, n, b] of list) {
+    if (b) files[k] = new Blob([new Uint8Array(b)]);
+    const transfer = new DataTransfer();
+    transfer.items.add(new File([files[k]], n));
+    const target = document.getElementById('OutputArea');
+    for (const type of ['dragenter', 'dragover', 'drop'])
+      target.dispatchEvent(new DragEvent(type, { dataTransfer: transfer, bubbles: true, cancelable: true }));
+  }
+}, drops.map(([k, n, b]) => [k, n, b ? [...b] : null]));
+
+/** Drops one file: the picture kept under `key`, or `bytes`. */
+export const dropFile = (page, key, name, bytes) => dropFiles(page, [[key, name, bytes]]);
 
 /** Starts watching the page's long tasks; `stop()` answers their durations (ms). */
 export async function watchLongTasks(page) {

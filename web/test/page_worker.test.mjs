@@ -1,12 +1,13 @@
 // The page with a large photo: its engine works in a worker, so the page's own thread never stops
-// for long while a 24-megapixel JPEG loads and renders; the busy state shows; slider moves made
+// for long while a 24-megapixel JPEG loads and renders; the busy state shows, its bar filling with
+// the decoding; slider moves made
 // meanwhile are applied after; a file chosen during a load replaces it; a failing replacement
 // leaves the picture before it.
 import { test, before, after } from 'node:test';
 import assert from 'node:assert/strict';
 import { openBrowser, engineState, shownImage, settled } from './page_browser.mjs';
 import { letterPicture, cutPicture } from './page_pictures.mjs';
-import { makePhoto, dropFile, watchLongTasks } from './page_large.mjs';
+import { makePhoto, dropFile, dropFiles, watchLongTasks } from './page_large.mjs';
 
 /** @type {Awaited<ReturnType<typeof openBrowser>>} */
 let browser;
@@ -33,6 +34,8 @@ test('a 24-megapixel JPEG loads without a long task on the page\'s thread, the b
   await dropFile(page, 'big', 'big.jpg');
   await busySeen;
   assert.equal(await page.$eval('#OutputArea', (e) => getComputedStyle(e).cursor), 'wait');
+  // The bar fills as the decoder counts its rows.
+  await page.waitForFunction(() => Number(document.getElementById('BusyIndicator').getAttribute('aria-valuenow')) > 0);
   // A slider moved during the load is kept and rendered after it.
   await page.focus('#trcYaw');
   await page.keyboard.press('ArrowRight');
@@ -48,6 +51,7 @@ test('a 24-megapixel JPEG loads without a long task on the page\'s thread, the b
   await page.evaluate(() => globalThis.rufureminaPage.engine.preview());
   assert.deepEqual(await shownImage(page), drawn, 'what is drawn is the preview of the settings after the moves');
   assert.equal(await page.isVisible('#BusyIndicator'), false);
+  assert.equal(await page.getAttribute('#BusyIndicator', 'aria-valuenow'), null);
 });
 
 test('a file chosen during a load replaces it; a failing one leaves the picture before', async () => {
@@ -58,9 +62,8 @@ test('a file chosen during a load replaces it; a failing one leaves the picture 
   for (const [name, bytes, result] of [['second.bmp', letterPicture(), 'second.bmp'], ['cut.bmp', cutPicture(), 'letter.bmp']]) {
     await dropFile(page, 'letter', 'letter.bmp', letterPicture());
     await settled(page);
-    await dropFile(page, 'big', 'big.jpg');
-    await page.waitForSelector('html[data-busy]');
-    await dropFile(page, name, name, bytes);
+    // The second file comes while the first is certainly still loading.
+    await dropFiles(page, [['big', 'big.jpg'], [name, name, bytes]]);
     if (result !== name) {
       await page.waitForSelector('#MessageBox[open]');
       await page.click('#MessageBox button');

@@ -1,5 +1,30 @@
-# Sourced by the page's third-party build: downloads a Debian source package into the current
-# folder, as the calling user (no root needed, and the files stay the caller's to remove).
+# Sourced by the scripts that build from Debian source packages: downloads one into the current
+# folder, as the calling user (no root needed, and the files stay the caller's to remove). Needs
+# tools/apt.sh.
+
+# Adds source entries beside the archive's binary entries when apt has none, and reads their lists:
+# from /etc/apt/sources.list.d/debian.sources (deb822, as Debian 12 installs it) or, on a machine
+# upgraded from an older release, from the one-line entries of /etc/apt/sources.list.
+rfl_add_source_entries() {
+  apt-get indextargets --format '$(CREATED_BY)' 2>/dev/null | grep -qx 'Sources' && return
+  local etc=${RFL_APT_ETC:-/etc/apt} list entries
+  if [ -f "$etc/sources.list.d/debian.sources" ]; then
+    list=$etc/sources.list.d/rufuremina-deb-src.sources
+    entries=$(sed -e 's/^Types:.*/Types: deb-src/' "$etc/sources.list.d/debian.sources")
+  else
+    list=$etc/sources.list.d/rufuremina-deb-src.list
+    entries=$(sed -n 's/^[[:space:]]*deb[[:space:]]/deb-src /p' "$etc/sources.list" 2>/dev/null || true)
+  fi
+  if [ -z "$entries" ]; then
+    echo "No Debian archive entries in $etc to add source entries from: add deb-src entries to apt" >&2
+    return 1
+  fi
+  if [ ! -s "$list" ]; then
+    echo "Adding Debian's source entries ($list)" >&2
+    printf '%s\n' "$entries" | rfl_as_root tee "$list" > /dev/null
+  fi
+  rfl_apt_get update >&2
+}
 
 # apt-get source of "package=version".
 rfl_apt_source() {
