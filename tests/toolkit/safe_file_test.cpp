@@ -1,6 +1,5 @@
-// Writes that fail say which file and why; temporary files leave nothing behind where the file
-// system allows unnamed files, and the named ones that killed runs left elsewhere are cleared only
-// when they are old and nobody has them open.
+// Writes that fail say which file and why; the named temporary files that killed runs left where
+// the file system has no unnamed files are cleared only when they are old and nobody has them open.
 #include "toolkit/safe_file.h"
 
 #include <gtest/gtest.h>
@@ -19,18 +18,9 @@
 #include <filesystem>
 
 #include "tests/support/temp_dir.h"
-#include "toolkit/compat.h"
 #include "toolkit/errors.h"
 
 namespace {
-
-// Whether the folder's file system makes unnamed files (O_TMPFILE), as the writer will try.
-bool MakesUnnamedFiles(const std::string& folder) {
-  const int fd = compat::OpenUnnamedFile(folder.c_str(), 0600);
-  if (fd < 0) return false;
-  ::close(fd);
-  return ::access("/proc/self/fd", X_OK) == 0;
-}
 
 // The message of a write of `bytes` bytes into `fileName` under a file-size limit of `limit`
 // bytes, made in a child process so that the limit binds no other test.
@@ -84,42 +74,6 @@ TEST(WriteFailures, NameTheOutputFileAndAFullDisk) {
       {EFBIG, "ファイル a/b.bmp に書き込めません"},
   };
   for (const auto& c : cases) EXPECT_EQ(WriteFailureMessage("a/b.bmp", c.error), c.message) << c.error;
-}
-
-// While a file is written, the folder shows nothing of it where the file system makes unnamed
-// files: a program killed then leaves nothing. Elsewhere a hidden temporary file stands in its place.
-TEST(WriteFileSafely, TheFileBeingWrittenHasNoNameUntilItIsWhole) {
-  TempDir dir;
-  const bool unnamed = MakesUnnamedFiles(dir.Path().string());
-  std::printf("unnamed temporary files in %s: %s\n", dir.Path().c_str(), unnamed ? "yes" : "no");
-  for (const TExistingFile existing : {TExistingFile::Keep, TExistingFile::Replace}) {
-    const std::string target = dir / "picture.bmp";
-    std::filesystem::remove(target);
-    std::vector<std::string> during;
-    WriteFileSafely(
-        target,
-        [&](TStream& s) {
-          s.WriteBuffer("new", 3);
-          during = dir.Names();
-        },
-        existing);
-    if (unnamed)
-      EXPECT_EQ(during, std::vector<std::string>{});
-    else
-      EXPECT_EQ(during.size(), 1u);
-    EXPECT_EQ(dir.Names(), std::vector<std::string>{"picture.bmp"});
-    struct stat st {};
-    ASSERT_EQ(::stat(target.c_str(), &st), 0);
-    EXPECT_EQ(st.st_size, 3);
-  }
-  // A name that another writer takes meanwhile is kept, and the new bytes go nowhere.
-  const std::string taken = dir / "taken.png";
-  const auto writeWhileAnotherTakesTheName = [&](TStream& s) {
-    s.WriteBuffer("new", 3);
-    PutFile(taken, {'o', 'l', 'd'});
-  };
-  EXPECT_THROW(WriteFileSafely(taken, writeWhileAnotherTakesTheName, TExistingFile::Keep), EFileExists);
-  EXPECT_EQ(FileBytes(taken), (std::vector<std::uint8_t>{'o', 'l', 'd'}));
 }
 
 // Only what a killed run of ours left: our pattern, a plain file of this user, older than a day,

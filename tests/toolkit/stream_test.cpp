@@ -42,25 +42,6 @@ TEST(TMemoryStream, ReadsWritesAndSeeksWithinAndPastItsEnd) {
   EXPECT_EQ(stream.Position(), 8);
 }
 
-// Bytes read where they lie: the same reads as a memory stream, past the end nothing, and no write.
-TEST(TByteSpanStream, ReadsAndSeeksTheBytesItIsGivenAndWritesNothing) {
-  const Bytes held{1, 2, 3, 4, 5};
-  TByteSpanStream stream(held.data(), held.size());
-  std::uint8_t buffer[8] = {};
-  EXPECT_EQ(stream.Read(buffer, 3), 3u);
-  EXPECT_EQ(stream.Remaining(), 2);
-  EXPECT_EQ(stream.Read(buffer, 8), 2u);
-  EXPECT_EQ(buffer[1], 5);
-  EXPECT_EQ(stream.Seek(3, TSeekOrigin::soEnd), 8);
-  EXPECT_EQ(stream.Read(buffer, 8), 0u);
-  EXPECT_EQ(stream.Remaining(), 0);
-  EXPECT_EQ(stream.Write("x", 1), 0u);
-  EXPECT_THROW(stream.WriteBuffer("x", 1), EWriteError);
-  EXPECT_THROW(stream.Seek(-1, TSeekOrigin::soBeginning), EReadError);
-  EXPECT_THROW(stream.Seek(INT64_MAX, TSeekOrigin::soEnd), EReadError);
-  EXPECT_EQ(held, (Bytes{1, 2, 3, 4, 5}));
-}
-
 TEST(TFileStream, ReportsFilesThatCannotBeOpenedOrCreatedByName) {
   TempDir dir;
   const std::string missing = dir / "missing.bmp";
