@@ -12,8 +12,10 @@ build="$root/build/web-engine"
 # pkg-config finds the readers' libraries only among the WebAssembly builds in the cache, never the
 # machine's own (whose headers would be compiled into the engine); CMake's searches are rooted there.
 export PKG_CONFIG_LIBDIR="$deps/lib/pkgconfig:$deps/share/pkgconfig" PKG_CONFIG_PATH=""
-# C++ exceptions carry every error of the core, so they must be caught in WebAssembly too.
-emcmake cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release \
+# C++ exceptions carry every error of the core, so they must be caught in WebAssembly too. Configured
+# afresh each time: a cache from an earlier configure could hold the machine's own library paths or
+# another set of the cache's libraries (the objects are rebuilt only where their commands change).
+emcmake cmake --fresh -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release \
   -DRFL_BUILD_APP=OFF -DRFL_BUILD_BATCH=OFF -DRFL_BUILD_TESTS=OFF -DRFL_BUILD_WEB=ON \
   -DCMAKE_CXX_FLAGS="-fexceptions" -DCMAKE_C_FLAGS="-fexceptions" -DCMAKE_EXE_LINKER_FLAGS="-fexceptions" \
   -DZLIB_INCLUDE_DIR="$deps/include" -DZLIB_LIBRARY="$deps/lib/libz.a" \
