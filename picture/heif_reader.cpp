@@ -13,6 +13,7 @@
 #include <mutex>
 #include <string>
 
+#include "picture/heif_coded_planes.h"
 #include "picture/messages.h"
 #include "picture/ycbcr.h"
 #include "toolkit/errors.h"
@@ -117,7 +118,13 @@ struct THeifFile {
     AV1 = heif_has_compatible_brand(head, int(got), "avif") == 1;
     stream.SetPosition(Reader.Start);
     static std::once_flag once;
-    std::call_once(once, [] { heif_init(nullptr); });
+    static bool codedPlanes = false;
+    std::call_once(once, [] {
+      heif_init(nullptr);
+      codedPlanes = UseCodedPlanes();
+    });
+    // Without the program's decoders in front, libheif would convert the colours itself.
+    if (!codedPlanes) throw EInvalidGraphic(SPictureNotSupported);
     Context.reset(heif_context_alloc());
     if (!Context) throw EOutOfResources(SImageTooLarge);
     heif_context_set_maximum_image_size_limit(Context.get(), MostSide);
@@ -214,6 +221,14 @@ TYCbCrConversion ConversionOf(const heif_image_handle* handle, const heif_image*
   return YCbCrConversion(matrix, fullRange, bits);
 }
 
+// Every sample of the three planes is the same.
+bool SamePlanes(const TPlane& a, const TPlane& b, const TPlane& c, int width, int height) {
+  for (int y = 0; y < height; ++y)
+    for (int x = 0; x < width; ++x)
+      if (a.At(x, y) != b.At(x, y) || a.At(x, y) != c.At(x, y)) return false;
+  return true;
+}
+
 }  // namespace
 
 THeifHeader ReadHeifHeader(TStream& stream) {
@@ -227,7 +242,7 @@ TBitmap ReadHeifPicture(TStream& stream) {
   if (!options) throw EOutOfResources(SImageTooLarge);
   options->convert_hdr_to_8bit = 0;  // the full depth: our reduction rounds, libheif's truncates
   heif_image* decoded = nullptr;
-  // The planes as coded: no conversion of libheif's (floating point, and truncating to 8 bits).
+  // The planes as coded (heif_coded_planes.h), at their full depth: libheif converts nothing.
   {
     const TOneCoreWhileDecoding oneCore(file.AV1);
     Check(heif_decode_image(file.Primary.get(), &decoded, heif_colorspace_undefined, heif_chroma_undefined, options.get()));
@@ -259,25 +274,7 @@ TBitmap ReadHeifPicture(TStream& stream) {
     p[3] = alpha ? ScaleTo8Bits(alphaPlane.At(x, y), alphaPlane.Bits) : 255;
   };
 
-  if (space == heif_colorspace_YCbCr &&
-      (chroma == heif_chroma_420 || chroma == heif_chroma_422 || chroma == heif_chroma_444)) {
-    const int shiftX = chroma == heif_chroma_444 ? 0 : 1;
-    const int shiftY = chroma == heif_chroma_420 ? 1 : 0;
-    CheckPlaneCovers(decoded, heif_channel_Y, width, height);
-    const int chromaWidth = ((width - 1) >> shiftX) + 1, chromaHeight = ((height - 1) >> shiftY) + 1;
-    CheckPlaneCovers(decoded, heif_channel_Cb, chromaWidth, chromaHeight);
-    CheckPlaneCovers(decoded, heif_channel_Cr, chromaWidth, chromaHeight);
-    const TPlane y = PlaneOf(decoded, heif_channel_Y);
-    const TPlane cb = PlaneOf(decoded, heif_channel_Cb);
-    const TPlane cr = PlaneOf(decoded, heif_channel_Cr);
-    if (cb.Bits != y.Bits || cr.Bits != y.Bits) throw EInvalidGraphic(SPictureNotSupported);
-    const TYCbCrConversion conversion = ConversionOf(file.Primary.get(), decoded, y.Bits);
-    for (int row = 0; row < height; ++row) {
-      std::uint8_t* out = picture.ScanLine(row);
-      YCbCrRowToBGR(conversion, y, cb, cr, row, width, shiftX, shiftY, out);
-      for (int x = 0; x < width; ++x) putAlpha(out + 4 * x, x, row);
-    }
-  } else if (space == heif_colorspace_monochrome || (space == heif_colorspace_YCbCr && chroma == heif_chroma_monochrome)) {
+  if (space == heif_colorspace_monochrome || (space == heif_colorspace_YCbCr && chroma == heif_chroma_monochrome)) {
     CheckPlaneCovers(decoded, heif_channel_Y, width, height);
     const TPlane y = PlaneOf(decoded, heif_channel_Y);
     const TYCbCrConversion conversion = ConversionOf(file.Primary.get(), decoded, y.Bits);
@@ -289,16 +286,24 @@ TBitmap ReadHeifPicture(TStream& stream) {
       }
     }
   } else if (space == heif_colorspace_RGB && chroma == heif_chroma_444) {
+    // The coded planes as heif_coded_planes.h relabels them: R holds Cr, G holds Y, B holds Cb,
+    // chroma already repeated to every pixel.
     for (heif_channel c : {heif_channel_R, heif_channel_G, heif_channel_B}) CheckPlaneCovers(decoded, c, width, height);
-    const TPlane r = PlaneOf(decoded, heif_channel_R), g = PlaneOf(decoded, heif_channel_G), b = PlaneOf(decoded, heif_channel_B);
+    const TPlane cr = PlaneOf(decoded, heif_channel_R), y = PlaneOf(decoded, heif_channel_G),
+                 cb = PlaneOf(decoded, heif_channel_B);
+    if (cb.Bits != y.Bits || cr.Bits != y.Bits) throw EInvalidGraphic(SPictureNotSupported);
+    // A grid of grey tiles is the one picture libheif turns into RGB itself (its colour conversion
+    // of grey samples moves them unchanged into all three planes): equal planes are read as grey.
+    const bool grey = SamePlanes(y, cb, cr, width, height);
+    const TYCbCrConversion conversion = ConversionOf(file.Primary.get(), decoded, y.Bits);
     for (int row = 0; row < height; ++row) {
       std::uint8_t* out = picture.ScanLine(row);
-      for (int x = 0; x < width; ++x, out += 4) {
-        out[0] = ScaleTo8Bits(b.At(x, row), b.Bits);
-        out[1] = ScaleTo8Bits(g.At(x, row), g.Bits);
-        out[2] = ScaleTo8Bits(r.At(x, row), r.Bits);
-        putAlpha(out, x, row);
+      if (grey) {
+        for (int x = 0; x < width; ++x) out[4 * x] = out[4 * x + 1] = out[4 * x + 2] = ScaleTo8Bits(y.At(x, row), y.Bits);
+      } else {
+        YCbCrRowToBGR(conversion, y, cb, cr, row, width, 0, 0, out);
       }
+      for (int x = 0; x < width; ++x) putAlpha(out + 4 * x, x, row);
     }
   } else {
     throw EInvalidGraphic(SPictureNotSupported);

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "picture/loading.h"
+#include "picture/ycbcr.h"
 #include "tests/support/reference_pictures.h"
 #include "tests/support/temp_dir.h"
 #include "toolkit/errors.h"
@@ -286,4 +287,38 @@ TEST(HeifReader, TurnedHeicStandsAsShown) {
     EXPECT_GE(d.Differing, 0) << quarters << " quarter turns: another size than heif-convert's";
     EXPECT_LE(d.Largest, 1) << quarters << " quarter turns";
   }
+}
+
+// The colours are the program's own integer conversion of the coded samples, not libheif's (which
+// scales video range by rounded factors in floating point and differs by levels): a lossless 4:2:0
+// AVIF of known samples at video range gives exactly YCbCrToBGR of them, chroma repeated.
+TEST(HeifReader, ColoursAreTheProgramsConversionOfTheCodedSamples) {
+  const TempDir dir;
+  const int width = 33, height = 18, cw = (width + 1) / 2, ch = (height + 1) / 2;
+  std::vector<std::uint8_t> y(std::size_t(width) * height), cb(std::size_t(cw) * ch), cr(cb.size());
+  for (std::size_t i = 0; i < y.size(); ++i) y[i] = std::uint8_t(16 + (i * 37) % 220);
+  for (std::size_t i = 0; i < cb.size(); ++i) {
+    cb[i] = std::uint8_t(16 + (i * 53) % 225);
+    cr[i] = std::uint8_t(16 + (i * 29 + 7) % 225);
+  }
+  {
+    std::ofstream out(dir / "in.y4m", std::ios::binary);
+    out << "YUV4MPEG2 W" << width << " H" << height << " F25:1 Ip A1:1 C420jpeg XCOLORRANGE=LIMITED\nFRAME\n";
+    for (const auto* plane : {&y, &cb, &cr}) out.write(reinterpret_cast<const char*>(plane->data()), std::streamsize(plane->size()));
+  }
+  ASSERT_TRUE(Shell("avifenc -s 8 --min 0 --max 0 --cicp 1/13/6 " + dir / "in.y4m" + " " + dir / "c.avif"));
+  const TBitmap loaded = ReadSourcePicture(dir / "c.avif", TPictureKind::Heif);
+  ASSERT_EQ(loaded.Width(), width);
+  ASSERT_EQ(loaded.Height(), height);
+  const TYCbCrConversion conversion = YCbCrConversion(TYCbCrMatrix::BT601, false, 8);
+  int differing = 0;
+  for (int row = 0; row < height; ++row) {
+    for (int x = 0; x < width; ++x) {
+      std::uint8_t want[3];
+      const std::size_t c = std::size_t(row / 2) * cw + std::size_t(x / 2);
+      YCbCrToBGR(conversion, y[std::size_t(row) * width + x], cb[c], cr[c], want);
+      differing += std::memcmp(loaded.ScanLine(row) + 4 * x, want, 3) != 0;
+    }
+  }
+  EXPECT_EQ(differing, 0) << "of " << width * height << " pixels";
 }
