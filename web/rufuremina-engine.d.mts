@@ -28,7 +28,12 @@ export interface RufureminaEngineModule {
   _rfl_failure_caption(api: number): number;
   _rfl_failure_text(api: number): number;
 }
-// onLoadProgress: called from within _rfl_load_picture with the percentage decoded.
-declare function createRufureminaEngine(options: { wasmBinary: Uint8Array, onLoadProgress?: (percent: number) => void }):
-  Promise<RufureminaEngineModule>;
+// onLoadProgress: called from within _rfl_load_picture with the percentage decoded. Either the
+// .wasm's bytes are given, or instantiateWasm instantiates it and hands the instance to `receive`.
+declare function createRufureminaEngine(options: {
+  wasmBinary?: Uint8Array,
+  instantiateWasm?: (imports: WebAssembly.Imports,
+                     receive: (instance: WebAssembly.Instance, module: WebAssembly.Module) => void) => {},
+  onLoadProgress?: (percent: number) => void,
+}): Promise<RufureminaEngineModule>;
 export default createRufureminaEngine;

@@ -23,7 +23,8 @@ import createRufureminaEngine from './rufuremina-engine.mjs';
 /** @typedef {{sliders: Sliders, gradient: boolean, outputWidth: number, outputHeight: number,
  *             pictureName: string|null}} State */
 /** @typedef {{title: string, text: string, url: string}} AboutText */
-/** @typedef {{wasmBinary?: Uint8Array, onLoadProgress?: (percent: number) => void}} CreateOptions */
+/** @typedef {{wasmBinary?: Uint8Array, wasmModule?: WebAssembly.Module,
+ *             onLoadProgress?: (percent: number) => void}} CreateOptions */
 
 /** Each slider's range and start position, in the window's order.
  *  @type {Readonly<Record<keyof Sliders, Readonly<{min:number, max:number, start:number}>>>} */
@@ -79,15 +80,27 @@ async function findWasm() {
 
 /** Creates an engine; resolves when the WebAssembly is instantiated. The start-up picture (1 x 1
  *  white) is loaded and the defaults set, as the window starts; nothing is rendered until asked.
- *  @param {CreateOptions} [options] `wasmBinary`: the .wasm's bytes (the single-file page passes
- *  the embedded ones); otherwise the module finds its .wasm beside itself. `onLoadProgress`: called
+ *  @param {CreateOptions} [options] `wasmModule`: the .wasm compiled already (the page's worker
+ *  compiles it as it decompresses it); else `wasmBinary`: the .wasm's bytes; else the module finds
+ *  its .wasm beside itself. `onLoadProgress`: called
  *  during loadPicture with the percentage of the picture decoded, rising, where the decoder counts
  *  it (JPEG), from within the call (a page's worker can pass it on while it decodes).
  *  @returns {Promise<Rufuremina>} */
 export async function createRufuremina(options = {}) {
+  const { wasmModule, onLoadProgress } = options;
+  if (wasmModule) {
+    /** @type {(error: unknown) => void} */
+    let failed = () => {};
+    const failure = new Promise((_, reject) => { failed = reject; });
+    const instantiateWasm = (/** @type {WebAssembly.Imports} */ imports,
+      /** @type {(instance: WebAssembly.Instance, module: WebAssembly.Module) => void} */ receive) => {
+      WebAssembly.instantiate(wasmModule, imports).then((instance) => receive(instance, wasmModule), failed);
+      return {};
+    };
+    return new Rufuremina(await Promise.race([createRufureminaEngine({ instantiateWasm, onLoadProgress }), failure]));
+  }
   const wasmBinary = options.wasmBinary ?? (await findWasm());
-  const module = await createRufureminaEngine({ wasmBinary, onLoadProgress: options.onLoadProgress });
-  return new Rufuremina(module);
+  return new Rufuremina(await createRufureminaEngine({ wasmBinary, onLoadProgress }));
 }
 
 export class Rufuremina {

@@ -27,15 +27,22 @@ export class EngineError extends Error {
 }
 
 /** @typedef {{width:number, height:number, rgba:Uint8ClampedArray}} Pixels */
+/** The engine's WebAssembly as a worker takes it (embedded_wasm.mjs): the page's embedded text, the
+ *  module's bytes or the module compiled. @typedef {string|Uint8Array|WebAssembly.Module} Wasm */
 /** @typedef {{sliders: Record<string, number>, gradient: boolean, outputWidth: number, outputHeight: number}} Settings */
 
 export class EngineClient {
-  /** @param {{createWorker: () => Worker, wasm?: string|Uint8Array, settings: Settings,
+  /** @param {{createWorker: () => Worker, wasm?: Wasm|Promise<Wasm>, settings: Settings,
    *   onPixels: (pixels: Pixels) => void, onBusy: (busy: boolean) => void,
-   *   onProgress?: (percent: number) => void}} options `onProgress`: a load's decoding, in percent */
+   *   onProgress?: (percent: number) => void}} options `wasm`: the engine's WebAssembly for each
+   *   worker, or a promise of it (compiling on the page's side while the first worker starts);
+   *   `onProgress`: a load's decoding, in percent */
   constructor({ createWorker, wasm, settings, onPixels, onBusy, onProgress }) {
     this.createWorker = createWorker;
+    /** @type {Wasm|Promise<Wasm>|undefined} */
     this.wasm = wasm;
+    // Once compiled, every later worker is given the module itself.
+    if (wasm instanceof Promise) wasm.then((ready) => { this.wasm = ready; }, () => {});
     this.onPixels = onPixels;
     this.onBusy = onBusy;
     this.onProgress = onProgress ?? (() => {});
@@ -67,7 +74,13 @@ export class EngineClient {
       event.preventDefault?.();
       this.dropAll(new Error(event.message || 'the engine stopped'));
     };
-    return this.request('start', { wasm: this.wasm }, false);
+    if (!(this.wasm instanceof Promise)) return this.request('start', { wasm: this.wasm }, false);
+    // Still compiling: the module follows in a message of its own (a page opened from disk cannot
+    // hand a module through a port), while the requests after the start already wait in the
+    // worker, in their order.
+    this.wasm.then((wasm) => worker.postMessage({ wasm }),
+      (error) => worker.postMessage({ wasmError: String(error?.message ?? error) }));
+    return this.request('start', { wasmFollows: true }, false);
   }
 
   /** The settings and the picture's name as the page has them now. */

@@ -4,22 +4,18 @@
 // and each is answered with its result or its error. Pixels and file bytes travel as transferred
 // buffers, never copied.
 import { createRufuremina } from '../rufuremina.mjs';
+import { compileEngine } from './embedded_wasm.mjs';
 
 /** @type {import('../rufuremina.mjs').Rufuremina | null} */
 let engine = null;
 /** @type {Promise<void>} every request waits for the one before it */
 let queue = Promise.resolve();
-
-/** The engine's bytes from the page: base64 text or the bytes themselves. */
-function wasmBytes(wasm) {
-  if (typeof wasm !== 'string') return wasm;
-  const fromBase64 = /** @type {any} */ (Uint8Array).fromBase64;
-  if (fromBase64) return fromBase64.call(Uint8Array, wasm.trim());
-  const binary = atob(wasm.trim());
-  const bytes = new Uint8Array(binary.length);
-  for (let i = 0; i < binary.length; ++i) bytes[i] = binary.charCodeAt(i);
-  return bytes;
-}
+let previewed = false;  // the start-up's steps are marked on the worker's timeline
+/** The engine's WebAssembly when the page sends it after the start (it was still compiling). */
+let arrived = { resolve: (/** @type {any} */ wasm) => {}, reject: (/** @type {Error} */ error) => {} };
+const following = new Promise((resolve, reject) => { arrived = { resolve, reject }; });
+following.catch(() => {});  // answered by the start that waits for it
+performance.mark('rufuremina-worker-running');
 
 /** Brings the engine's settings to the page's: only what differs is set. */
 function apply(settings) {
@@ -36,9 +32,15 @@ function apply(settings) {
 const pixels = (p) => ({ width: p.width, height: p.height, rgba: p.rgba });
 
 const operations = {
-  async start({ wasm }) {
+  async start({ wasm, wasmFollows }) {
+    performance.mark('rufuremina-start-received');
+    if (wasmFollows) wasm = await following;
+    performance.mark('rufuremina-wasm-received');
+    const wasmModule = await compileEngine(wasm);
+    performance.mark('rufuremina-wasm-compiled');
     // The decoding's progress goes to the page as it comes, while the load still runs here.
-    engine = await createRufuremina({ wasmBinary: wasmBytes(wasm), onLoadProgress: (percent) => self.postMessage({ progress: percent }) });
+    engine = await createRufuremina({ wasmModule, onLoadProgress: (percent) => self.postMessage({ progress: percent }) });
+    performance.mark('rufuremina-engine-ready');
     return null;
   },
   async load({ name, file, settings }) {
@@ -49,7 +51,10 @@ const operations = {
   },
   preview({ settings }) {
     apply(settings);
-    return { pixels: pixels(engine.renderPreview()) };
+    const result = { pixels: pixels(engine.renderPreview()) };
+    if (!previewed) performance.mark('rufuremina-first-preview');
+    previewed = true;
+    return result;
   },
   final({ settings }) {
     apply(settings);
@@ -76,6 +81,12 @@ function transfers(value) {
 
 self.onmessage = (/** @type {MessageEvent} */ event) => {
   const { id, operation, args } = event.data;
+  if (id === undefined) {  // the WebAssembly the start waits for, or why there is none
+    const { wasm, wasmError } = event.data;
+    if (wasmError === undefined) arrived.resolve(wasm);
+    else arrived.reject(new Error(wasmError));
+    return;
+  }
   queue = queue.then(async () => {
     try {
       const value = await operations[operation](args ?? {});
@@ -86,3 +97,5 @@ self.onmessage = (/** @type {MessageEvent} */ event) => {
     }
   });
 };
+// A module this browser cannot hand to a worker: the start says so instead of waiting for ever.
+self.onmessageerror = () => arrived.reject(new Error('the engine\'s WebAssembly could not reach its worker'));
