@@ -75,6 +75,10 @@ test('start-up: the window\'s captions, the start-up picture, and each hint in t
   assert.deepEqual((await engineState(page)).sliders,
     { pictureSize: 3, cameraHeight: 0, tilt: 0, opacity: 8, length: 7, distance: 0 });
   assert.equal(await statusText(), '', 'the status bar is empty until the pointer moves');
+  // The engine runs in the one worker started at the head of the file while the rest was read.
+  assert.equal(page.workers().length, 1);
+  assert.ok(await page.evaluate(() => performance.getEntriesByName('rufuremina-worker-created')[0].startTime <
+    /** @type {PerformanceNavigationTiming} */ (performance.getEntriesByType('navigation')[0]).domInteractive));
 
   // The image sits centred in the area left of the 201-pixel column and above the 19-pixel bar.
   const area = await page.$eval('#OutputArea', (e) => e.getBoundingClientRect().toJSON());
