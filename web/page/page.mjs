@@ -363,7 +363,14 @@ async function start() {
   globalThis.rufureminaPage = { engine, sliders, draw, idle: () => engine.idle() };
 }
 
+/** Why the page cannot start: what this browser lacks, else the error. */
+function startFailure(error) {
+  if (typeof WebAssembly === 'undefined') return M.SNoWebAssembly;
+  if (typeof DecompressionStream === 'undefined') return M.SBrowserTooOld;
+  return String(error?.message ?? error);
+}
+
 start().catch((error) => {
-  document.body.replaceChildren(typeof WebAssembly === 'undefined' ? M.SNoWebAssembly : String(error?.message ?? error));
+  document.body.replaceChildren(startFailure(error));
   document.documentElement.dataset.ready = 'failed';
 });

@@ -8,7 +8,8 @@ import { execFileSync } from 'node:child_process';
 import fs from 'node:fs';
 import os from 'node:os';
 import path from 'node:path';
-import { openBrowser, engineState, shownImage, imageBox, batchPath } from './page_browser.mjs';
+import { pathToFileURL } from 'node:url';
+import { openBrowser, engineState, shownImage, imageBox, batchPath, pagePath } from './page_browser.mjs';
 import { letterPicture, portraitPicture, cutPicture } from './page_pictures.mjs';
 import { decodePng, decodeBmp } from './page_png.mjs';
 
@@ -428,4 +429,13 @@ test('a refused clipboard gives the window\'s message, and the export is still d
   const message = await takeMessage();
   assert.equal(message.text, 'クリップボードを開くことができません.');
   assert.equal(message.error, true);
+});
+
+test('a browser that cannot decompress the page\'s engine is told so in place of the page', async () => {
+  const old = await browser.context.newPage();
+  await old.addInitScript(() => { delete (/** @type {any} */ (globalThis)).DecompressionStream; });
+  await old.goto(pathToFileURL(pagePath).href);
+  await old.waitForSelector('html[data-ready="failed"]', { state: 'attached' });
+  assert.equal(await old.textContent('body'), 'このブラウザは古いため、ルフレミナを使えません。新しいブラウザで開いてください。');
+  await old.close();
 });
