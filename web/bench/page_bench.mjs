@@ -14,17 +14,12 @@ const pages = [pagePath, ...process.argv.slice(3)];
 const median = (xs) => [...xs].sort((a, b) => a - b)[Math.floor(xs.length / 2)];
 const report = (what, xs) => console.log(`${what}: median ${median(xs).toFixed(2)} ms, min ${Math.min(...xs).toFixed(2)} ms (${xs.length} runs)`);
 
-/** Run in the page before its own scripts: once the page marks its start-up picture drawn (its
- *  first frame, or the worker's preview where that comes first), the end of the frame that shows
- *  it is marked too. */
+/** Run in the page before its own scripts: once the page marks its start-up picture drawn, the end
+ *  of the frame that shows it is marked too. */
 function markPresented() {
   const mark = performance.mark.bind(performance);
-  let drawn = false;
   performance.mark = (name, ...rest) => {
-    if (!drawn && (name === 'rufuremina-first-frame' || name === 'rufuremina-drawn')) {
-      drawn = true;
-      requestAnimationFrame(() => setTimeout(() => mark('bench-presented')));
-    }
+    if (name === 'rufuremina-drawn') requestAnimationFrame(() => setTimeout(() => mark('bench-presented')));
     return mark(name, ...rest);
   };
 }

@@ -36,7 +36,8 @@ const operations = {
     performance.mark('rufuremina-start-received');
     if (wasmFollows) wasm = await following;
     performance.mark('rufuremina-wasm-received');
-    const wasmModule = await compileEngine(wasm);
+    // Without one (the page's separate sources), the engine's module finds its file itself.
+    const wasmModule = wasm === undefined ? undefined : await compileEngine(wasm);
     performance.mark('rufuremina-wasm-compiled');
     // The decoding's progress goes to the page as it comes, while the load still runs here.
     engine = await createRufuremina({ wasmModule, onLoadProgress: (percent) => self.postMessage({ progress: percent }) });
