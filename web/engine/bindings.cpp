@@ -75,6 +75,18 @@ EMSCRIPTEN_KEEPALIVE int rfl_load_picture(TWebApi* api, const char* name, const 
   });
 }
 
+// What loading the file whose first bytes are given would cost: its declared width and height and
+// the memory its load takes (the picture's and its reader's), as three numbers.
+EMSCRIPTEN_KEEPALIVE int rfl_load_cost(TWebApi* api, const char* name, const std::uint8_t* head, std::size_t size,
+                                       double* numbers) {
+  return Run(api, [&] {
+    const TPictureCost cost = LoadCostOf(name, {head, size});
+    numbers[0] = cost.Width;
+    numbers[1] = cost.Height;
+    numbers[2] = double(cost.Bytes());
+  });
+}
+
 EMSCRIPTEN_KEEPALIVE int rfl_set_sliders(TWebApi* api, int pictureSize, int cameraHeight, int tilt, int opacity,
                                          int length, int distance) {
   return Run(api, [&] { api->engine.SetSliders({pictureSize, cameraHeight, tilt, opacity, length, distance}); });

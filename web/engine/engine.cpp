@@ -4,7 +4,6 @@
 #include <stdexcept>
 
 #include "app/messages.h"
-#include "picture/loading.h"
 #include "picture/png/RFLPNG.h"
 #include "render/final.h"
 #include "toolkit/alpha_image.h"
@@ -66,6 +65,13 @@ void TWebEngine::LoadPicture(const std::string& fileName, std::span<const std::u
   pictureName_ = fileName;
   // The picture's proportions may have changed.
   SceneYawChange(scene_, sliders_.Tilt, source_.Width(), source_.Height());
+}
+
+TPictureCost LoadCostOf(const std::string& fileName, std::span<const std::uint8_t> head) {
+  const TPictureKind kind = PictureKindOf(fileName);
+  if (kind == TPictureKind::None) throw EUnsupportedPicture(UnsupportedPictureMessage(fileName));
+  TByteSpanStream stream(head.data(), head.size());
+  return ReadPictureCost(stream, kind);
 }
 
 void TWebEngine::SetSliders(const TEngineSliders& s) {

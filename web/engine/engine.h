@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "picture/export.h"
+#include "picture/loading.h"
 #include "picture/png/RFLPNGStream.h"
 #include "render/reflection.h"
 #include "scene/scene.h"
@@ -110,6 +111,12 @@ class TWebEngine {
   TEngineSliders sliders_;
   std::string pictureName_;
 };
+
+// What loading the file would cost (its declared size, the picture's and its reader's memory), from
+// its first bytes: the page decides by it how to make room before the load. Throws what the load
+// would throw for that header, as LoadPicture, and the reader's error when the header goes beyond
+// the bytes given.
+TPictureCost LoadCostOf(const std::string& fileName, std::span<const std::uint8_t> head);
 
 // How the window reports a failure: the caption and text of its box. The general error handler's
 // box has the application title and the message with "." added when its last character sorts

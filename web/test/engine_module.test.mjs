@@ -179,3 +179,35 @@ test('a disposed engine refuses every call', async () => {
   assert.throws(() => other.renderPreview(), /disposed/);
   other.dispose();
 });
+
+test('a file read from a Blob is the file read from its bytes; its cost is known from its header', async () => {
+  const other = await createRufuremina();
+  const wide = bmp(3000, 20, 24, photo(3));
+  const { sliders, gradient, outputWidth, outputHeight } = engine.state();
+  other.setSliders(sliders);
+  other.setGradient(gradient);
+  other.setOutputSize(outputWidth, outputHeight);
+  await other.loadPictureFile('wide.bmp', new Blob([wide]));
+  engine.loadPicture('wide.bmp', wide);
+  assert.deepEqual(plain(other.renderPreview()), plain(engine.renderPreview()));
+  await assert.rejects(other.loadPictureFile('cut.bmp', new Blob([wide.subarray(0, 30)])), RufureminaError);
+  assert.equal(other.state().pictureName, 'wide.bmp', 'a failed read keeps the picture');
+
+  // The header alone tells; the picture is held at 32 bits.
+  const cost = other.loadCost('wide.bmp', wide.subarray(0, 54));
+  assert.equal(cost.width, 3000);
+  assert.equal(cost.height, 20);
+  assert.ok(cost.memory >= 3000 * 20 * 4 && cost.memory < 2 * 3000 * 20 * 4, `${cost.memory} bytes`);
+  for (const [name, head] of [['wide.bmp', wide.subarray(0, 30)], ['wide.gif', wide], ['wide.jpg', wide]])
+    assert.throws(() => other.loadCost(name, head), RufureminaError, name);
+
+  // The memory grows with a larger picture and stays grown.
+  const before = other.memorySize();
+  other.loadPicture('large.bmp', bmp(4000, 3000, 24, () => [1, 2, 3]));
+  assert.ok(other.memorySize() > before + 4000 * 3000 * 4);
+  const grown = other.memorySize();
+  other.loadPicture('wide.bmp', wide);
+  assert.equal(other.memorySize(), grown);
+  other.dispose();
+  engine.loadPicture('photo.BMP', picture);
+});
