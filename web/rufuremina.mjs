@@ -161,14 +161,45 @@ export class Rufuremina {
     }
   }
 
-  /** loadPicture for a file as a Blob (a page's File): its bytes are read straight into the
-   *  engine's memory, a part at a time, so that a large file is never held twice. Errors as
-   *  loadPicture's, and the Blob's own when it cannot be read.
+  /** loadPicture for a file as a Blob (a page's File). In a worker, where a Blob can be read
+   *  synchronously, the engine reads the file a part at a time as its reader asks and never holds
+   *  it whole; elsewhere (node, a page's own thread) its bytes are read straight into the engine's
+   *  memory, never held twice. Errors as loadPicture's; a file that cannot be read (changed or gone
+   *  since it was chosen) throws RufureminaError with the reader's read error, or the Blob's own.
    *  @param {string} fileName  @param {Blob} file @returns {Promise<void>} */
   async loadPictureFile(fileName, file) {
     this.alive();
     checkName(fileName);
     if (!(file instanceof Blob)) throw new TypeError('file must be a Blob');
+    const Reader = /** @type {any} */ (globalThis).FileReaderSync;
+    if (Reader) this.loadPictureFrom(fileName, file, new Reader());
+    else await this.loadPictureCopied(fileName, file);
+  }
+
+  /** @private The engine reads the Blob through `reader` (a FileReaderSync).
+   *  @param {string} fileName @param {Blob} file @param {any} reader */
+  loadPictureFrom(fileName, file, reader) {
+    const name = this.placeName(fileName);
+    this.m.readScriptFile = (position, count, into) => {
+      try {
+        const part = new Uint8Array(reader.readAsArrayBuffer(file.slice(position, position + count)));
+        this.m.HEAPU8.set(part, into);  // the memory's view taken afresh: it may have grown
+        return part.length;
+      } catch {
+        return -1;
+      }
+    };
+    try {
+      this.check(this.m._rfl_load_script_file(this.api, name, file.size));
+    } finally {
+      delete this.m.readScriptFile;
+      this.m._free(name);
+    }
+  }
+
+  /** @private The Blob's bytes read into the engine's memory, a part at a time, then loaded.
+   *  @param {string} fileName @param {Blob} file */
+  async loadPictureCopied(fileName, file) {
     const name = this.placeName(fileName);
     let data = 0;
     try {

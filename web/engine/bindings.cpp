@@ -10,6 +10,7 @@
 
 #include "toolkit/load_progress.h"
 #include "web/engine/engine.h"
+#include "web/engine/script_file.h"
 
 namespace {
 
@@ -84,6 +85,15 @@ EMSCRIPTEN_KEEPALIVE int rfl_load_cost(TWebApi* api, const char* name, const std
     numbers[0] = cost.Width;
     numbers[1] = cost.Height;
     numbers[2] = double(cost.Bytes());
+  });
+}
+
+// The picture from the file the script holds (script_file.h), of `size` bytes.
+EMSCRIPTEN_KEEPALIVE int rfl_load_script_file(TWebApi* api, const char* name, double size) {
+  return Run(api, [&] {
+    TLoadProgressScope progress(ReportLoadProgressToPage, nullptr);
+    TScriptFileStream file{std::uint64_t(size)};
+    api->engine.LoadPicture(name, file);
   });
 }
 

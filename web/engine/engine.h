@@ -72,6 +72,8 @@ class TWebEngine {
   // EUnsupportedPicture for another extension and the reader's error for bad bytes; either way the
   // current picture stays.
   void LoadPicture(const std::string& fileName, std::span<const std::uint8_t> bytes);
+  // The same from a stream over the file, read as far as its reader asks.
+  void LoadPicture(const std::string& fileName, TStream& file);
   // Moves the sliders; only those that changed update the scene. Throws std::out_of_range for a
   // position outside a slider's range, changing nothing.
   void SetSliders(const TEngineSliders& sliders);
