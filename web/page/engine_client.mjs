@@ -15,9 +15,10 @@
 /** How long a request runs before the page shows it as busy (ms). */
 export const BusyDelay = 150;
 
-/** A load that needs this many bytes or more (the memory its picture and reader take, as the
- *  file's header declares it, and the file's own bytes) goes to a fresh worker, the old one ended
- *  first: the previous picture's memory is free before the new one is decoded. */
+/** A load that takes this many bytes of the engine's memory or more (its picture's and its
+ *  reader's, as the file's header declares them; the worker's engine reads the file a part at a
+ *  time) goes to a fresh worker, the old one ended first: the previous picture's memory is free
+ *  before the new one is decoded. */
 export const LargeLoad = 256 * 2 ** 20;
 /** A worker whose engine's memory has grown to this many bytes (WebAssembly's memory never
  *  shrinks) is replaced at the next load, so that the tab's memory comes back. */
@@ -262,7 +263,7 @@ export class EngineClient {
     const cost = await this.request('cost', { name, head: file.slice(0, CostHead) }, false);
     // Where the header does not tell, a small file is read as today: its load says what is wrong.
     if (!cost) return file.size > CostHead;
-    return cost.memory + file.size >= LargeLoad;
+    return cost.memory >= LargeLoad;
   }
 
   /** @private After a failed load, the previous picture as before: in a fresh worker if the failure
