@@ -3,7 +3,7 @@
 // the old one ends before a large picture is read, and what is shown after a load that fails.
 import { test } from 'node:test';
 import assert from 'node:assert/strict';
-import { EngineClient, EngineError, LargeLoad, LargeMemory, CostHead } from '../page/engine_client.mjs';
+import { EngineClient, EngineError, LargeMemory, CostHead } from '../page/engine_client.mjs';
 
 const MiB = 2 ** 20;
 const StartMemory = 32 * MiB;
@@ -55,11 +55,6 @@ function client() {
     outputWidth: 256, outputHeight: 256 }, onPixels: (p) => shown.push(p.rgba), onBusy: () => {} });
   return { engine, log, shown };
 }
-
-test('the limits: a 16384-square picture is large, a 24-megapixel photo is not', () => {
-  assert.ok(1024 * MiB >= LargeLoad && 6000 * 4000 * 4 < LargeLoad);
-  assert.ok(LargeMemory <= 1024 * MiB);
-});
 
 test('which loads get a fresh worker, and what stays shown after a failure', async () => {
   // Each case: the loads before (all succeed), the load, whether it fails, and the log of that load.
