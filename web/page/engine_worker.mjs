@@ -2,8 +2,9 @@
 // final rendering and the exports never hold up the page. Requests come one at a time in the order
 // sent, each with the settings the page wants at that moment (applied first, when they changed),
 // and each is answered with its result or its error, and the size of the engine's memory then (the
-// page replaces a worker whose memory a large picture has grown). Pixels and file bytes travel as
-// transferred buffers, never copied.
+// page replaces a worker whose memory a large picture has grown). Pixels and exported bytes travel
+// as transferred buffers, never copied; a picture's file comes as its Blob, which the engine reads
+// a part at a time.
 import { createRufuremina } from '../rufuremina.mjs';
 
 /** @type {import('../rufuremina.mjs').Rufuremina | null} */
