@@ -68,6 +68,7 @@ export class EngineClient {
     this.pending = new Map();
     this.previewRunning = false;
     this.previewWanted = false;
+    this.previewsHeld = false;  // while a fresh worker has no picture yet
     /** The load under way, to tell whether a later one has replaced it. */
     this.loadUnderWay = /** @type {object|null} */ (null);
     this.memory = 0;       // the current worker's engine's memory, in bytes, as it last said
@@ -186,7 +187,10 @@ export class EngineClient {
   /** Replaces the worker by a fresh one, which is given the settings and the loaded picture (its
    *  file read again). What the old worker had under way is dropped. */
   replaceWorker({ restorePicture = true } = {}) {
-    return this.inSteps(() => this.replaceWith(restorePicture));
+    return this.inSteps(async () => {
+      await this.replaceWith(restorePicture);
+      this.releasePreviews();
+    });
   }
 
   /** @private Runs `steps` (several requests, one after another) as one thing under way. */
@@ -207,14 +211,28 @@ export class EngineClient {
     old?.terminate();
     this.memory = 0;
     this.dropAll(new DroppedRequest());
-    await this.start();
-    if (!restorePicture) return;
+    // Until the fresh worker is given its picture, a preview would show the start-up one.
+    this.previewsHeld = true;
+    try {
+      await this.start();
+    } catch (error) {
+      if (!(error instanceof DroppedRequest)) this.releasePreviews();  // else a later replacement holds them
+      throw error;
+    }
+    if (!restorePicture) return;  // the caller gives the picture, or releases the previews
     if (this.picture) await this.feed(this.picture);
-    else this.preview();
+    else this.releasePreviews();
   }
 
-  /** @private Loads a picture into the worker; the result is drawn. */
+  /** @private Previews held while a fresh worker had no picture run now: one, of the settings now. */
+  releasePreviews() {
+    this.previewsHeld = false;
+    if (this.previewWanted) this.preview();
+  }
+
+  /** @private Loads a picture into the worker; the result, a preview of the settings now, is drawn. */
   async feed({ name, file }) {
+    this.previewsHeld = false;
     this.previewWanted = false;
     const value = await this.request('load', { name, file, settings: structuredClone(this.settings) }, true);
     this.onPixels(value.pixels);
@@ -238,6 +256,7 @@ export class EngineClient {
     const replaced = () => this.loadUnderWay !== load;
     // The whole load, a fresh worker's start included, shows as busy.
     this.slowChanged(1);
+    let restoring = null;
     try {
       // A fresh worker holds only the start-up picture.
       const fresh = interrupting || await this.wantsFreshWorker(name, file);
@@ -246,13 +265,19 @@ export class EngineClient {
       try {
         await this.feed({ name, file });
       } catch (error) {
-        if (!(error instanceof DroppedRequest) && !replaced()) await this.restore(fresh);
+        // The user is told at once; the previous picture comes back meanwhile, still part of this
+        // load, so that a file chosen before it is back replaces it.
+        if (!(error instanceof DroppedRequest) && !replaced()) {
+          restoring = this.inSteps(() => this.restore(fresh)).finally(() => {
+            if (!replaced()) this.loadUnderWay = null;
+          });
+        }
         throw error;
       }
       this.picture = { name, file, shownName };
     } finally {
       this.slowChanged(-1);
-      if (!replaced()) this.loadUnderWay = null;
+      if (!restoring && !replaced()) this.loadUnderWay = null;
     }
   }
 
@@ -269,18 +294,21 @@ export class EngineClient {
   /** @private After a failed load, the previous picture as before: in a fresh worker if the failure
    *  left the memory large, given back to a fresh worker that held only the start-up picture. */
   async restore(fresh) {
+    this.slowChanged(1);
     try {
       if (this.memory >= LargeMemory) await this.replaceWith(true);
       else if (fresh && this.picture) await this.feed(this.picture);
       else if (fresh) this.preview();
     } catch {
       // The previous picture loaded before; what the user is told is why the new one did not.
+    } finally {
+      this.slowChanged(-1);
     }
   }
 
   /** A preview of the current settings, drawn when it comes; at most one renders at a time. */
   preview() {
-    if (this.previewRunning) {
+    if (this.previewRunning || this.previewsHeld) {
       this.previewWanted = true;
       return;
     }

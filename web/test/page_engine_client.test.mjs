@@ -23,7 +23,8 @@ const files = {
 /** A file as the page has it: a Blob of its size would do; only its name and size matter here. */
 const fileOf = (name) => ({ size: files[name].size, slice: () => ({ name }) });
 
-/** A client whose workers log what happens to them: 'start 2', 'load 2 huge.bmp', 'end 1'... */
+/** A client whose workers log what happens to them: 'start 2', 'load 2 huge.bmp', 'end 1'...
+ *  The load shows the settings then, so no preview follows it. */
 function client() {
   const log = [];
   let workers = 0;
@@ -37,6 +38,9 @@ function client() {
         const file = files[args.name];
         let answer = { id, value: null };
         if (operation === 'start') log.push(`start ${number}`);
+        // A slider moved while a fresh worker starts: its preview waits for the picture's load.
+        if (operation === 'start' && number > 1) engine.preview();
+        if (operation === 'preview') log.push(`preview ${number}`);
         if (operation === 'cost') answer.value = file.cost === null ? null : { memory: file.cost };
         if (operation === 'load') {
           log.push(`load ${number} ${args.name} tilt ${args.settings.sliders.tilt}`);

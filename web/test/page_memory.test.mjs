@@ -127,7 +127,7 @@ test(`${HugeSide}-square pictures: a BMP and a JPEG open one after the other; on
   assert.deepEqual(await shownImage(page), letter, 'the small picture as before, with the same settings');
   const peak = residentMemory(renderer).peak;
   const returned = await memoryFallsTo(renderer, limit);
-  t.diagnostic(`BMP ${bmpTime} ms, JPEG ${jpegTime} ms, failed PNG and the JPEG again ${failed.took} ms; ` +
+  t.diagnostic(`BMP ${bmpTime} ms, JPEG ${jpegTime} ms, the damaged PNG refused in ${failed.took} ms; ` +
     `renderer ${mib(small.get(renderer))} before, peak ${mib(peak)}, ${mib(returned.now)} ${returned.took} ms after the small picture`);
   assert.ok(returned.now <= limit,
     `the renderer holds ${mib(returned.now)} ${ReturnTime} ms after the small picture, ${mib(small.get(renderer))} before the large ones`);
