@@ -286,7 +286,7 @@ export class EngineClient {
   async wantsFreshWorker(name, file) {
     if (this.memory >= LargeMemory) return true;
     const cost = await this.request('cost', { name, head: file.slice(0, CostHead) }, false);
-    // Where the header does not tell, a small file is read as today: its load says what is wrong.
+    // Where the header does not tell, a small file is read where any is: its load says what is wrong.
     if (!cost) return file.size > CostHead;
     return cost.memory >= LargeLoad;
   }
