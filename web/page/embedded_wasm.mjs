@@ -1,6 +1,7 @@
 // The engine's WebAssembly as the single file carries it (web/build/assemble.mjs): the module
-// gzip-compressed, in base64. Decoded and compiled in the engine's worker, the decompression
-// streaming into the compiler.
+// gzip-compressed, in base64. The page compiles it (the decompression streaming into the compiler,
+// off the page's thread but for the decompression's pieces) while the worker still starts, and hands
+// the worker the compiled module; the worker can compile it itself from the text or the bytes too.
 
 /** The bytes base64 `text` holds (white space ignored). @param {string} text @returns {Uint8Array} */
 export function fromBase64(text) {
