@@ -15,6 +15,7 @@
 
 #include "picture/heif_coded_planes.h"
 #include "picture/messages.h"
+#include "picture/straight_alpha.h"
 #include "picture/ycbcr.h"
 #include "toolkit/errors.h"
 
@@ -308,5 +309,7 @@ TBitmap ReadHeifPicture(TStream& stream) {
   } else {
     throw EInvalidGraphic(SPictureNotSupported);
   }
+  // Colour the file premultiplied by its alpha is kept straight, as every source picture.
+  if (alpha && heif_image_handle_is_premultiplied_alpha(file.Primary.get())) MakeAlphaStraight(picture);
   return picture;
 }

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "picture/loading.h"
+#include "picture/straight_alpha.h"
 #include "picture/ycbcr.h"
 #include "tests/support/reference_pictures.h"
 #include "tests/support/temp_dir.h"
@@ -321,4 +322,48 @@ TEST(HeifReader, ColoursAreTheProgramsConversionOfTheCodedSamples) {
     }
   }
   EXPECT_EQ(differing, 0) << "of " << width * height << " pixels";
+}
+
+// A file that says its colour is premultiplied by the alpha (heif-enc's and avifenc's `prem`
+// reference) loads straight: every level c of alpha a as (c * 255 + a / 2) / a, alpha 0 black.
+// heif-enc writes the same coded picture with and without the reference, so each pixel of the one
+// is exactly that rule applied to the other's; avifenc premultiplies its straight input by its own
+// rounding, so its pixels come back within the levels that rounding can lose.
+TEST(HeifReader, PremultipliedColourLoadsStraight) {
+  const TempDir dir;
+  const int width = 16, height = 16;  // every alpha 0..255 once
+  std::vector<std::uint8_t> straight = TestSamples(width, height, 77), premultiplied(straight.size());
+  for (std::size_t i = 0; i < straight.size(); i += 4) {
+    const std::uint32_t a = std::uint32_t(i / 4);
+    straight[i + 3] = premultiplied[i + 3] = std::uint8_t(a);
+    for (int c = 0; c < 3; ++c) premultiplied[i + c] = std::uint8_t((straight[i + c] * a + 127) / 255);
+  }
+  WritePam(dir / "p.pam", width, height, premultiplied, true);
+  WritePam(dir / "s.pam", width, height, straight, true);
+  ASSERT_TRUE(Shell("/usr/bin/convert " + dir / "p.pam png32:" + dir / "p.png"));
+  ASSERT_TRUE(Shell("/usr/bin/convert " + dir / "s.pam png32:" + dir / "s.png"));
+  const std::string heifEnc = "heif-enc -L -p chroma=444 ";
+  ASSERT_TRUE(Shell(heifEnc + "--premultiplied-alpha " + dir / "p.png -o " + dir / "p.heic >/dev/null"));
+  ASSERT_TRUE(Shell(heifEnc + dir / "p.png -o " + dir / "plain.heic >/dev/null"));
+  ASSERT_TRUE(Shell("avifenc -s 8 --lossless --premultiply " + dir / "s.png " + dir / "p.avif >/dev/null"));
+  const TBitmap plain = ReadSourcePicture(dir / "plain.heic", TPictureKind::Heif);
+  const TBitmap heic = ReadSourcePicture(dir / "p.heic", TPictureKind::Heif);
+  const TBitmap avif = ReadSourcePicture(dir / "p.avif", TPictureKind::Heif);
+  ASSERT_EQ(heic.Width(), width);
+  ASSERT_EQ(avif.Width(), width);
+  int heicWrong = 0, avifWrong = 0;
+  for (int i = 0; i < width * height; ++i) {
+    const auto pixel = [&](const TBitmap& b) { return b.ScanLine(i / width) + 4 * (i % width); };
+    const std::uint8_t a = std::uint8_t(i);
+    heicWrong += pixel(heic)[3] != a;
+    avifWrong += pixel(avif)[3] != a;
+    for (int k = 0; k < 3; ++k) {
+      heicWrong += pixel(heic)[k] != StraightLevel(pixel(plain)[k], a);
+      const int want = a == 0 ? 0 : straight[4 * std::size_t(i) + 2 - std::size_t(k)];
+      avifWrong += std::abs(int(pixel(avif)[k]) - want) > (a == 0 ? 0 : 1 + 255 / a);
+    }
+  }
+  EXPECT_EQ(heicWrong, 0);
+  EXPECT_EQ(avifWrong, 0);
+  EXPECT_NE(std::memcmp(heic.Bits(), plain.Bits(), plain.BitsSize()), 0) << "the reference changes nothing";
 }
