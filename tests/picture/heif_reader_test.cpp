@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <memory>
 #include <stdexcept>
 #include <fstream>
 #include <string>
@@ -8,6 +9,7 @@
 #include "picture/loading.h"
 #include "picture/straight_alpha.h"
 #include "picture/ycbcr.h"
+#include "tests/support/heif_builder.h"
 #include "tests/support/reference_pictures.h"
 #include "tests/support/temp_dir.h"
 #include "toolkit/errors.h"
@@ -366,4 +368,70 @@ TEST(HeifReader, PremultipliedColourLoadsStraight) {
   EXPECT_EQ(heicWrong, 0);
   EXPECT_EQ(avifWrong, 0);
   EXPECT_NE(std::memcmp(heic.Bits(), plain.Bits(), plain.BitsSize()), 0) << "the reference changes nothing";
+}
+
+// Grids an encoder would never write: thousands of tiles, thousands of references to one tile, an
+// output beyond what the tiles cover or beyond the declared size, one tile far larger than the
+// picture. Each is refused before its tiles are decoded, or loads as its declared size says; a
+// plain grid gives its tiles' pixels in their places.
+TEST(HeifReader, HostileGridsAreRefusedOrCostTheirDeclaredPicture) {
+  const TempDir dir;
+  ASSERT_TRUE(Shell("/usr/bin/convert -size 64x64 gradient:red-blue -alpha off png24:" + dir / "t.png"));
+  ASSERT_TRUE(Shell("heif-enc -q 50 " + dir / "t.png -o " + dir / "t.heic >/dev/null"));
+  const THeifCodedPicture tile = PrimaryCodedPicture(FileBytes(dir / "t.heic"));
+  const TBitmap alone = ReadSourcePicture(dir / "t.heic", TPictureKind::Heif);
+  const auto grid = [&](int rows, int columns, auto change) {
+    THeifGrid g = PlainGrid(tile, rows, columns);
+    change(g);
+    return HeifGridFile(tile, g);
+  };
+  const auto same = [](THeifGrid&) {};
+  const auto declaring = [](std::uint32_t side) {
+    return [side](THeifGrid& g) { g.DeclaredWidth = g.DeclaredHeight = side; };
+  };
+  const auto output = [](std::uint32_t side) {
+    return [side](THeifGrid& g) { g.OutputWidth = g.OutputHeight = g.DeclaredWidth = g.DeclaredHeight = side; };
+  };
+  enum TOutcome { Loads, Damaged, TooLarge };
+  const struct {
+    const char* what;
+    std::vector<std::uint8_t> file;
+    TOutcome outcome;
+  } cases[] = {
+      {"3 x 2 tiles", grid(2, 3, same), Loads},
+      {"3 x 2 tiles trimmed to 150 x 100", grid(2, 3, [](THeifGrid& g) { g.OutputWidth = g.DeclaredWidth = 150; g.OutputHeight = g.DeclaredHeight = 100; }), Loads},
+      {"256 tiles", grid(16, 16, same), Loads},
+      {"4096 references to one tile", grid(64, 64, [](THeifGrid& g) { g.TileItems = 1; g.References.assign(4096, 0); }), TooLarge},
+      {"fewer references than cells", grid(4, 4, [](THeifGrid& g) { g.References.resize(15); }), Damaged},
+      {"output and declared size beyond the tiles", grid(2, 2, output(16000)), Damaged},
+      {"4096 tiles beyond the declared size", grid(64, 64, declaring(64)), Damaged},
+      {"declared size beyond the output", grid(2, 2, declaring(16000)), Damaged},
+      {"a whole column of tiles beyond the output", grid(1, 3, [](THeifGrid& g) { g.OutputWidth = g.DeclaredWidth = 128; }), Damaged},
+      {"one tile for a far smaller picture", grid(1, 1, output(8)), Loads},
+      {"4096 tiles for a picture declared 64 x 64", grid(64, 64, output(64)), Damaged},
+      {"more items than twice its 64 x 64 blocks and 64", grid(4, 4, [](THeifGrid& g) { g.TileItems = 2 * 16 + 64; }), Damaged},
+      {"as many items as twice its 64 x 64 blocks and 64", grid(4, 4, [](THeifGrid& g) { g.TileItems = 2 * 16 + 64 - 1; }), Loads},
+  };
+  for (const auto& c : cases) {
+    TMemoryStream header(c.file), stream(c.file);
+    try {
+      const TBitmap picture = ReadSourcePicture(stream, TPictureKind::Heif);
+      const TPictureCost cost = ReadPictureCost(header, TPictureKind::Heif);
+      EXPECT_EQ(c.outcome, Loads) << c.what;
+      EXPECT_EQ(picture.Width(), cost.Width) << c.what;
+      EXPECT_EQ(picture.Height(), cost.Height) << c.what;
+    } catch (const EOutOfResources& e) {
+      EXPECT_EQ(c.outcome, TooLarge) << c.what << ": " << e.what();
+    } catch (const EInvalidGraphic& e) {
+      EXPECT_EQ(c.outcome, Damaged) << c.what << ": " << e.what();
+      if (c.outcome == Damaged) {
+        TMemoryStream again(c.file);
+        EXPECT_THROW(ReadPictureCost(again, TPictureKind::Heif), EInvalidGraphic) << c.what << ": refused from the boxes";
+      }
+    }
+  }
+  // Each tile in its place: the 3 x 2 grid's corners are the tile's.
+  const TBitmap loaded = ReadSourcePicture(*std::make_unique<TMemoryStream>(grid(2, 3, same)), TPictureKind::Heif);
+  for (const auto& [x, y] : {std::pair{0, 0}, {191, 0}, {0, 127}, {191, 127}, {100, 70}})
+    EXPECT_EQ(std::memcmp(loaded.ScanLine(y) + 4 * x, alone.ScanLine(y % 64) + 4 * (x % 64), 4), 0) << x << ", " << y;
 }
