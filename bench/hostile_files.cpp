@@ -15,9 +15,10 @@
 //   markers.jpg        131 MB of APP1 markers before a 320 x 240 photo (small.jpg alone)
 //   sparse8g.jpg       8 GiB, sparse: a 24 KB photo without its end marker (sparse_alone.jpg alone)
 // and HEIF grids an encoder would never write, around one 64 x 64 HEVC tile (heif-enc):
-//   tiles4096.heic     4096 x 4096 in 64 x 64 tiles, each an item of its own (photo4096.heic: the
-//                      same size coded whole, for comparison)
-//   tiles65536.heic    16384 x 16384 in 64 x 64 tiles, the most cells a grid has
+//   tiles1024.heic     4096 x 4096 in 1024 tiles of 128 x 128, each an item of its own
+//                      (photo4096.heic: the same size coded whole, for comparison)
+//   tiles4096.heic     4096 x 4096 in 4096 tiles of 64 x 64
+//   tiles16384.heic    8192 x 8192 in 16384 tiles of 64 x 64
 //   onetile4096.heic   the same 4096 cells all naming one tile item
 //   beyondtiles.heic   2 x 2 tiles whose grid and declared size say 16000 x 16000
 //   beyonddeclared.heic 4096 tiles whose grid says 4096 x 4096 and whose declared size is 64 x 64
@@ -163,10 +164,11 @@ int main(int argc, char** argv) {
     std::ifstream in(folder + "/" + name, std::ios::binary);
     return PrimaryCodedPicture({std::istreambuf_iterator<char>(in), {}});
   };
-  const THeifCodedPicture tile = encode(64, "tile.heic");
+  const THeifCodedPicture tile = encode(64, "tile.heic"), tile128 = encode(128, "tile128.heic");
   encode(4096, "photo4096.heic");
+  Put(folder + "/tiles1024.heic", HeifGridFile(tile128, PlainGrid(tile128, 32, 32)));
   Put(folder + "/tiles4096.heic", HeifGridFile(tile, PlainGrid(tile, 64, 64)));
-  Put(folder + "/tiles65536.heic", HeifGridFile(tile, PlainGrid(tile, 256, 256)));
+  Put(folder + "/tiles16384.heic", HeifGridFile(tile, PlainGrid(tile, 128, 128)));
   THeifGrid one = PlainGrid(tile, 64, 64);
   one.TileItems = 1;
   one.References.assign(4096, 0);

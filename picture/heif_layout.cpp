@@ -306,7 +306,7 @@ THeifLayout ReadHeifLayout(TStream& stream, std::int64_t start, std::int64_t siz
 }
 
 std::size_t MostHeifItems(std::uint32_t width, std::uint32_t height) {
-  return std::size_t(2 * (std::uint64_t(width) * height / 4096) + 64);
+  return std::size_t(2 * (std::uint64_t(width) * height / (128 * 128)) + 64);
 }
 
 void CheckHeifLayout(const THeifLayout& layout) {

@@ -400,8 +400,9 @@ TEST(HeifReader, HostileGridsAreRefusedOrCostTheirDeclaredPicture) {
   } cases[] = {
       {"3 x 2 tiles", grid(2, 3, same), Loads},
       {"3 x 2 tiles trimmed to 150 x 100", grid(2, 3, [](THeifGrid& g) { g.OutputWidth = g.DeclaredWidth = 150; g.OutputHeight = g.DeclaredHeight = 100; }), Loads},
-      {"256 tiles", grid(16, 16, same), Loads},
+      {"64 tiles", grid(8, 8, same), Loads},
       {"4096 references to one tile", grid(64, 64, [](THeifGrid& g) { g.TileItems = 1; g.References.assign(4096, 0); }), TooLarge},
+      {"4096 tiles of 64 x 64", grid(64, 64, same), Damaged},
       {"fewer references than cells", grid(4, 4, [](THeifGrid& g) { g.References.resize(15); }), Damaged},
       {"output and declared size beyond the tiles", grid(2, 2, output(16000)), Damaged},
       {"4096 tiles beyond the declared size", grid(64, 64, declaring(64)), Damaged},
@@ -409,8 +410,8 @@ TEST(HeifReader, HostileGridsAreRefusedOrCostTheirDeclaredPicture) {
       {"a whole column of tiles beyond the output", grid(1, 3, [](THeifGrid& g) { g.OutputWidth = g.DeclaredWidth = 128; }), Damaged},
       {"one tile for a far smaller picture", grid(1, 1, output(8)), Loads},
       {"4096 tiles for a picture declared 64 x 64", grid(64, 64, output(64)), Damaged},
-      {"more items than twice its 64 x 64 blocks and 64", grid(4, 4, [](THeifGrid& g) { g.TileItems = 2 * 16 + 64; }), Damaged},
-      {"as many items as twice its 64 x 64 blocks and 64", grid(4, 4, [](THeifGrid& g) { g.TileItems = 2 * 16 + 64 - 1; }), Loads},
+      {"more items than twice its 128 x 128 blocks and 64", grid(4, 4, [](THeifGrid& g) { g.TileItems = 2 * 4 + 64; }), Damaged},
+      {"as many items as twice its 128 x 128 blocks and 64", grid(4, 4, [](THeifGrid& g) { g.TileItems = 2 * 4 + 64 - 1; }), Loads},
   };
   for (const auto& c : cases) {
     TMemoryStream header(c.file), stream(c.file);
