@@ -1,0 +1,190 @@
+#include "picture/png/RowInflater.h"
+
+#include <zlib.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <cstring>
+#include <new>
+#include <vector>
+
+#include "toolkit/messages.h"
+#include "toolkit/errors.h"
+
+namespace {
+
+// Four lanes of one pixel's channels, so that the predictors of a pixel's channels run side by side
+// without branches (compilers turn these into vector instructions where a processor has them; the
+// arithmetic is exact integers everywhere).
+typedef std::int32_t TLanes __attribute__((vector_size(16)));
+typedef std::uint8_t TPixelBytes __attribute__((vector_size(4)));
+
+template <int Step>
+TLanes LoadPixel(const std::uint8_t* p) {
+  TPixelBytes bytes{};
+  std::memcpy(&bytes, p, Step);
+  return __builtin_convertvector(bytes, TLanes);
+}
+
+template <int Step>
+void StorePixel(std::uint8_t* p, TLanes v) {
+  const TPixelBytes bytes = __builtin_convertvector(v & 0xFF, TPixelBytes);
+  std::memcpy(p, &bytes, Step);
+}
+
+TLanes Abs(TLanes v) {
+  const TLanes sign = v >> 31;
+  return (v ^ sign) - sign;
+}
+
+// Whole pixels of `Step` (3 or 4) bytes: the Paeth predictor of a, b, c (left, above, upper left).
+template <int Step>
+void UnPaeth(std::uint8_t* x, const std::uint8_t* b, int length) {
+  TLanes left{}, upperLeft{};
+  for (int i = 0; i < length; i += Step) {
+    const TLanes up = LoadPixel<Step>(b + i);
+    const TLanes pa = Abs(up - upperLeft), pb = Abs(left - upperLeft), pc = Abs(left + up - 2 * upperLeft);
+    const TLanes takeLeft = (pa <= pb) & (pa <= pc), takeUp = pb <= pc;
+    const TLanes notLeft = (takeUp & up) | (~takeUp & upperLeft);
+    const TLanes predicted = (takeLeft & left) | (~takeLeft & notLeft);
+    left = (LoadPixel<Step>(x + i) + predicted) & 0xFF;
+    StorePixel<Step>(x + i, left);
+    upperLeft = up;
+  }
+}
+
+// Whole pixels of `Step` bytes: the average of left and above.
+template <int Step>
+void UnAverage(std::uint8_t* x, const std::uint8_t* b, int length) {
+  TLanes left{};
+  for (int i = 0; i < length; i += Step) {
+    left = (LoadPixel<Step>(x + i) + ((left + LoadPixel<Step>(b + i)) >> 1)) & 0xFF;
+    StorePixel<Step>(x + i, left);
+  }
+}
+
+void UnPaethAny(std::uint8_t* x, const std::uint8_t* b, int length, int step) {
+  for (int i = 0; i < length; ++i) {
+    const int a = i >= step ? x[i - step] : 0, up = b[i], c = i >= step ? b[i - step] : 0;
+    const int pa = std::abs(up - c), pb = std::abs(a - c), pc = std::abs(a + up - 2 * c);
+    x[i] = std::uint8_t(x[i] + ((pa <= pb && pa <= pc) ? a : (pb <= pc ? up : c)));
+  }
+}
+
+}  // namespace
+
+void UnfilterRow(TPngFilter type, std::uint8_t* x, const std::uint8_t* b, int length, int step) {
+  switch (type) {
+    case pfNone:
+      break;
+    case pfSub:
+      for (int i = step; i < length; ++i) x[i] = std::uint8_t(x[i] + x[i - step]);
+      break;
+    case pfUp:
+      for (int i = 0; i < length; ++i) x[i] = std::uint8_t(x[i] + b[i]);
+      break;
+    case pfAverage:
+      if (step == 4 && length % 4 == 0) {
+        UnAverage<4>(x, b, length);
+        break;
+      }
+      if (step == 3 && length % 3 == 0) {
+        UnAverage<3>(x, b, length);
+        break;
+      }
+      for (int i = 0; i < step && i < length; ++i) x[i] = std::uint8_t(x[i] + b[i] / 2);
+      for (int i = step; i < length; ++i) x[i] = std::uint8_t(x[i] + (x[i - step] + b[i]) / 2);
+      break;
+    case pfPaeth:
+      // Whole pixels of the common widths unrolled; the predictor is the same for any.
+      if (step == 4 && length % 4 == 0) UnPaeth<4>(x, b, length);
+      else if (step == 3 && length % 3 == 0) UnPaeth<3>(x, b, length);
+      else UnPaethAny(x, b, length, step);
+      break;
+  }
+}
+
+std::uint32_t ChunkCrc(std::uint32_t crc, const std::uint8_t* data, std::size_t size) {
+  while (size > 0) {
+    const uInt piece = uInt(std::min<std::size_t>(size, 1u << 30));
+    crc = std::uint32_t(crc32(crc, data, piece));
+    data += piece;
+    size -= piece;
+  }
+  return crc;
+}
+
+struct RowInflater::TState {
+  z_stream Stream{};
+  bool Ready = false;
+  // The zlib header's two bytes, read before the deflate data: the data is inflated raw, without
+  // the Adler-32 sum of every inflated byte, which is checked only after the last row (which is
+  // never inflated past) and whose bytes the chunks' checksums already guard.
+  std::uint8_t Header[2] = {};
+  int HeaderBytes = 0;
+  int RowBytes = 0, Step = 1, Rows = 0;
+  int Done = 0;                    // rows handed over
+  std::size_t Filled = 0;          // bytes of the current row (its filter byte first) inflated
+  std::vector<std::uint8_t> Row;   // filter byte, then the row
+  std::vector<std::uint8_t> Previous;
+  ~TState() {
+    if (Ready) inflateEnd(&Stream);
+  }
+};
+
+RowInflater::RowInflater(int rowBytes, int step, int rows) {
+  try {
+    state_ = std::make_unique<TState>();
+    state_->Row.assign(std::size_t(rowBytes) + 1, 0);
+    state_->Previous.assign(std::size_t(rowBytes), 0);
+  } catch (const std::bad_alloc&) {
+    throw EOutOfResources(SImageTooLarge);
+  }
+  state_->RowBytes = rowBytes;
+  state_->Step = step;
+  state_->Rows = rows;
+  if (inflateInit2(&state_->Stream, -15) != Z_OK) throw EOutOfResources(SImageTooLarge);
+  state_->Ready = true;
+}
+
+RowInflater::~RowInflater() = default;
+
+RowInflater::TResult RowInflater::Inflate(const std::uint8_t* data, std::size_t size, RowEvent onRow, void* context) {
+  TState& s = *state_;
+  if (s.Done >= s.Rows) return AllRows;
+  while (s.HeaderBytes < 2 && size > 0) {
+    s.Header[s.HeaderBytes++] = *data++;
+    --size;
+    if (s.HeaderBytes < 2) continue;
+    // Deflate (method 8) with a window of at most 32 KiB, no preset dictionary, the check bits right.
+    const unsigned cmf = s.Header[0], flg = s.Header[1];
+    if ((cmf & 15) != 8 || (cmf >> 4) > 7 || (flg & 0x20) != 0 || (cmf * 256 + flg) % 31 != 0) return BadData;
+  }
+  s.Stream.next_in = const_cast<Bytef*>(data);
+  while (size > 0 || s.Stream.avail_in > 0) {
+    if (s.Stream.avail_in == 0) {
+      const uInt piece = uInt(std::min<std::size_t>(size, 1u << 30));
+      s.Stream.next_in = const_cast<Bytef*>(data);
+      s.Stream.avail_in = piece;
+      data += piece;
+      size -= piece;
+    }
+    s.Stream.next_out = s.Row.data() + s.Filled;
+    s.Stream.avail_out = uInt(s.Row.size() - s.Filled);
+    const int status = inflate(&s.Stream, Z_SYNC_FLUSH);
+    s.Filled = s.Row.size() - s.Stream.avail_out;
+    if (status != Z_OK && status != Z_STREAM_END && status != Z_BUF_ERROR) return BadData;
+    if (s.Filled == s.Row.size()) {
+      if (s.Row[0] > pfPaeth) return BadFilter;
+      UnfilterRow(TPngFilter(s.Row[0]), s.Row.data() + 1, s.Previous.data(), s.RowBytes, s.Step);
+      onRow(context, s.Row.data() + 1);
+      std::memcpy(s.Previous.data(), s.Row.data() + 1, std::size_t(s.RowBytes));
+      s.Filled = 0;
+      if (++s.Done == s.Rows) return AllRows;
+      continue;
+    }
+    if (status == Z_STREAM_END) return DataEnded;
+    if (status == Z_BUF_ERROR && s.Stream.avail_in > 0) return BadData;
+  }
+  return NeedData;
+}
