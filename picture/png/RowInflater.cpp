@@ -114,6 +114,10 @@ std::uint32_t ChunkCrc(std::uint32_t crc, const std::uint8_t* data, std::size_t 
   return crc;
 }
 
+// Rows are inflated a batch at a time, about this many bytes: zlib's fast loop stops short of the
+// end of each output buffer, so one row at a time would leave much of it to the slow one.
+constexpr std::size_t BatchBytes = 64 * 1024;
+
 struct RowInflater::TState {
   z_stream Stream{};
   bool Ready = false;
@@ -124,9 +128,12 @@ struct RowInflater::TState {
   int HeaderBytes = 0;
   int RowBytes = 0, Step = 1, Rows = 0;
   int Done = 0;                    // rows handed over
-  std::size_t Filled = 0;          // bytes of the current row (its filter byte first) inflated
-  std::vector<std::uint8_t> Row;   // filter byte, then the row
-  std::vector<std::uint8_t> Previous;
+  std::size_t Stride = 0;          // a row with its filter byte
+  int BatchRows = 0;               // rows the batch holds
+  std::vector<std::uint8_t> Batch;  // rows with their filter bytes, as inflated
+  std::size_t Filled = 0;          // bytes of the batch inflated
+  int Unfiltered = 0;              // rows of the batch handed over
+  std::vector<std::uint8_t> Previous;  // the row before the batch's first
   ~TState() {
     if (Ready) inflateEnd(&Stream);
   }
@@ -135,7 +142,9 @@ struct RowInflater::TState {
 RowInflater::RowInflater(int rowBytes, int step, int rows) {
   try {
     state_ = std::make_unique<TState>();
-    state_->Row.assign(std::size_t(rowBytes) + 1, 0);
+    state_->Stride = std::size_t(rowBytes) + 1;
+    state_->BatchRows = int(std::clamp<std::size_t>(BatchBytes / state_->Stride, 1, std::size_t(std::max(rows, 1))));
+    state_->Batch.assign(state_->Stride * std::size_t(state_->BatchRows), 0);
     state_->Previous.assign(std::size_t(rowBytes), 0);
   } catch (const std::bad_alloc&) {
     throw EOutOfResources(SImageTooLarge);
@@ -160,7 +169,6 @@ RowInflater::TResult RowInflater::Inflate(const std::uint8_t* data, std::size_t 
     const unsigned cmf = s.Header[0], flg = s.Header[1];
     if ((cmf & 15) != 8 || (cmf >> 4) > 7 || (flg & 0x20) != 0 || (cmf * 256 + flg) % 31 != 0) return BadData;
   }
-  s.Stream.next_in = const_cast<Bytef*>(data);
   while (size > 0 || s.Stream.avail_in > 0) {
     if (s.Stream.avail_in == 0) {
       const uInt piece = uInt(std::min<std::size_t>(size, 1u << 30));
@@ -169,18 +177,26 @@ RowInflater::TResult RowInflater::Inflate(const std::uint8_t* data, std::size_t 
       data += piece;
       size -= piece;
     }
-    s.Stream.next_out = s.Row.data() + s.Filled;
-    s.Stream.avail_out = uInt(s.Row.size() - s.Filled);
+    // The batch holds no more rows than the picture has left.
+    const int rowsLeft = s.Rows - (s.Done - s.Unfiltered);
+    const std::size_t batchBytes = s.Stride * std::size_t(std::min(s.BatchRows, rowsLeft));
+    s.Stream.next_out = s.Batch.data() + s.Filled;
+    s.Stream.avail_out = uInt(batchBytes - s.Filled);
     const int status = inflate(&s.Stream, Z_SYNC_FLUSH);
-    s.Filled = s.Row.size() - s.Stream.avail_out;
+    s.Filled = batchBytes - s.Stream.avail_out;
     if (status != Z_OK && status != Z_STREAM_END && status != Z_BUF_ERROR) return BadData;
-    if (s.Filled == s.Row.size()) {
-      if (s.Row[0] > pfPaeth) return BadFilter;
-      UnfilterRow(TPngFilter(s.Row[0]), s.Row.data() + 1, s.Previous.data(), s.RowBytes, s.Step);
-      onRow(context, s.Row.data() + 1);
-      std::memcpy(s.Previous.data(), s.Row.data() + 1, std::size_t(s.RowBytes));
-      s.Filled = 0;
+    for (; std::size_t(s.Unfiltered + 1) * s.Stride <= s.Filled; ++s.Unfiltered) {
+      std::uint8_t* row = s.Batch.data() + std::size_t(s.Unfiltered) * s.Stride;
+      if (row[0] > pfPaeth) return BadFilter;
+      const std::uint8_t* previous = s.Unfiltered == 0 ? s.Previous.data() : row - s.Stride + 1;
+      UnfilterRow(TPngFilter(row[0]), row + 1, previous, s.RowBytes, s.Step);
+      onRow(context, row + 1);
       if (++s.Done == s.Rows) return AllRows;
+    }
+    if (s.Filled == batchBytes) {
+      std::memcpy(s.Previous.data(), s.Batch.data() + batchBytes - std::size_t(s.RowBytes), std::size_t(s.RowBytes));
+      s.Filled = 0;
+      s.Unfiltered = 0;
       continue;
     }
     if (status == Z_STREAM_END) return DataEnded;

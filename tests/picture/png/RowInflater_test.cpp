@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <zlib.h>
 
+#include <algorithm>
 #include <random>
 #include <vector>
 
@@ -32,47 +33,78 @@ std::vector<std::uint8_t> Deflated(const std::vector<std::uint8_t>& raw) {
   return out;
 }
 
-void Count(void* context, const std::uint8_t*) { ++*static_cast<int*>(context); }
+// Rows of known bytes, each filtered by the next filter type against the one before.
+struct TRows {
+  std::vector<std::vector<std::uint8_t>> Known;
+  std::vector<std::uint8_t> Raw;  // filter bytes and filtered rows, as the zlib stream holds them
+};
+
+TRows FilteredRows(int rowBytes, int rows, int step) {
+  TRows r;
+  std::mt19937 random{std::uint32_t(rows)};
+  std::vector<std::uint8_t> previous(std::size_t(rowBytes), 0), filtered(std::size_t(rowBytes) + 1);
+  for (int y = 0; y < rows; ++y) {
+    std::vector<std::uint8_t> row(static_cast<std::size_t>(rowBytes));
+    for (auto& v : row) v = std::uint8_t(random() % 7 + y);
+    FilterRow(TPngFilter(y % 5), row.data(), previous.data(), rowBytes, step, filtered.data());
+    r.Raw.insert(r.Raw.end(), filtered.begin(), filtered.end());
+    r.Known.push_back(row);
+    previous = row;
+  }
+  return r;
+}
+
+struct TSeen {
+  const TRows* Rows;
+  int Handed = 0, Wrong = 0;
+};
+
+void Check(void* context, const std::uint8_t* row) {
+  auto& seen = *static_cast<TSeen*>(context);
+  const auto& known = seen.Rows->Known[std::size_t(seen.Handed++)];
+  seen.Wrong += !std::equal(known.begin(), known.end(), row);
+}
 
 }  // namespace
 
-// The zlib stream in any pieces, down to single bytes, gives the rows; a stream that ends early,
-// bytes that are no zlib stream and unknown filter types are told apart.
+// The zlib stream in any pieces, down to single bytes, gives the rows, also across the batches it
+// inflates at a time; a stream that ends early, bytes that are no zlib stream and unknown filter
+// types are told apart.
 TEST(RowInflater, InflatesRowsFromAnyPiecesAndTellsFaults) {
-  const int rowBytes = 12, rows = 5;
-  std::vector<std::uint8_t> raw;
-  for (int r = 0; r < rows; ++r) {
-    raw.push_back(std::uint8_t(r % 5));
-    for (int i = 0; i < rowBytes; ++i) raw.push_back(std::uint8_t(r * 31 + i * 7));
-  }
-  const std::vector<std::uint8_t> whole = Deflated(raw);
-  std::vector<std::uint8_t> badFilter = raw;
-  badFilter[std::size_t(2) * (rowBytes + 1)] = 5;
+  const TRows small = FilteredRows(12, 5, 3), many = FilteredRows(12, 20000, 4);
+  const std::vector<std::uint8_t> whole = Deflated(small.Raw);
+  std::vector<std::uint8_t> badFilter = small.Raw;
+  badFilter[std::size_t(2) * 13] = 5;
   std::vector<std::uint8_t> badHeader = whole;
   badHeader[1] ^= 1;
+  std::vector<std::uint8_t> past = small.Raw;
+  past.resize(past.size() * 3, 0);
   const struct {
     const char* what;
+    const TRows& rows;
     std::vector<std::uint8_t> data;
     std::size_t piece;
     RowInflater::TResult result;
-    int rows;
+    int handed;
   } cases[] = {
-      {"whole", whole, whole.size(), RowInflater::AllRows, rows},
-      {"single bytes", whole, 1, RowInflater::AllRows, rows},
-      {"rows past the last", Deflated(std::vector<std::uint8_t>(raw.size() * 3, 0)), 7, RowInflater::AllRows, rows},
-      {"ends after two rows", Deflated({raw.begin(), raw.begin() + 2 * (rowBytes + 1) + 3}), 5, RowInflater::DataEnded, 2},
-      {"cut short", {whole.begin(), whole.begin() + 6}, 3, RowInflater::NeedData, 0},
-      {"header check bits wrong", badHeader, 4, RowInflater::BadData, 0},
-      {"no zlib stream", std::vector<std::uint8_t>(64, 0xFF), 64, RowInflater::BadData, 0},
-      {"filter type 5", Deflated(badFilter), 9, RowInflater::BadFilter, 2},
+      {"whole", small, whole, whole.size(), RowInflater::AllRows, 5},
+      {"single bytes", small, whole, 1, RowInflater::AllRows, 5},
+      {"20000 rows, many batches", many, Deflated(many.Raw), 999, RowInflater::AllRows, 20000},
+      {"rows past the last", small, Deflated(past), 7, RowInflater::AllRows, 5},
+      {"ends after two rows", small, Deflated({small.Raw.begin(), small.Raw.begin() + 2 * 13 + 3}), 5, RowInflater::DataEnded, 2},
+      {"cut short", small, {whole.begin(), whole.begin() + 6}, 3, RowInflater::NeedData, 0},
+      {"header check bits wrong", small, badHeader, 4, RowInflater::BadData, 0},
+      {"no zlib stream", small, std::vector<std::uint8_t>(64, 0xFF), 64, RowInflater::BadData, 0},
+      {"filter type 5", small, Deflated(badFilter), 9, RowInflater::BadFilter, 2},
   };
   for (const auto& c : cases) {
-    RowInflater inflater(rowBytes, 3, rows);
-    int handed = 0;
+    RowInflater inflater(12, c.rows.Known.size() > 5 ? 4 : 3, int(c.rows.Known.size()));
+    TSeen seen{&c.rows};
     RowInflater::TResult result = RowInflater::NeedData;
     for (std::size_t at = 0; at < c.data.size() && result == RowInflater::NeedData; at += c.piece)
-      result = inflater.Inflate(c.data.data() + at, std::min(c.piece, c.data.size() - at), Count, &handed);
+      result = inflater.Inflate(c.data.data() + at, std::min(c.piece, c.data.size() - at), Check, &seen);
     EXPECT_EQ(result, c.result) << c.what;
-    EXPECT_EQ(handed, c.rows) << c.what;
+    EXPECT_EQ(seen.Handed, c.handed) << c.what;
+    EXPECT_EQ(seen.Wrong, 0) << c.what;
   }
 }
