@@ -16,7 +16,7 @@ namespace {
 // Four lanes of one pixel's channels, so that the predictors of a pixel's channels run side by side
 // without branches (compilers turn these into vector instructions where a processor has them; the
 // arithmetic is exact integers everywhere).
-typedef std::int32_t TLanes __attribute__((vector_size(16)));
+typedef std::int16_t TLanes __attribute__((vector_size(8)));
 typedef std::uint8_t TPixelBytes __attribute__((vector_size(4)));
 
 template <int Step>
@@ -33,7 +33,7 @@ void StorePixel(std::uint8_t* p, TLanes v) {
 }
 
 TLanes Abs(TLanes v) {
-  const TLanes sign = v >> 31;
+  const TLanes sign = v >> 15;
   return (v ^ sign) - sign;
 }
 
