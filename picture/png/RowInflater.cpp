@@ -1,6 +1,9 @@
 #include "picture/png/RowInflater.h"
 
 #include <zlib.h>
+#ifdef RFL_HAVE_ISAL
+#include <isa-l/igzip_lib.h>
+#endif
 
 #include <algorithm>
 #include <cstdlib>
@@ -119,8 +122,14 @@ std::uint32_t ChunkCrc(std::uint32_t crc, const std::uint8_t* data, std::size_t 
 constexpr std::size_t BatchBytes = 64 * 1024;
 
 struct RowInflater::TState {
+  bool Fast = false;  // ISA-L inflates, otherwise zlib
   z_stream Stream{};
   bool Ready = false;
+#ifdef RFL_HAVE_ISAL
+  std::unique_ptr<inflate_state> Isal;
+#endif
+  const std::uint8_t* In = nullptr;  // compressed bytes not yet inflated
+  std::size_t InSize = 0;
   // The zlib header's two bytes, read before the deflate data: the data is inflated raw, without
   // the Adler-32 sum of every inflated byte, which is checked only after the last row (which is
   // never inflated past) and whose bytes the chunks' checksums already guard.
@@ -139,16 +148,66 @@ struct RowInflater::TState {
   }
 };
 
-RowInflater::RowInflater(int rowBytes, int step, int rows) {
+namespace {
+
+enum class TStep { Going, Ended, Failed };
+
+// Inflates from the state's input into out[0..room), adding what it wrote to `filled`.
+TStep InflateStep(RowInflater::TState& s, std::uint8_t* out, std::size_t room, std::size_t& filled) {
+  const uInt in = uInt(std::min<std::size_t>(s.InSize, 1u << 30));
+#ifdef RFL_HAVE_ISAL
+  if (s.Fast) {
+    inflate_state& st = *s.Isal;
+    st.next_in = const_cast<std::uint8_t*>(s.In);
+    st.avail_in = in;
+    st.next_out = out;
+    st.avail_out = std::uint32_t(room);
+    const int status = isal_inflate(&st);
+    filled += room - st.avail_out;
+    s.InSize -= in - st.avail_in;
+    s.In += in - st.avail_in;
+    if (status < 0) return TStep::Failed;
+    if (st.block_state == ISAL_BLOCK_FINISH) return TStep::Ended;
+    // Input left and room left, yet nothing moved: the stream cannot go on.
+    if (st.avail_in == in && st.avail_out == room && in > 0) return TStep::Failed;
+    return TStep::Going;
+  }
+#endif
+  s.Stream.next_in = const_cast<Bytef*>(s.In);
+  s.Stream.avail_in = in;
+  s.Stream.next_out = out;
+  s.Stream.avail_out = uInt(room);
+  const int status = inflate(&s.Stream, Z_SYNC_FLUSH);
+  filled += room - s.Stream.avail_out;
+  s.InSize -= in - s.Stream.avail_in;
+  s.In += in - s.Stream.avail_in;
+  if (status == Z_STREAM_END) return TStep::Ended;
+  if (status != Z_OK && status != Z_BUF_ERROR) return TStep::Failed;
+  if (status == Z_BUF_ERROR && s.Stream.avail_in > 0 && s.Stream.avail_out > 0) return TStep::Failed;
+  return TStep::Going;
+}
+
+}  // namespace
+
+RowInflater::RowInflater(int rowBytes, int step, int rows, TEngine engine) {
   try {
     state_ = std::make_unique<TState>();
     state_->Stride = std::size_t(rowBytes) + 1;
     state_->BatchRows = int(std::clamp<std::size_t>(BatchBytes / state_->Stride, 1, std::size_t(std::max(rows, 1))));
     state_->Batch.assign(state_->Stride * std::size_t(state_->BatchRows), 0);
     state_->Previous.assign(std::size_t(rowBytes), 0);
+#ifdef RFL_HAVE_ISAL
+    if (engine == Fastest) {
+      state_->Isal = std::make_unique<inflate_state>();
+      isal_inflate_init(state_->Isal.get());
+      state_->Isal->crc_flag = ISAL_DEFLATE;  // raw deflate data, as zlib's below
+      state_->Fast = true;
+    }
+#endif
   } catch (const std::bad_alloc&) {
     throw EOutOfResources(SImageTooLarge);
   }
+  (void)engine;
   state_->RowBytes = rowBytes;
   state_->Step = step;
   state_->Rows = rows;
@@ -169,22 +228,14 @@ RowInflater::TResult RowInflater::Inflate(const std::uint8_t* data, std::size_t 
     const unsigned cmf = s.Header[0], flg = s.Header[1];
     if ((cmf & 15) != 8 || (cmf >> 4) > 7 || (flg & 0x20) != 0 || (cmf * 256 + flg) % 31 != 0) return BadData;
   }
-  while (size > 0 || s.Stream.avail_in > 0) {
-    if (s.Stream.avail_in == 0) {
-      const uInt piece = uInt(std::min<std::size_t>(size, 1u << 30));
-      s.Stream.next_in = const_cast<Bytef*>(data);
-      s.Stream.avail_in = piece;
-      data += piece;
-      size -= piece;
-    }
+  s.In = data;
+  s.InSize = size;
+  while (s.InSize > 0) {
     // The batch holds no more rows than the picture has left.
     const int rowsLeft = s.Rows - (s.Done - s.Unfiltered);
     const std::size_t batchBytes = s.Stride * std::size_t(std::min(s.BatchRows, rowsLeft));
-    s.Stream.next_out = s.Batch.data() + s.Filled;
-    s.Stream.avail_out = uInt(batchBytes - s.Filled);
-    const int status = inflate(&s.Stream, Z_SYNC_FLUSH);
-    s.Filled = batchBytes - s.Stream.avail_out;
-    if (status != Z_OK && status != Z_STREAM_END && status != Z_BUF_ERROR) return BadData;
+    const TStep step = InflateStep(s, s.Batch.data() + s.Filled, batchBytes - s.Filled, s.Filled);
+    if (step == TStep::Failed) return BadData;
     for (; std::size_t(s.Unfiltered + 1) * s.Stride <= s.Filled; ++s.Unfiltered) {
       std::uint8_t* row = s.Batch.data() + std::size_t(s.Unfiltered) * s.Stride;
       if (row[0] > pfPaeth) return BadFilter;
@@ -199,8 +250,7 @@ RowInflater::TResult RowInflater::Inflate(const std::uint8_t* data, std::size_t 
       s.Unfiltered = 0;
       continue;
     }
-    if (status == Z_STREAM_END) return DataEnded;
-    if (status == Z_BUF_ERROR && s.Stream.avail_in > 0) return BadData;
+    if (step == TStep::Ended) return DataEnded;
   }
   return NeedData;
 }
