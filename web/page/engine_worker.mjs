@@ -1,8 +1,10 @@
 // The page's engine in a Web Worker: the WebAssembly runs here, so that loading a large photo, the
 // final rendering and the exports never hold up the page. Requests come one at a time in the order
 // sent, each with the settings the page wants at that moment (applied first, when they changed),
-// and each is answered with its result or its error. Pixels and file bytes travel as transferred
-// buffers, never copied.
+// and each is answered with its result or its error, and the size of the engine's memory then (the
+// page replaces a worker whose memory a large picture has grown). Pixels and exported bytes travel
+// as transferred buffers, never copied; a picture's file comes as its Blob, which the engine reads
+// a part at a time.
 import { createRufuremina } from '../rufuremina.mjs';
 
 /** @type {import('../rufuremina.mjs').Rufuremina | null} */
@@ -43,9 +45,17 @@ const operations = {
   },
   async load({ name, file, settings }) {
     apply(settings);
-    const bytes = new Uint8Array(await file.arrayBuffer());
-    engine.loadPicture(name, bytes);  // on an error the picture stays
+    await engine.loadPictureFile(name, file);  // on an error the picture stays
     return { pictureName: engine.state().pictureName, pixels: pixels(engine.renderPreview()) };
+  },
+  /** What loading the file costs, from its first bytes (`head`), or null where they do not tell:
+   *  the load itself then says what is wrong. */
+  async cost({ name, head }) {
+    try {
+      return engine.loadCost(name, new Uint8Array(await head.arrayBuffer()));
+    } catch {
+      return null;
+    }
   },
   preview({ settings }) {
     apply(settings);
@@ -79,10 +89,11 @@ self.onmessage = (/** @type {MessageEvent} */ event) => {
   queue = queue.then(async () => {
     try {
       const value = await operations[operation](args ?? {});
-      self.postMessage({ id, value }, transfers(value));
+      self.postMessage({ id, value, memory: engine?.memorySize() }, transfers(value));
     } catch (error) {
       const e = /** @type {any} */ (error);
-      self.postMessage({ id, error: { name: e?.name ?? 'Error', message: String(e?.message ?? e), caption: e?.caption } });
+      self.postMessage({ id, error: { name: e?.name ?? 'Error', message: String(e?.message ?? e), caption: e?.caption },
+        memory: engine?.memorySize() });
     }
   });
 };
