@@ -230,10 +230,13 @@ RowInflater::TResult RowInflater::Inflate(const std::uint8_t* data, std::size_t 
   }
   s.In = data;
   s.InSize = size;
-  while (s.InSize > 0) {
+  // Until the input is used up and the inflater has nothing more to give: both may hold decoded
+  // bytes back when the room for them ran out, to give them on the next call without new input.
+  for (;;) {
     // The batch holds no more rows than the picture has left.
     const int rowsLeft = s.Rows - (s.Done - s.Unfiltered);
     const std::size_t batchBytes = s.Stride * std::size_t(std::min(s.BatchRows, rowsLeft));
+    const std::size_t before = s.Filled;
     const TStep step = InflateStep(s, s.Batch.data() + s.Filled, batchBytes - s.Filled, s.Filled);
     if (step == TStep::Failed) return BadData;
     for (; std::size_t(s.Unfiltered + 1) * s.Stride <= s.Filled; ++s.Unfiltered) {
@@ -251,6 +254,6 @@ RowInflater::TResult RowInflater::Inflate(const std::uint8_t* data, std::size_t 
       continue;
     }
     if (step == TStep::Ended) return DataEnded;
+    if (s.InSize == 0 && s.Filled == before) return NeedData;
   }
-  return NeedData;
 }

@@ -39,13 +39,13 @@ struct TRows {
   std::vector<std::uint8_t> Raw;  // filter bytes and filtered rows, as the zlib stream holds them
 };
 
-TRows FilteredRows(int rowBytes, int rows, int step) {
+TRows FilteredRows(int rowBytes, int rows, int step, unsigned noise = 7) {
   TRows r;
   std::mt19937 random{std::uint32_t(rows)};
   std::vector<std::uint8_t> previous(std::size_t(rowBytes), 0), filtered(std::size_t(rowBytes) + 1);
   for (int y = 0; y < rows; ++y) {
     std::vector<std::uint8_t> row(static_cast<std::size_t>(rowBytes));
-    for (auto& v : row) v = std::uint8_t(random() % 7 + y);
+    for (int i = 0; i < rowBytes; ++i) row[std::size_t(i)] = std::uint8_t(random() % noise + unsigned(i * 7 + y * 3));
     FilterRow(TPngFilter(y % 5), row.data(), previous.data(), rowBytes, step, filtered.data());
     r.Raw.insert(r.Raw.end(), filtered.begin(), filtered.end());
     r.Known.push_back(row);
@@ -71,7 +71,7 @@ void Check(void* context, const std::uint8_t* row) {
 // inflates at a time; a stream that ends early, bytes that are no zlib stream and unknown filter
 // types are told apart. ISA-L and zlib alike.
 TEST(RowInflater, InflatesRowsFromAnyPiecesAndTellsFaults) {
-  const TRows small = FilteredRows(12, 5, 3), many = FilteredRows(12, 20000, 4);
+  const TRows small = FilteredRows(12, 5, 3), many = FilteredRows(12, 20000, 4), wide = FilteredRows(1024, 768, 4, 64);
   const std::vector<std::uint8_t> whole = Deflated(small.Raw);
   std::vector<std::uint8_t> badFilter = small.Raw;
   badFilter[std::size_t(2) * 13] = 5;
@@ -90,6 +90,8 @@ TEST(RowInflater, InflatesRowsFromAnyPiecesAndTellsFaults) {
       {"whole", small, whole, whole.size(), RowInflater::AllRows, 5},
       {"single bytes", small, whole, 1, RowInflater::AllRows, 5},
       {"20000 rows, many batches", many, Deflated(many.Raw), 999, RowInflater::AllRows, 20000},
+      // The last rows come out of the inflater only after the last piece, held back before.
+      {"768 noisy rows of 1024 bytes in 32 KiB pieces", wide, Deflated(wide.Raw), 32768, RowInflater::AllRows, 768},
       {"rows past the last", small, Deflated(past), 7, RowInflater::AllRows, 5},
       {"ends after two rows", small, Deflated({small.Raw.begin(), small.Raw.begin() + 2 * 13 + 3}), 5, RowInflater::DataEnded, 2},
       {"cut short", small, {whole.begin(), whole.begin() + 6}, 3, RowInflater::NeedData, 0},
@@ -99,7 +101,7 @@ TEST(RowInflater, InflatesRowsFromAnyPiecesAndTellsFaults) {
   };
   for (const auto engine : {RowInflater::Fastest, RowInflater::Zlib})
     for (const auto& c : cases) {
-      RowInflater inflater(12, c.rows.Known.size() > 5 ? 4 : 3, int(c.rows.Known.size()), engine);
+      RowInflater inflater(int(c.rows.Known[0].size()), c.rows.Known.size() > 5 ? 4 : 3, int(c.rows.Known.size()), engine);
       TSeen seen{&c.rows};
       RowInflater::TResult result = RowInflater::NeedData;
       for (std::size_t at = 0; at < c.data.size() && result == RowInflater::NeedData; at += c.piece)
