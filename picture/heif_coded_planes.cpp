@@ -147,6 +147,8 @@ struct TRelabelling {
     const heif_error e = Inner->decode_image(Of(decoder).Inner, &coded);
     CloseInner(Of(decoder));  // the picture outlives its decoder
     if (e.code != heif_error_Ok) return e;
+    // A codec that found no picture in the data says so by handing over none.
+    if (coded == nullptr) return Failure("no picture in the coded data");
     const heif_error relabelled = Relabel(coded, out);
     heif_image_release(coded);
     return relabelled;

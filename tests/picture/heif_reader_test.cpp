@@ -385,6 +385,8 @@ TEST(HeifReader, HostileGridsAreRefusedOrCostTheirDeclaredPicture) {
     change(g);
     return HeifGridFile(tile, g);
   };
+  THeifCodedPicture empty = tile;
+  empty.Data = {0, 0, 0, 2, 0x4E, 0x01};  // one SEI unit without a payload: no picture in it
   const auto same = [](THeifGrid&) {};
   const auto declaring = [](std::uint32_t side) {
     return [side](THeifGrid& g) { g.DeclaredWidth = g.DeclaredHeight = side; };
@@ -409,6 +411,7 @@ TEST(HeifReader, HostileGridsAreRefusedOrCostTheirDeclaredPicture) {
       {"declared size beyond the output", grid(2, 2, declaring(16000)), Damaged},
       {"a whole column of tiles beyond the output", grid(1, 3, [](THeifGrid& g) { g.OutputWidth = g.DeclaredWidth = 128; }), Damaged},
       {"one tile for a far smaller picture", grid(1, 1, output(8)), Loads},
+      {"tiles whose data hold no picture", HeifGridFile(empty, PlainGrid(empty, 2, 2)), Damaged},
       {"4096 tiles for a picture declared 64 x 64", grid(64, 64, output(64)), Damaged},
       {"more items than twice its 128 x 128 blocks and 64", grid(4, 4, [](THeifGrid& g) { g.TileItems = 2 * 4 + 64; }), Damaged},
       {"as many items as twice its 128 x 128 blocks and 64", grid(4, 4, [](THeifGrid& g) { g.TileItems = 2 * 4 + 64 - 1; }), Loads},
