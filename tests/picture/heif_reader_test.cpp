@@ -394,7 +394,7 @@ TEST(HeifReader, HostileGridsAreRefusedOrCostTheirDeclaredPicture) {
   const auto output = [](std::uint32_t side) {
     return [side](THeifGrid& g) { g.OutputWidth = g.OutputHeight = g.DeclaredWidth = g.DeclaredHeight = side; };
   };
-  enum TOutcome { Loads, Damaged, TooLarge };
+  enum TOutcome { Loads, Damaged, DamagedData, TooLarge };  // DamagedData: the boxes are right
   const struct {
     const char* what;
     std::vector<std::uint8_t> file;
@@ -411,7 +411,7 @@ TEST(HeifReader, HostileGridsAreRefusedOrCostTheirDeclaredPicture) {
       {"declared size beyond the output", grid(2, 2, declaring(16000)), Damaged},
       {"a whole column of tiles beyond the output", grid(1, 3, [](THeifGrid& g) { g.OutputWidth = g.DeclaredWidth = 128; }), Damaged},
       {"one tile for a far smaller picture", grid(1, 1, output(8)), Loads},
-      {"tiles whose data hold no picture", HeifGridFile(empty, PlainGrid(empty, 2, 2)), Damaged},
+      {"tiles whose data hold no picture", HeifGridFile(empty, PlainGrid(empty, 2, 2)), DamagedData},
       {"4096 tiles for a picture declared 64 x 64", grid(64, 64, output(64)), Damaged},
       {"more items than twice its 128 x 128 blocks and 64", grid(4, 4, [](THeifGrid& g) { g.TileItems = 2 * 4 + 64; }), Damaged},
       {"as many items as twice its 128 x 128 blocks and 64", grid(4, 4, [](THeifGrid& g) { g.TileItems = 2 * 4 + 64 - 1; }), Loads},
@@ -427,7 +427,7 @@ TEST(HeifReader, HostileGridsAreRefusedOrCostTheirDeclaredPicture) {
     } catch (const EOutOfResources& e) {
       EXPECT_EQ(c.outcome, TooLarge) << c.what << ": " << e.what();
     } catch (const EInvalidGraphic& e) {
-      EXPECT_EQ(c.outcome, Damaged) << c.what << ": " << e.what();
+      EXPECT_TRUE(c.outcome == Damaged || c.outcome == DamagedData) << c.what << ": " << e.what();
       if (c.outcome == Damaged) {
         TMemoryStream again(c.file);
         EXPECT_THROW(ReadPictureCost(again, TPictureKind::Heif), EInvalidGraphic) << c.what << ": refused from the boxes";
