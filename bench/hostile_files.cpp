@@ -14,16 +14,27 @@
 //   photo1.jpg, photo2.jpg the same photos whole, without the zeros
 //   markers.jpg        131 MB of APP1 markers before a 320 x 240 photo (small.jpg alone)
 //   sparse8g.jpg       8 GiB, sparse: a 24 KB photo without its end marker (sparse_alone.jpg alone)
+// and HEIF grids an encoder would never write, around one 64 x 64 HEVC tile (heif-enc):
+//   tiles1024.heic     4096 x 4096 in 1024 tiles of 128 x 128, each an item of its own
+//                      (photo4096.heic: the same size coded whole, for comparison)
+//   tiles4096.heic     4096 x 4096 in 4096 tiles of 64 x 64
+//   tiles16384.heic    8192 x 8192 in 16384 tiles of 64 x 64
+//   onetile4096.heic   the same 4096 cells all naming one tile item
+//   beyondtiles.heic   2 x 2 tiles whose grid and declared size say 16000 x 16000
+//   beyonddeclared.heic 4096 tiles whose grid says 4096 x 4096 and whose declared size is 64 x 64
 // Usage: hostile_files FOLDER
 #include <fcntl.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <cstdlib>
+#include <iterator>
 #include <cstdio>
 #include <fstream>
 #include <string>
 #include <vector>
 
+#include "tests/support/heif_builder.h"
 #include "tests/support/jpeg_writer.h"
 #include "toolkit/jpeg_image.h"
 
@@ -144,5 +155,29 @@ int main(int argc, char** argv) {
   const std::vector<std::uint8_t> sparse = EncodeJPEG(PhotoSamples(400, 300, 4, 14), 90);
   Put(folder + "/sparse_alone.jpg", sparse);
   if (!PutSparse(folder + "/sparse8g.jpg", WithoutEnd(sparse), off_t(8) << 30)) return 1;
+
+  const auto encode = [&](int side, const std::string& name) {
+    const std::string command = "/usr/bin/convert -size " + std::to_string(side) + "x" + std::to_string(side) +
+                                " -seed 5 plasma:fractal -alpha off png24:" + folder + "/tile.png && heif-enc -q 60 " +
+                                folder + "/tile.png -o " + folder + "/" + name + " >/dev/null";
+    if (std::system(command.c_str()) != 0) return THeifCodedPicture{};
+    std::ifstream in(folder + "/" + name, std::ios::binary);
+    return PrimaryCodedPicture({std::istreambuf_iterator<char>(in), {}});
+  };
+  const THeifCodedPicture tile = encode(64, "tile.heic"), tile128 = encode(128, "tile128.heic");
+  encode(4096, "photo4096.heic");
+  Put(folder + "/tiles1024.heic", HeifGridFile(tile128, PlainGrid(tile128, 32, 32)));
+  Put(folder + "/tiles4096.heic", HeifGridFile(tile, PlainGrid(tile, 64, 64)));
+  Put(folder + "/tiles16384.heic", HeifGridFile(tile, PlainGrid(tile, 128, 128)));
+  THeifGrid one = PlainGrid(tile, 64, 64);
+  one.TileItems = 1;
+  one.References.assign(4096, 0);
+  Put(folder + "/onetile4096.heic", HeifGridFile(tile, one));
+  THeifGrid beyond = PlainGrid(tile, 2, 2);
+  beyond.OutputWidth = beyond.OutputHeight = beyond.DeclaredWidth = beyond.DeclaredHeight = 16000;
+  Put(folder + "/beyondtiles.heic", HeifGridFile(tile, beyond));
+  THeifGrid declared = PlainGrid(tile, 64, 64);
+  declared.DeclaredWidth = declared.DeclaredHeight = 64;
+  Put(folder + "/beyonddeclared.heic", HeifGridFile(tile, declared));
   return 0;
 }

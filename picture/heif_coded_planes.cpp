@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <cstring>
 #include <mutex>
+#include <new>
 
 namespace {
 
@@ -100,16 +101,54 @@ heif_error Relabel(const heif_image* coded, heif_image** out) {
 }
 
 // A relabelling decoder for each format: libheif's own decoder for everything but the hand-over.
+// Each of its decoders wraps one of the inner decoder's, which it closes as soon as the coded planes
+// are out: the codec's working memory (dav1d keeps its pictures in a pool until it is closed) is
+// given back before the relabelled copy is made, rather than when libheif frees the decoder.
 template <heif_compression_format Format>
 struct TRelabelling {
   static inline const heif_decoder_plugin* Inner = nullptr;
   static inline heif_decoder_plugin Plugin{};
 
+  struct TDecoder {
+    void* Inner = nullptr;  // the inner decoder, until its planes are out
+  };
+  static TDecoder& Of(void* decoder) { return *static_cast<TDecoder*>(decoder); }
+
   static int DoesSupport(heif_compression_format format) { return format == Format ? HigherPriority : 0; }
+  static heif_error NewDecoder(void** decoder) {
+    auto* wrapped = new (std::nothrow) TDecoder;
+    if (wrapped == nullptr) return {heif_error_Memory_allocation_error, heif_suberror_Unspecified, "no memory for a decoder"};
+    const heif_error e = Inner->new_decoder(&wrapped->Inner);
+    if (e.code != heif_error_Ok) {
+      delete wrapped;
+      return e;
+    }
+    *decoder = wrapped;
+    return Ok;
+  }
+  static void CloseInner(TDecoder& decoder) {
+    if (decoder.Inner != nullptr) Inner->free_decoder(decoder.Inner);
+    decoder.Inner = nullptr;
+  }
+  static void FreeDecoder(void* decoder) {
+    CloseInner(Of(decoder));
+    delete &Of(decoder);
+  }
+  static heif_error PushData(void* decoder, const void* data, std::size_t size) {
+    if (Of(decoder).Inner == nullptr) return Failure("data after decoding");
+    return Inner->push_data(Of(decoder).Inner, data, size);
+  }
+  static void SetStrictDecoding(void* decoder, int flag) {
+    if (Of(decoder).Inner != nullptr) Inner->set_strict_decoding(Of(decoder).Inner, flag);
+  }
   static heif_error Decode(void* decoder, heif_image** out) {
+    if (Of(decoder).Inner == nullptr) return Failure("decoded twice");
     heif_image* coded = nullptr;
-    const heif_error e = Inner->decode_image(decoder, &coded);
+    const heif_error e = Inner->decode_image(Of(decoder).Inner, &coded);
+    CloseInner(Of(decoder));  // the picture outlives its decoder
     if (e.code != heif_error_Ok) return e;
+    // A codec that found no picture in the data says so by handing over none.
+    if (coded == nullptr) return Failure("no picture in the coded data");
     const heif_error relabelled = Relabel(coded, out);
     heif_image_release(coded);
     return relabelled;
@@ -117,11 +156,18 @@ struct TRelabelling {
 
   static bool Register() {
     Inner = FrontOf(Format);
-    if (Inner == nullptr || Inner->plugin_api_version < 1 || Inner->decode_image == nullptr) return false;
+    if (Inner == nullptr || Inner->plugin_api_version < 1 || Inner->decode_image == nullptr ||
+        Inner->new_decoder == nullptr || Inner->free_decoder == nullptr || Inner->push_data == nullptr) {
+      return false;
+    }
     Plugin = *Inner;
     Plugin.plugin_api_version = std::min(Inner->plugin_api_version, 3);
     Plugin.does_support_format = DoesSupport;
+    Plugin.new_decoder = NewDecoder;
+    Plugin.free_decoder = FreeDecoder;
+    Plugin.push_data = PushData;
     Plugin.decode_image = Decode;
+    if (Plugin.plugin_api_version >= 2) Plugin.set_strict_decoding = Inner->set_strict_decoding ? SetStrictDecoding : nullptr;
     Plugin.init_plugin = nullptr;  // the inner decoder was set up when libheif registered it
     Plugin.deinit_plugin = nullptr;
     return heif_register_decoder_plugin(&Plugin).code == heif_error_Ok;

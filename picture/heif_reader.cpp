@@ -14,7 +14,9 @@
 #include <string>
 
 #include "picture/heif_coded_planes.h"
+#include "picture/heif_layout.h"
 #include "picture/messages.h"
+#include "picture/straight_alpha.h"
 #include "picture/ycbcr.h"
 #include "toolkit/errors.h"
 
@@ -28,6 +30,8 @@ constexpr std::uint64_t TrimFromPixels = std::uint64_t(4) << 20;
 #endif
 // Beside the planes: the codec's reference pictures and tables.
 constexpr std::uint64_t CodecBytes = std::uint64_t(16) << 20;
+// Tiles of a grid libheif decodes at once (its own default, stated).
+constexpr int TileThreads = 4;
 
 // libheif's own error: damage, a picture we cannot show, or a size beyond the limits.
 [[noreturn]] void Throw(const heif_error& error) {
@@ -110,6 +114,7 @@ struct THeifFile {
   int Width = 0, Height = 0;
 
   bool AV1 = false;  // AV1 pictures (AVIF); the others are HEVC
+  THeifLayout Layout;
 
   explicit THeifFile(TStream& stream) : Reader{stream, stream.Position(), stream.Remaining()} {
     // The file type box, first in the file, names AVIF among its brands.
@@ -127,8 +132,16 @@ struct THeifFile {
     if (!codedPlanes) throw EInvalidGraphic(SPictureNotSupported);
     Context.reset(heif_context_alloc());
     if (!Context) throw EOutOfResources(SImageTooLarge);
+    // The program reads the boxes first: a file whose items or grid would cost libheif more than the
+    // picture it declares is refused before libheif spends anything on it.
+    Layout = ReadHeifLayout(stream, Reader.Start, Reader.Size);
+    stream.SetPosition(Reader.Start);
+    CheckHeifLayout(Layout);
     heif_context_set_maximum_image_size_limit(Context.get(), MostSide);
+    heif_context_set_max_decoding_threads(Context.get(), TileThreads);
     Check(heif_context_read_from_reader(Context.get(), &StreamReader, &Reader, nullptr));
+    // Boxes libheif reads and the program cannot: their grid could not be checked.
+    if (!Layout.Readable) throw EInvalidGraphic(SHeifDamaged);
     heif_image_handle* primary = nullptr;
     Check(heif_context_get_primary_image_handle(Context.get(), &primary));
     Primary.reset(primary);
@@ -146,7 +159,9 @@ struct THeifFile {
     // Three full planes at most (4:4:4) and an alpha plane, twice (decoded, then turned), and the
     // codec's own picture of the same size; the coded data is held whole.
     const std::uint64_t planes = 4 * pixels * sampleBytes;
-    return std::uint64_t(Reader.Size) + 3 * planes + CodecBytes;
+    // A grid's tiles are decoded a few at a time, each into planes of its own before they are placed.
+    const std::uint64_t tiles = Layout.Grid ? TileThreads * 4 * std::uint64_t(Layout.TileWidth) * Layout.TileHeight * sampleBytes : 0;
+    return std::uint64_t(Reader.Size) + 3 * planes + tiles + CodecBytes;
   }
 };
 
@@ -308,5 +323,7 @@ TBitmap ReadHeifPicture(TStream& stream) {
   } else {
     throw EInvalidGraphic(SPictureNotSupported);
   }
+  // Colour the file premultiplied by its alpha is kept straight, as every source picture.
+  if (alpha && heif_image_handle_is_premultiplied_alpha(file.Primary.get())) MakeAlphaStraight(picture);
   return picture;
 }

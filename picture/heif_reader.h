@@ -3,7 +3,8 @@
 // the program's source picture.
 //
 // The primary picture is read, turned and mirrored as the file says (libheif applies the rotation,
-// mirroring and cropping), with alpha where the file has an alpha picture for it. libheif hands over
+// mirroring and cropping), with alpha where the file has an alpha picture for it, straight even where
+// the file premultiplied the colour by it (picture/straight_alpha.h). libheif hands over
 // the planes as the codec decoded them, at their full depth (picture/heif_coded_planes.h); upsampling the chroma, the conversion
 // to RGB with the file's matrix and range and the reduction to 8 bits are our own integer code
 // (picture/ycbcr.h), so a pixel never depends on how a library was compiled. HEVC and AV1 decoding

@@ -28,6 +28,45 @@ auto ReadPictureFile(const std::string& fileName, TPictureKind kind, Read read) 
   return read(file, kind);
 }
 
+// The size and the decoder's own memory a reader's header declares; the pixels are reckoned by the
+// caller, alike for every format.
+template <auto ReadHeader>
+TPictureCost HeaderCost(TStream& stream) {
+  const auto header = ReadHeader(stream);
+  TPictureCost cost;
+  cost.Width = header.Width;
+  cost.Height = header.Height;
+  cost.DecoderBytes = header.DecoderBytes;
+  return cost;
+}
+
+TPictureCost BitmapCost(TStream& stream) {
+  const TBitmapFileHeader header = ReadBitmapFileHeader(stream);
+  TPictureCost cost;
+  cost.Width = header.Width;
+  cost.Height = header.Height;
+  // Run-length data is read whole before it is decoded; uncompressed rows pass one at a time.
+  cost.DecoderBytes = header.RunLength ? header.PixelDataBytes : header.RowBytes;
+  return cost;
+}
+
+// Each reader's header, by the kind that selects it.
+TPictureCost DeclaredCost(TStream& stream, TPictureKind kind) {
+  static constexpr struct {
+    TPictureKind Kind;
+    TPictureCost (*Cost)(TStream&);
+  } readers[] = {
+      {TPictureKind::Bitmap, BitmapCost},
+      {TPictureKind::JPEG, HeaderCost<ReadJPEGHeader>},
+      {TPictureKind::Png, HeaderCost<ReadPngHeader>},
+      {TPictureKind::WebP, HeaderCost<ReadWebPHeader>},
+      {TPictureKind::Heif, HeaderCost<ReadHeifHeader>},
+  };
+  for (const auto& reader : readers)
+    if (reader.Kind == kind) return reader.Cost(stream);
+  throw EInvalidGraphic(SInvalidBitmap);
+}
+
 }  // namespace
 
 TPictureKind PictureKindOf(const std::string& fileName) {
@@ -87,36 +126,7 @@ TPictureCost ReadPictureCost(const std::string& fileName, TPictureKind kind) {
 }
 
 TPictureCost ReadPictureCost(TStream& stream, TPictureKind kind) {
-  TPictureCost cost;
-  if (kind == TPictureKind::Bitmap) {
-    const TBitmapFileHeader header = ReadBitmapFileHeader(stream);
-    cost.Width = header.Width;
-    cost.Height = header.Height;
-    // Run-length data is read whole before it is decoded; uncompressed rows pass one at a time.
-    cost.DecoderBytes = header.RunLength ? header.PixelDataBytes : header.RowBytes;
-  } else if (kind == TPictureKind::JPEG) {
-    const TJPEGHeader header = ReadJPEGHeader(stream);
-    cost.Width = header.Width;
-    cost.Height = header.Height;
-    cost.DecoderBytes = header.DecoderBytes;
-  } else if (kind == TPictureKind::Png) {
-    const TPngHeader header = ReadPngHeader(stream);
-    cost.Width = header.Width;
-    cost.Height = header.Height;
-    cost.DecoderBytes = header.DecoderBytes;
-  } else if (kind == TPictureKind::WebP) {
-    const TWebPHeader header = ReadWebPHeader(stream);
-    cost.Width = header.Width;
-    cost.Height = header.Height;
-    cost.DecoderBytes = header.DecoderBytes;
-  } else if (kind == TPictureKind::Heif) {
-    const THeifHeader header = ReadHeifHeader(stream);
-    cost.Width = header.Width;
-    cost.Height = header.Height;
-    cost.DecoderBytes = header.DecoderBytes;
-  } else {
-    throw EInvalidGraphic(SInvalidBitmap);
-  }
+  TPictureCost cost = DeclaredCost(stream, kind);
   if (cost.Width == 0 || cost.Height == 0) throw EInvalidGraphic(SInvalidBitmap);
   CheckImageSize(cost.Width, cost.Height, 32);
   cost.PixelBytes = RowStride(cost.Width, 32) * std::uint64_t(cost.Height);

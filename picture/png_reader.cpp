@@ -7,6 +7,8 @@
 #include <vector>
 
 #include "picture/messages.h"
+#include "picture/png_errors.h"
+#include "picture/png_image_data.h"
 #include "toolkit/errors.h"
 
 namespace {
@@ -22,15 +24,7 @@ constexpr std::uint32_t MostSide = std::uint32_t(MaxPixelBlockBytes / 4);
 // The inflate state beside the rows: zlib's window and tables.
 constexpr std::uint64_t InflateBytes = 48 * 1024;
 
-[[noreturn]] void ThrowDamaged(int error) {
-  if (error == SPNG_EUSER_WIDTH || error == SPNG_EUSER_HEIGHT || error == SPNG_EOVERFLOW) {
-    throw EOutOfResources(SImageTooLarge);
-  }
-  if (error == SPNG_EMEM) throw EOutOfResources(SImageTooLarge);
-  // A valid file whose metadata goes beyond the limits above.
-  if (error == SPNG_ECHUNK_LIMITS) throw EInvalidGraphic(std::string(SPictureNotSupported) + ": " + spng_strerror(error));
-  throw EInvalidGraphic(std::string(SPngDamaged) + ": " + spng_strerror(error));
-}
+void ThrowDamaged(int error) { ThrowPngError(error); }
 
 void Check(int error) {
   if (error != 0) ThrowDamaged(error);
@@ -96,7 +90,28 @@ constexpr int PassColumnStep[7] = {8, 8, 4, 4, 2, 2, 1};
 // 16-bit sample to the nearest 8-bit level.
 inline std::uint8_t Reduce16(std::uint16_t v) { return std::uint8_t((std::uint32_t(v) * 255 + 32767) / 65535); }
 
+// 8-bit RGB or RGBA without tRNS, not interlaced: the pictures the program's own row inflater
+// decodes. Asking for tRNS reads every chunk before the image data.
+bool IsCommon(spng_ctx* ctx, const spng_ihdr& header) {
+  spng_trns trns{};
+  const int status = spng_get_trns(ctx, &trns);
+  if (status != 0 && status != SPNG_ECHUNKAVAIL) ThrowDamaged(status);
+  return header.bit_depth == 8 && (header.color_type == SPNG_COLOR_TYPE_TRUECOLOR ||
+                                   header.color_type == SPNG_COLOR_TYPE_TRUECOLOR_ALPHA) &&
+         header.interlace_method == 0 && status == SPNG_ECHUNKAVAIL;
+}
+
 }  // namespace
+
+[[noreturn]] void ThrowPngError(int error) {
+  if (error == SPNG_EUSER_WIDTH || error == SPNG_EUSER_HEIGHT || error == SPNG_EOVERFLOW) {
+    throw EOutOfResources(SImageTooLarge);
+  }
+  if (error == SPNG_EMEM) throw EOutOfResources(SImageTooLarge);
+  // A valid file whose metadata goes beyond the limits above.
+  if (error == SPNG_ECHUNK_LIMITS) throw EInvalidGraphic(std::string(SPictureNotSupported) + ": " + spng_strerror(error));
+  throw EInvalidGraphic(std::string(SPngDamaged) + ": " + spng_strerror(error));
+}
 
 TPngHeader ReadPngHeader(TStream& stream) {
   const TPngDecoder decoder(stream);
@@ -104,10 +119,15 @@ TPngHeader ReadPngHeader(TStream& stream) {
 }
 
 TBitmap ReadPngPicture(TStream& stream) {
+  const std::int64_t start = stream.Position();
   TPngDecoder decoder(stream);
   spng_ctx* ctx = decoder.Context.get();
   const int width = int(decoder.Header.width);
   const int height = int(decoder.Header.height);
+  if (IsCommon(ctx, decoder.Header)) {
+    return ReadCommonPngImageData(stream, start, width, height,
+                                  decoder.Header.color_type == SPNG_COLOR_TYPE_TRUECOLOR_ALPHA ? 4 : 3);
+  }
   const bool sixteen = decoder.Sixteen();
   const int format = sixteen ? SPNG_FMT_RGBA16 : SPNG_FMT_RGBA8;
   Check(spng_decode_image(ctx, nullptr, 0, format, SPNG_DECODE_TRNS | SPNG_DECODE_PROGRESSIVE));

@@ -24,7 +24,7 @@ declare -A allowed=(
 # System headers that only one layer may include (a pattern over the name inside the <>).
 declare -A owner=(
   ['Q[A-Za-z]*|Qt[A-Za-z]*/.*']="app"
-  ['zlib\.h']="picture/png"
+  ['zlib\.h|isa-l/.*']="picture/png"
   ['spng\.h|webp/.*|libheif/.*|dav1d/.*|libde265/.*']="picture"
   ['jpeglib\.h|jerror\.h|jpegint\.h']="toolkit"
   ['CLI/.*']="batch"

@@ -52,6 +52,8 @@ packages=(libc6 libgcc-s1 libstdc++6 libjpeg62-turbo libjpeg62-turbo-dev zlib1g 
           libspng0 libspng-dev libwebp7 libwebpdemux2 libwebp-dev libheif1 libheif-dev
           libde265-0 libde265-dev libx265-199 libx265-dev libnuma1 libaom3 libaom-dev libdav1d6 libdav1d-dev
           libpng16-16 libpng-dev libgtest-dev)
+# ISA-L's inflate, where Debian builds it (not for 32-bit x86, whose build inflates with zlib).
+if [ "$arch" = arm64 ]; then packages+=(libisal2 libisal-dev); fi
 if ! dpkg --print-foreign-architectures | grep -qx "$arch"; then
   echo "Adding the $arch architecture to apt and dpkg, for downloads" >&2
   rfl_as_root dpkg --add-architecture "$arch"

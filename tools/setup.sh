@@ -12,7 +12,7 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   libcli11-dev
   libpng-dev pngcheck imagemagick
-  libspng-dev libwebp-dev libheif-dev libde265-dev libdav1d-dev
+  libspng-dev libwebp-dev libheif-dev libde265-dev libdav1d-dev libisal-dev
   webp libheif-examples libavif-bin netpbm
   fonts-noto-cjk xvfb xauth openbox
   dpkg-dev librsvg2-bin help2man desktop-file-utils appstream lintian man-db groff-base

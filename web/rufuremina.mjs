@@ -23,7 +23,8 @@ import createRufureminaEngine from './rufuremina-engine.mjs';
 /** @typedef {{sliders: Sliders, gradient: boolean, outputWidth: number, outputHeight: number,
  *             pictureName: string|null}} State */
 /** @typedef {{title: string, text: string, url: string}} AboutText */
-/** @typedef {{wasmBinary?: Uint8Array, onLoadProgress?: (percent: number) => void}} CreateOptions */
+/** @typedef {{wasmBinary?: Uint8Array, wasmModule?: WebAssembly.Module,
+ *             onLoadProgress?: (percent: number) => void}} CreateOptions */
 
 /** Each slider's range and start position, in the window's order.
  *  @type {Readonly<Record<keyof Sliders, Readonly<{min:number, max:number, start:number}>>>} */
@@ -61,6 +62,15 @@ function checkWhole(value, name, min, max) {
   if (value < min || value > max) throw new RangeError(`${name} must be from ${min} to ${max}, not ${value}`);
 }
 
+/** A file's name as the engine takes it.
+ *  @param {unknown} fileName */
+function checkName(fileName) {
+  if (typeof fileName !== 'string') throw new TypeError('fileName must be a string');
+  // A name that ends in '/' names a folder, not a file; the engine's side would cut a name at a NUL.
+  if (fileName.endsWith('/')) throw new TypeError(`fileName must name a file, not a folder: ${JSON.stringify(fileName)}`);
+  if (fileName.includes('\0')) throw new TypeError(`fileName must not hold a NUL character: ${JSON.stringify(fileName)}`);
+}
+
 /** The .wasm's bytes next to this module: read from disk under node, fetched in a page.
  *  @returns {Promise<Uint8Array>} */
 async function findWasm() {
@@ -79,15 +89,27 @@ async function findWasm() {
 
 /** Creates an engine; resolves when the WebAssembly is instantiated. The start-up picture (1 x 1
  *  white) is loaded and the defaults set, as the window starts; nothing is rendered until asked.
- *  @param {CreateOptions} [options] `wasmBinary`: the .wasm's bytes (the single-file page passes
- *  the embedded ones); otherwise the module finds its .wasm beside itself. `onLoadProgress`: called
+ *  @param {CreateOptions} [options] `wasmModule`: the .wasm compiled already (the page's worker
+ *  compiles it as it decompresses it); else `wasmBinary`: the .wasm's bytes; else the module finds
+ *  its .wasm beside itself. `onLoadProgress`: called
  *  during loadPicture with the percentage of the picture decoded, rising, where the decoder counts
  *  it (JPEG), from within the call (a page's worker can pass it on while it decodes).
  *  @returns {Promise<Rufuremina>} */
 export async function createRufuremina(options = {}) {
+  const { wasmModule, onLoadProgress } = options;
+  if (wasmModule) {
+    /** @type {(error: unknown) => void} */
+    let failed = () => {};
+    const failure = new Promise((_, reject) => { failed = reject; });
+    const instantiateWasm = (/** @type {WebAssembly.Imports} */ imports,
+      /** @type {(instance: WebAssembly.Instance, module: WebAssembly.Module) => void} */ receive) => {
+      WebAssembly.instantiate(wasmModule, imports).then((instance) => receive(instance, wasmModule), failed);
+      return {};
+    };
+    return new Rufuremina(await Promise.race([createRufureminaEngine({ instantiateWasm, onLoadProgress }), failure]));
+  }
   const wasmBinary = options.wasmBinary ?? (await findWasm());
-  const module = await createRufureminaEngine({ wasmBinary, onLoadProgress: options.onLoadProgress });
-  return new Rufuremina(module);
+  return new Rufuremina(await createRufureminaEngine({ wasmBinary, onLoadProgress }));
 }
 
 export class Rufuremina {
@@ -138,24 +160,132 @@ export class Rufuremina {
    *  @param {string} fileName  @param {Uint8Array} bytes */
   loadPicture(fileName, bytes) {
     this.alive();
-    if (typeof fileName !== 'string') throw new TypeError('fileName must be a string');
-    // A name that ends in '/' names a folder, not a file; the engine's side would cut a name at a NUL.
-    if (fileName.endsWith('/')) throw new TypeError(`fileName must name a file, not a folder: ${JSON.stringify(fileName)}`);
-    if (fileName.includes('\0')) throw new TypeError(`fileName must not hold a NUL character: ${JSON.stringify(fileName)}`);
+    checkName(fileName);
     if (!(bytes instanceof Uint8Array)) throw new TypeError('bytes must be a Uint8Array');
-    const encoded = new TextEncoder().encode(fileName);
-    const name = this.m._malloc(encoded.length + 1) >>> 0;
-    const data = this.m._malloc(Math.max(bytes.length, 1)) >>> 0;
+    const name = this.placeName(fileName);
+    let data = 0;
     try {
-      if (!name || !data) throw new RufureminaError('メモリが不足しています.', 'ルフレミナ');
-      this.m.HEAPU8.set(encoded, name);
-      this.m.HEAPU8[name + encoded.length] = 0;
+      data = this.reserve(bytes.length);
       this.m.HEAPU8.set(bytes, data);
       this.check(this.m._rfl_load_picture(this.api, name, data, bytes.length));
     } finally {
       this.m._free(name);
       this.m._free(data);
     }
+  }
+
+  /** loadPicture for a file as a Blob (a page's File). In a worker, where a Blob can be read
+   *  synchronously, the engine reads the file a part at a time as its reader asks and never holds
+   *  it whole; elsewhere (node, a page's own thread) its bytes are read straight into the engine's
+   *  memory, never held twice. Errors as loadPicture's; a file that cannot be read (changed or gone
+   *  since it was chosen) throws RufureminaError with the reader's read error, or the Blob's own.
+   *  @param {string} fileName  @param {Blob} file @returns {Promise<void>} */
+  async loadPictureFile(fileName, file) {
+    this.alive();
+    checkName(fileName);
+    if (!(file instanceof Blob)) throw new TypeError('file must be a Blob');
+    const Reader = /** @type {any} */ (globalThis).FileReaderSync;
+    if (Reader) this.loadPictureFrom(fileName, file, new Reader());
+    else await this.loadPictureCopied(fileName, file);
+  }
+
+  /** @private The engine reads the Blob through `reader` (a FileReaderSync).
+   *  @param {string} fileName @param {Blob} file @param {any} reader */
+  loadPictureFrom(fileName, file, reader) {
+    const name = this.placeName(fileName);
+    this.m.readScriptFile = (position, count, into) => {
+      try {
+        const part = new Uint8Array(reader.readAsArrayBuffer(file.slice(position, position + count)));
+        this.m.HEAPU8.set(part, into);  // the memory's view taken afresh: it may have grown
+        return part.length;
+      } catch {
+        return -1;
+      }
+    };
+    try {
+      this.check(this.m._rfl_load_script_file(this.api, name, file.size));
+    } finally {
+      delete this.m.readScriptFile;
+      this.m._free(name);
+    }
+  }
+
+  /** @private The Blob's bytes read into the engine's memory, a part at a time, then loaded.
+   *  @param {string} fileName @param {Blob} file */
+  async loadPictureCopied(fileName, file) {
+    const name = this.placeName(fileName);
+    let data = 0;
+    try {
+      const size = file.size;
+      data = this.reserve(size);
+      const reader = file.stream().getReader();
+      let read = 0;
+      for (;;) {
+        const { done, value } = await reader.read();
+        if (done) break;
+        if (value.length > size - read) {
+          await reader.cancel();
+          throw new Error('the file grew while it was read');
+        }
+        this.m.HEAPU8.set(value, data + read);  // the memory's view taken afresh: it may have grown
+        read += value.length;
+      }
+      this.check(this.m._rfl_load_picture(this.api, name, data, read));
+    } finally {
+      this.m._free(name);
+      this.m._free(data);
+    }
+  }
+
+  /** What loading a file would cost, from its first bytes (the whole file will do): the picture's
+   *  size as its file declares it and the memory its load takes (the picture and its reader's
+   *  memory; the file's own bytes not counted). Throws what loadPicture would throw for that
+   *  header, and the reader's error when the header goes on beyond the bytes given.
+   *  @param {string} fileName  @param {Uint8Array} head
+   *  @returns {{width: number, height: number, memory: number}} memory: in bytes */
+  loadCost(fileName, head) {
+    this.alive();
+    checkName(fileName);
+    if (!(head instanceof Uint8Array)) throw new TypeError('head must be a Uint8Array');
+    const name = this.placeName(fileName);
+    let data = 0, numbers = 0;
+    try {
+      data = this.reserve(head.length);
+      numbers = this.reserve(3 * 8);
+      this.m.HEAPU8.set(head, data);
+      this.check(this.m._rfl_load_cost(this.api, name, data, head.length, numbers));
+      const [width, height, memory] = this.m.HEAPF64.subarray(numbers >>> 3, (numbers >>> 3) + 3);
+      return { width, height, memory };
+    } finally {
+      this.m._free(name);
+      this.m._free(data);
+      this.m._free(numbers);
+    }
+  }
+
+  /** The bytes of memory the engine holds now. It grows with the pictures it loads and never
+   *  shrinks (WebAssembly's memory cannot): only a new engine, in a new worker or process, gives
+   *  it back. @returns {number} */
+  memorySize() {
+    return this.m.HEAPU8.buffer.byteLength;
+  }
+
+  /** @private A file's name (checkName's) in the engine's memory, ended by a zero byte: free it after.
+   *  @param {string} fileName @returns {number} its address */
+  placeName(fileName) {
+    const encoded = new TextEncoder().encode(fileName);
+    const name = this.reserve(encoded.length + 1);
+    this.m.HEAPU8.set(encoded, name);
+    this.m.HEAPU8[name + encoded.length] = 0;
+    return name;
+  }
+
+  /** @private Room for `size` bytes in the engine's memory: free it after.
+   *  @param {number} size @returns {number} */
+  reserve(size) {
+    const at = this.m._malloc(Math.max(size, 1)) >>> 0;
+    if (!at) throw new RufureminaError('メモリが不足しています.', 'ルフレミナ');
+    return at;
   }
 
   /** Sets any of the sliders (whole numbers within their ranges, SLIDER_RANGES); the others stay.

@@ -1,12 +1,15 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <memory>
 #include <stdexcept>
 #include <fstream>
 #include <string>
 
 #include "picture/loading.h"
+#include "picture/straight_alpha.h"
 #include "picture/ycbcr.h"
+#include "tests/support/heif_builder.h"
 #include "tests/support/reference_pictures.h"
 #include "tests/support/temp_dir.h"
 #include "toolkit/errors.h"
@@ -321,4 +324,118 @@ TEST(HeifReader, ColoursAreTheProgramsConversionOfTheCodedSamples) {
     }
   }
   EXPECT_EQ(differing, 0) << "of " << width * height << " pixels";
+}
+
+// A file that says its colour is premultiplied by the alpha (heif-enc's and avifenc's `prem`
+// reference) loads straight: every level c of alpha a as (c * 255 + a / 2) / a, alpha 0 black.
+// heif-enc writes the same coded picture with and without the reference, so each pixel of the one
+// is exactly that rule applied to the other's; avifenc premultiplies its straight input by its own
+// rounding, so its pixels come back within the levels that rounding can lose.
+TEST(HeifReader, PremultipliedColourLoadsStraight) {
+  const TempDir dir;
+  const int width = 16, height = 16;  // every alpha 0..255 once
+  std::vector<std::uint8_t> straight = TestSamples(width, height, 77), premultiplied(straight.size());
+  for (std::size_t i = 0; i < straight.size(); i += 4) {
+    const std::uint32_t a = std::uint32_t(i / 4);
+    straight[i + 3] = premultiplied[i + 3] = std::uint8_t(a);
+    for (int c = 0; c < 3; ++c) premultiplied[i + c] = std::uint8_t((straight[i + c] * a + 127) / 255);
+  }
+  WritePam(dir / "p.pam", width, height, premultiplied, true);
+  WritePam(dir / "s.pam", width, height, straight, true);
+  ASSERT_TRUE(Shell("/usr/bin/convert " + dir / "p.pam png32:" + dir / "p.png"));
+  ASSERT_TRUE(Shell("/usr/bin/convert " + dir / "s.pam png32:" + dir / "s.png"));
+  const std::string heifEnc = "heif-enc -L -p chroma=444 ";
+  ASSERT_TRUE(Shell(heifEnc + "--premultiplied-alpha " + dir / "p.png -o " + dir / "p.heic >/dev/null"));
+  ASSERT_TRUE(Shell(heifEnc + dir / "p.png -o " + dir / "plain.heic >/dev/null"));
+  ASSERT_TRUE(Shell("avifenc -s 8 --lossless --premultiply " + dir / "s.png " + dir / "p.avif >/dev/null"));
+  const TBitmap plain = ReadSourcePicture(dir / "plain.heic", TPictureKind::Heif);
+  const TBitmap heic = ReadSourcePicture(dir / "p.heic", TPictureKind::Heif);
+  const TBitmap avif = ReadSourcePicture(dir / "p.avif", TPictureKind::Heif);
+  ASSERT_EQ(heic.Width(), width);
+  ASSERT_EQ(avif.Width(), width);
+  int heicWrong = 0, avifWrong = 0;
+  for (int i = 0; i < width * height; ++i) {
+    const auto pixel = [&](const TBitmap& b) { return b.ScanLine(i / width) + 4 * (i % width); };
+    const std::uint8_t a = std::uint8_t(i);
+    heicWrong += pixel(heic)[3] != a;
+    avifWrong += pixel(avif)[3] != a;
+    for (int k = 0; k < 3; ++k) {
+      heicWrong += pixel(heic)[k] != StraightLevel(pixel(plain)[k], a);
+      const int want = a == 0 ? 0 : straight[4 * std::size_t(i) + 2 - std::size_t(k)];
+      avifWrong += std::abs(int(pixel(avif)[k]) - want) > (a == 0 ? 0 : 1 + 255 / a);
+    }
+  }
+  EXPECT_EQ(heicWrong, 0);
+  EXPECT_EQ(avifWrong, 0);
+  EXPECT_NE(std::memcmp(heic.Bits(), plain.Bits(), plain.BitsSize()), 0) << "the reference changes nothing";
+}
+
+// Grids an encoder would never write: thousands of tiles, thousands of references to one tile, an
+// output beyond what the tiles cover or beyond the declared size, one tile far larger than the
+// picture. Each is refused before its tiles are decoded, or loads as its declared size says; a
+// plain grid gives its tiles' pixels in their places.
+TEST(HeifReader, HostileGridsAreRefusedOrCostTheirDeclaredPicture) {
+  const TempDir dir;
+  ASSERT_TRUE(Shell("/usr/bin/convert -size 64x64 gradient:red-blue -alpha off png24:" + dir / "t.png"));
+  ASSERT_TRUE(Shell("heif-enc -q 50 " + dir / "t.png -o " + dir / "t.heic >/dev/null"));
+  const THeifCodedPicture tile = PrimaryCodedPicture(FileBytes(dir / "t.heic"));
+  const TBitmap alone = ReadSourcePicture(dir / "t.heic", TPictureKind::Heif);
+  const auto grid = [&](int rows, int columns, auto change) {
+    THeifGrid g = PlainGrid(tile, rows, columns);
+    change(g);
+    return HeifGridFile(tile, g);
+  };
+  THeifCodedPicture empty = tile;
+  empty.Data = {0, 0, 0, 2, 0x4E, 0x01};  // one SEI unit without a payload: no picture in it
+  const auto same = [](THeifGrid&) {};
+  const auto declaring = [](std::uint32_t side) {
+    return [side](THeifGrid& g) { g.DeclaredWidth = g.DeclaredHeight = side; };
+  };
+  const auto output = [](std::uint32_t side) {
+    return [side](THeifGrid& g) { g.OutputWidth = g.OutputHeight = g.DeclaredWidth = g.DeclaredHeight = side; };
+  };
+  enum TOutcome { Loads, Damaged, DamagedData, TooLarge };  // DamagedData: the boxes are right
+  const struct {
+    const char* what;
+    std::vector<std::uint8_t> file;
+    TOutcome outcome;
+  } cases[] = {
+      {"3 x 2 tiles", grid(2, 3, same), Loads},
+      {"3 x 2 tiles trimmed to 150 x 100", grid(2, 3, [](THeifGrid& g) { g.OutputWidth = g.DeclaredWidth = 150; g.OutputHeight = g.DeclaredHeight = 100; }), Loads},
+      {"64 tiles", grid(8, 8, same), Loads},
+      {"4096 references to one tile", grid(64, 64, [](THeifGrid& g) { g.TileItems = 1; g.References.assign(4096, 0); }), TooLarge},
+      {"4096 tiles of 64 x 64", grid(64, 64, same), Damaged},
+      {"fewer references than cells", grid(4, 4, [](THeifGrid& g) { g.References.resize(15); }), Damaged},
+      {"output and declared size beyond the tiles", grid(2, 2, output(16000)), Damaged},
+      {"4096 tiles beyond the declared size", grid(64, 64, declaring(64)), Damaged},
+      {"declared size beyond the output", grid(2, 2, declaring(16000)), Damaged},
+      {"a whole column of tiles beyond the output", grid(1, 3, [](THeifGrid& g) { g.OutputWidth = g.DeclaredWidth = 128; }), Damaged},
+      {"one tile for a far smaller picture", grid(1, 1, output(8)), Loads},
+      {"tiles whose data hold no picture", HeifGridFile(empty, PlainGrid(empty, 2, 2)), DamagedData},
+      {"4096 tiles for a picture declared 64 x 64", grid(64, 64, output(64)), Damaged},
+      {"more items than twice its 128 x 128 blocks and 64", grid(4, 4, [](THeifGrid& g) { g.TileItems = 2 * 4 + 64; }), Damaged},
+      {"as many items as twice its 128 x 128 blocks and 64", grid(4, 4, [](THeifGrid& g) { g.TileItems = 2 * 4 + 64 - 1; }), Loads},
+  };
+  for (const auto& c : cases) {
+    TMemoryStream header(c.file), stream(c.file);
+    try {
+      const TBitmap picture = ReadSourcePicture(stream, TPictureKind::Heif);
+      const TPictureCost cost = ReadPictureCost(header, TPictureKind::Heif);
+      EXPECT_EQ(c.outcome, Loads) << c.what;
+      EXPECT_EQ(picture.Width(), cost.Width) << c.what;
+      EXPECT_EQ(picture.Height(), cost.Height) << c.what;
+    } catch (const EOutOfResources& e) {
+      EXPECT_EQ(c.outcome, TooLarge) << c.what << ": " << e.what();
+    } catch (const EInvalidGraphic& e) {
+      EXPECT_TRUE(c.outcome == Damaged || c.outcome == DamagedData) << c.what << ": " << e.what();
+      if (c.outcome == Damaged) {
+        TMemoryStream again(c.file);
+        EXPECT_THROW(ReadPictureCost(again, TPictureKind::Heif), EInvalidGraphic) << c.what << ": refused from the boxes";
+      }
+    }
+  }
+  // Each tile in its place: the 3 x 2 grid's corners are the tile's.
+  const TBitmap loaded = ReadSourcePicture(*std::make_unique<TMemoryStream>(grid(2, 3, same)), TPictureKind::Heif);
+  for (const auto& [x, y] : {std::pair{0, 0}, {191, 0}, {0, 127}, {191, 127}, {100, 70}})
+    EXPECT_EQ(std::memcmp(loaded.ScanLine(y) + 4 * x, alone.ScanLine(y % 64) + 4 * (x % 64), 4), 0) << x << ", " << y;
 }

@@ -236,3 +236,101 @@ TEST(PngReader, OneHugeImageDataChunkLoadsAndHugeMetadataIsRefused) {
     EXPECT_EQ(std::string(e.what()).rfind("この画像には対応していません: ", 0), 0u) << e.what();
   }
 }
+
+namespace {
+
+// The file's chunks as (type, data), without signature, lengths and checksums.
+std::vector<std::pair<std::string, std::vector<std::uint8_t>>> Chunks(const std::vector<std::uint8_t>& file) {
+  std::vector<std::pair<std::string, std::vector<std::uint8_t>>> chunks;
+  for (std::size_t at = 8; at + 12 <= file.size();) {
+    const std::size_t length = std::size_t(file[at]) << 24 | std::size_t(file[at + 1]) << 16 | std::size_t(file[at + 2]) << 8 | file[at + 3];
+    chunks.emplace_back(std::string(file.begin() + std::ptrdiff_t(at) + 4, file.begin() + std::ptrdiff_t(at) + 8),
+                        std::vector<std::uint8_t>(file.begin() + std::ptrdiff_t(at) + 8, file.begin() + std::ptrdiff_t(at + 8 + length)));
+    at += 12 + length;
+  }
+  return chunks;
+}
+
+std::vector<std::uint8_t> Joined(const std::vector<std::pair<std::string, std::vector<std::uint8_t>>>& chunks) {
+  std::vector<std::uint8_t> file = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
+  for (const auto& [type, data] : chunks) {
+    for (int i = 0; i < 4; ++i) file.push_back(std::uint8_t(data.size() >> (24 - 8 * i)));
+    const std::size_t start = file.size();
+    file.insert(file.end(), type.begin(), type.end());
+    file.insert(file.end(), data.begin(), data.end());
+    const std::uint32_t crc = std::uint32_t(crc32(0, &file[start], uInt(file.size() - start)));
+    for (int i = 0; i < 4; ++i) file.push_back(std::uint8_t(crc >> (24 - 8 * i)));
+  }
+  return file;
+}
+
+}  // namespace
+
+// 8-bit RGB and RGBA pictures without tRNS go through the program's own row inflater, the others
+// through libspng: both answer alike what follows the image data (metadata, a second run of image
+// data, critical chunks, a missing end, bytes after the end, checksums, image data in pieces).
+TEST(PngReader, BothDecodersAnswerAlikeWhatFollowsTheImageData) {
+  std::mt19937 random(17);
+  const auto changed = [](std::vector<std::uint8_t> file, auto change) {
+    auto chunks = Chunks(file);
+    change(chunks);
+    return Joined(chunks);
+  };
+  using TChunks = std::vector<std::pair<std::string, std::vector<std::uint8_t>>>;
+  const auto beforeEnd = [](TChunks& c, const std::string& type, std::vector<std::uint8_t> data) {
+    c.insert(c.end() - 1, {type, std::move(data)});
+  };
+  const std::vector<std::uint8_t> text = {'C', 'o', 'm', 'm', 'e', 'n', 't', 0, 'h', 'i'};
+  for (const int colourType : {6, 2, 4, 0}) {  // the first two are the program's own
+    const TTestPng png = MakePng(colourType, 8, false, 23, 17, false, random);
+    const std::vector<std::uint8_t> good = WriteTestPng(png);
+    const TBitmap expected = LoadPng(good);
+    const struct {
+      const char* what;
+      std::vector<std::uint8_t> file;
+      bool loads;
+    } cases[] = {
+        {"text after the image data", changed(good, [&](TChunks& c) { beforeEnd(c, "tEXt", text); }), true},
+        {"image data in single bytes", changed(good, [&](TChunks& c) {
+           TChunks split;
+           for (auto& chunk : c) {
+             if (chunk.first != "IDAT") split.push_back(chunk);
+             else for (std::uint8_t b : chunk.second) split.push_back({"IDAT", {b}});
+           }
+           c = split;
+         }), true},
+        {"bytes after the end", [&] { auto f = good; f.resize(f.size() + 100, 0x55); return f; }(), true},
+        {"image data after text after the image data", changed(good, [&](TChunks& c) { beforeEnd(c, "tEXt", text); beforeEnd(c, "IDAT", {0}); }), false},
+        {"an unknown critical chunk after the image data", changed(good, [&](TChunks& c) { beforeEnd(c, "ABCD", {1, 2}); }), false},
+        {"a chunk type with a digit", changed(good, [&](TChunks& c) { beforeEnd(c, "t3Xt", text); }), true},
+        {"no end chunk", changed(good, [](TChunks& c) { c.pop_back(); }), false},
+        {"text with a wrong checksum", [&] {
+           auto f = changed(good, [&](TChunks& c) { beforeEnd(c, "tEXt", text); });
+           f[f.size() - 14] ^= 1;  // the text chunk's checksum, before the end chunk's 12 bytes
+           return f;
+         }(), false},
+        {"image data ending a row early", changed(good, [&](TChunks& c) {
+           for (auto& chunk : c)
+             if (chunk.first == "IDAT") {
+               uLongf size = compressBound(60);
+               std::vector<std::uint8_t> z(size);
+               const std::vector<std::uint8_t> raw(60, 0);
+               compress2(z.data(), &size, raw.data(), 60, 9);
+               z.resize(size);
+               chunk.second = z;
+             }
+         }), false},
+    };
+    for (const auto& c : cases) {
+      TMemoryStream stream(c.file);
+      try {
+        const TBitmap picture = ReadSourcePicture(stream, TPictureKind::Png);
+        EXPECT_TRUE(c.loads) << "colour type " << colourType << ", " << c.what << ": loaded";
+        const TPictureDistance d = Distance(picture, expected);
+        EXPECT_EQ(d.Differing, 0) << "colour type " << colourType << ", " << c.what;
+      } catch (const EInvalidGraphic& e) {
+        EXPECT_FALSE(c.loads) << "colour type " << colourType << ", " << c.what << ": " << e.what();
+      }
+    }
+  }
+}

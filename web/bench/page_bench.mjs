@@ -1,26 +1,66 @@
 // The page's speed in Debian's headless Chromium: from opening the single file to the start-up
-// picture drawn, and a slider move at 512 x 512 with a 1024 x 768 photo (from the move to its
-// preview drawn, the rendering done in the engine's worker) at the defaults and at tilt 2, camera
-// height -2.
-// Prints the median and the minimum of each. Usage: node web/bench/page_bench.mjs [runs]
-import { openBrowser } from '../test/page_browser.mjs';
+// picture drawn (the first frame presented after it was put on the canvas, timed in the page), with
+// the steps of the start-up on the page's and the worker's timelines; and a slider move at 512 x 512
+// with a 1024 x 768 photo (from the move to its preview drawn, the rendering done in the engine's
+// worker) at the defaults and at tilt 2, camera height -2.
+// Prints the median and the minimum of each. Other builds of the page named after the runs (an
+// earlier one, say) have their start-up timed too, in turns with this one, so that the machine's
+// load falls alike on each. Usage: node web/bench/page_bench.mjs [runs] [other page.html ...]
+import { pathToFileURL } from 'node:url';
+import { openBrowser, pagePath } from '../test/page_browser.mjs';
 
 const runs = Number(process.argv[2] ?? 5);
+const pages = [pagePath, ...process.argv.slice(3)];
 const median = (xs) => [...xs].sort((a, b) => a - b)[Math.floor(xs.length / 2)];
 const report = (what, xs) => console.log(`${what}: median ${median(xs).toFixed(2)} ms, min ${Math.min(...xs).toFixed(2)} ms (${xs.length} runs)`);
 
-const startUp = [];
-for (let run = 0; run < runs; ++run) {
-  const browser = await openBrowser();
-  const page = await browser.openPage();
-  startUp.push(await page.evaluate(() => new Promise((done) => {
-    // Drawn: the frame after the start-up picture was put on the canvas has been presented.
-    const drawn = performance.getEntriesByName('rufuremina-drawn')[0].startTime;
-    requestAnimationFrame(() => setTimeout(() => done(Math.max(drawn, performance.now() - 0)), 0));
-  })));
-  await browser.close();
+/** Run in the page before its own scripts: once the page marks its start-up picture drawn, the end
+ *  of the frame that shows it is marked too. */
+function markPresented() {
+  const mark = performance.mark.bind(performance);
+  performance.mark = (name, ...rest) => {
+    if (name === 'rufuremina-drawn') requestAnimationFrame(() => setTimeout(() => mark('bench-presented')));
+    return mark(name, ...rest);
+  };
 }
-report('opening the file to the start-up picture drawn', startUp);
+
+/** One start-up: the time of each mark from the navigation's start, the worker's marks on the
+ *  page's timeline (prefixed "worker:"). */
+async function startUp(file) {
+  const browser = await openBrowser();
+  await browser.context.addInitScript(markPresented);
+  const page = await browser.openPage(pathToFileURL(file).href);
+  await page.waitForFunction(() => performance.getEntriesByName('bench-presented').length > 0);
+  const times = await page.evaluate(() => {
+    const navigation = /** @type {PerformanceNavigationTiming} */ (performance.getEntriesByType('navigation')[0]);
+    return { 'file read': navigation.responseEnd, 'file parsed': navigation.domInteractive,
+      ...Object.fromEntries(performance.getEntriesByType('mark').map((m) => [m.name, m.startTime])) };
+  });
+  const origin = await page.evaluate(() => performance.timeOrigin);
+  for (const worker of page.workers()) {
+    const marks = await worker.evaluate(() => ({ origin: performance.timeOrigin,
+      marks: performance.getEntriesByType('mark').map((m) => [m.name, m.startTime]) }));
+    times['worker: created'] = marks.origin - origin;
+    for (const [name, time] of marks.marks) times[`worker: ${name}`] = time + marks.origin - origin;
+  }
+  await browser.close();
+  return times;
+}
+
+/** @type {Record<string, number[]>[]} */
+const steps = pages.map(() => ({}));
+for (let run = 0; run < runs; ++run) {
+  for (const [i, file] of pages.entries()) {
+    for (const [name, time] of Object.entries(await startUp(file))) (steps[i][name] ??= []).push(time);
+  }
+}
+for (const [i, file] of pages.entries()) {
+  console.log(`${file}:`);
+  report('  opening the file to the start-up picture drawn', steps[i]['bench-presented']);
+  console.log('  its steps, from opening the file (median, ms):');
+  const rows = Object.entries(steps[i]).filter(([name]) => name !== 'bench-presented').sort((a, b) => median(a[1]) - median(b[1]));
+  for (const [name, times] of rows) console.log(`    ${median(times).toFixed(1).padStart(7)}  ${name}`);
+}
 
 const browser = await openBrowser();
 const page = await browser.openPage();

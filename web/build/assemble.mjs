@@ -1,13 +1,16 @@
 // Assembles the single-file page build/web/rufuremina.html: the page's HTML (web/page/index.html)
-// with its style sheets and its module scripts inlined, the engine's module and the WebAssembly
-// (base64, in the element #rufuremina-wasm, which the page hands to its worker; the worker's own
-// script, engine_worker.mjs with the engine's module, is carried as text too). The result
+// with its style sheets and its scripts inlined, the engine's module and the WebAssembly
+// (gzip-compressed, in base64, in the element #rufuremina-wasm, which the page hands to its worker;
+// the worker's own script, engine_worker.mjs with the engine's module, is carried as text too).
+// Compressed, the WebAssembly is a third of the file it would be in plain base64, and the browser
+// reads and parses the file before the page can start: most of the page's start-up. The result
 // makes no request: it works opened from disk (file://, where a page may not import other module
 // files) as well as served. Until web/page exists, a small placeholder page is used.
 //
 // Usage: node assemble.mjs <checkout> <build/web folder>
 import { readFileSync, writeFileSync, existsSync } from 'node:fs';
 import { dirname, resolve } from 'node:path';
+import { gzipSync, constants } from 'node:zlib';
 
 import { bundle as bundleFrom, bundleClassic } from './bundle.mjs';
 
@@ -33,7 +36,8 @@ const placeholder = `<!DOCTYPE html>
 `;
 const placeholderScript = `import { createRufuremina } from './rufuremina.mjs';
 const text = document.getElementById('rufuremina-wasm').textContent.trim();
-const wasmBinary = Uint8Array.from(atob(text), (c) => c.charCodeAt(0));
+const compressed = new Blob([Uint8Array.from(atob(text), (c) => c.charCodeAt(0))]);
+const wasmBinary = new Uint8Array(await new Response(compressed.stream().pipeThrough(new DecompressionStream('gzip'))).arrayBuffer());
 const engine = await createRufuremina({ wasmBinary });
 const canvas = document.getElementById('output');
 function show(p) {
@@ -64,6 +68,9 @@ html = html.replace(/<link\s+rel="stylesheet"\s+href="([^"]+)"\s*\/?>/g,
 // the worker from it, so that the worker too needs no file of its own.
 html = html.replace(/<script\s+type="text\/js-worker"\s+id="([^"]+)"\s+src="([^"]+)"\s*><\/script>/g,
   (_, id, src) => `<script type="text/js-worker" id="${id}">\n${inert(bundleClassic(resolve(pageDir, src), root, locate), 'script')}</script>`);
+// A classic script runs where it stands, while the rest of the file is still read.
+html = html.replace(/<script\s+src="([^"]+)"\s*><\/script>/g,
+  (_, src) => `<script>\n${inert(readPage(src), 'script')}</script>`);
 html = html.replace(/<script\s+type="module"\s+src="([^"]+)"\s*><\/script>/g, (_, src) => {
   const entry = resolve(pageDir, src);
   const code = hasPage ? bundle(entry) : bundlePlaceholder(entry);
@@ -78,7 +85,9 @@ function bundlePlaceholder(entry) {
   return bundle(path);
 }
 
-const wasm = readFileSync(resolve(out, 'rufuremina-engine.wasm')).toString('base64');
+// The worker decompresses it as it compiles (embedded_wasm.mjs); the same bytes make the same file.
+const wasm = gzipSync(readFileSync(resolve(out, 'rufuremina-engine.wasm')), { level: constants.Z_BEST_COMPRESSION })
+  .toString('base64');
 const wasmElement = `<script type="application/octet-stream" id="rufuremina-wasm">${wasm}</script>\n`;
 if (!html.includes('</body>')) throw new Error('the page has no </body>');
 html = html.replace('</body>', `${wasmElement}</body>`);

@@ -10,6 +10,7 @@
 
 #include "toolkit/load_progress.h"
 #include "web/engine/engine.h"
+#include "web/engine/script_file.h"
 
 namespace {
 
@@ -72,6 +73,27 @@ EMSCRIPTEN_KEEPALIVE int rfl_load_picture(TWebApi* api, const char* name, const 
   return Run(api, [&] {
     TLoadProgressScope progress(ReportLoadProgressToPage, nullptr);
     api->engine.LoadPicture(name, {bytes, size});
+  });
+}
+
+// What loading the file whose first bytes are given would cost: its declared width and height and
+// the memory its load takes (the picture's and its reader's), as three numbers.
+EMSCRIPTEN_KEEPALIVE int rfl_load_cost(TWebApi* api, const char* name, const std::uint8_t* head, std::size_t size,
+                                       double* numbers) {
+  return Run(api, [&] {
+    const TPictureCost cost = LoadCostOf(name, {head, size});
+    numbers[0] = cost.Width;
+    numbers[1] = cost.Height;
+    numbers[2] = double(cost.Bytes());
+  });
+}
+
+// The picture from the file the script holds (script_file.h), of `size` bytes.
+EMSCRIPTEN_KEEPALIVE int rfl_load_script_file(TWebApi* api, const char* name, double size) {
+  return Run(api, [&] {
+    TLoadProgressScope progress(ReportLoadProgressToPage, nullptr);
+    TScriptFileStream file{std::uint64_t(size)};
+    api->engine.LoadPicture(name, file);
   });
 }
 

@@ -4,7 +4,6 @@
 #include <stdexcept>
 
 #include "app/messages.h"
-#include "picture/loading.h"
 #include "picture/png/RFLPNG.h"
 #include "render/final.h"
 #include "toolkit/alpha_image.h"
@@ -57,15 +56,26 @@ TReflectionSliders TWebEngine::ReflectionSliders() const {
 }
 
 void TWebEngine::LoadPicture(const std::string& fileName, std::span<const std::uint8_t> bytes) {
+  // The bytes are read where the caller holds them: a copy would hold a large file twice.
+  TByteSpanStream stream(bytes.data(), bytes.size());
+  LoadPicture(fileName, stream);
+}
+
+void TWebEngine::LoadPicture(const std::string& fileName, TStream& file) {
   const TPictureKind kind = PictureKindOf(fileName);
   if (kind == TPictureKind::None) throw EUnsupportedPicture(UnsupportedPictureMessage(fileName));
-  // Read completely before anything changes, so that a failed read keeps the current picture. The
-  // bytes are read where the caller holds them: a copy would hold a large file twice.
-  TByteSpanStream stream(bytes.data(), bytes.size());
-  source_ = ReadSourcePicture(stream, kind);
+  // Read completely before anything changes, so that a failed read keeps the current picture.
+  source_ = ReadSourcePicture(file, kind);
   pictureName_ = fileName;
   // The picture's proportions may have changed.
   SceneYawChange(scene_, sliders_.Tilt, source_.Width(), source_.Height());
+}
+
+TPictureCost LoadCostOf(const std::string& fileName, std::span<const std::uint8_t> head) {
+  const TPictureKind kind = PictureKindOf(fileName);
+  if (kind == TPictureKind::None) throw EUnsupportedPicture(UnsupportedPictureMessage(fileName));
+  TByteSpanStream stream(head.data(), head.size());
+  return ReadPictureCost(stream, kind);
 }
 
 void TWebEngine::SetSliders(const TEngineSliders& s) {

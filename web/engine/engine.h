@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "picture/export.h"
+#include "picture/loading.h"
 #include "picture/png/RFLPNGStream.h"
 #include "render/reflection.h"
 #include "scene/scene.h"
@@ -71,6 +72,8 @@ class TWebEngine {
   // EUnsupportedPicture for another extension and the reader's error for bad bytes; either way the
   // current picture stays.
   void LoadPicture(const std::string& fileName, std::span<const std::uint8_t> bytes);
+  // The same from a stream over the file, read as far as its reader asks.
+  void LoadPicture(const std::string& fileName, TStream& file);
   // Moves the sliders; only those that changed update the scene. Throws std::out_of_range for a
   // position outside a slider's range, changing nothing.
   void SetSliders(const TEngineSliders& sliders);
@@ -110,6 +113,12 @@ class TWebEngine {
   TEngineSliders sliders_;
   std::string pictureName_;
 };
+
+// What loading the file would cost (its declared size, the picture's and its reader's memory), from
+// its first bytes: the page decides by it how to make room before the load. Throws what the load
+// would throw for that header, as LoadPicture, and the reader's error when the header goes beyond
+// the bytes given.
+TPictureCost LoadCostOf(const std::string& fileName, std::span<const std::uint8_t> head);
 
 // How the window reports a failure: the caption and text of its box. The general error handler's
 // box has the application title and the message with "." added when its last character sorts

@@ -5,9 +5,27 @@
 // than 150 ms is reported, so the page can show it. A file chosen while another still loads
 // replaces it: the worker is replaced and the earlier load's result never arrives. The worker can
 // be replaced at any time; the new one is given the settings and the picture again.
+//
+// Memory: a large picture (LargeLoad) is loaded by a fresh worker, the old one and its memory gone
+// first; should it fail, another fresh worker is given the previous picture's file and the
+// settings, so the previous picture stays, as in the window. A worker whose memory a large picture
+// has grown (LargeMemory) is replaced likewise at the next load, so the tab's memory comes back.
+// Small pictures load in the worker there is: no start-up cost.
 
 /** How long a request runs before the page shows it as busy (ms). */
 export const BusyDelay = 150;
+
+/** A load that takes this many bytes of the engine's memory or more (its picture's and its
+ *  reader's, as the file's header declares them; the worker's engine reads the file a part at a
+ *  time) goes to a fresh worker, the old one ended first: the previous picture's memory is free
+ *  before the new one is decoded. */
+export const LargeLoad = 256 * 2 ** 20;
+/** A worker whose engine's memory has grown to this many bytes (WebAssembly's memory never
+ *  shrinks) is replaced at the next load, so that the tab's memory comes back. */
+export const LargeMemory = 256 * 2 ** 20;
+/** How much of a file is read to learn what its load costs: a JPEG's markers before its first scan
+ *  may be long. A file whose header goes beyond it counts as large. */
+export const CostHead = 2 ** 20;
 
 /** A request dropped because its worker was replaced: nothing to show. */
 export class DroppedRequest extends Error {
@@ -27,15 +45,22 @@ export class EngineError extends Error {
 }
 
 /** @typedef {{width:number, height:number, rgba:Uint8ClampedArray}} Pixels */
+/** The engine's WebAssembly as a worker takes it (embedded_wasm.mjs): the page's embedded text, the
+ *  module's bytes or the module compiled. @typedef {string|Uint8Array|WebAssembly.Module} Wasm */
 /** @typedef {{sliders: Record<string, number>, gradient: boolean, outputWidth: number, outputHeight: number}} Settings */
 
 export class EngineClient {
-  /** @param {{createWorker: () => Worker, wasm?: string|Uint8Array, settings: Settings,
+  /** @param {{createWorker: () => Worker, wasm?: Wasm|Promise<Wasm>, settings: Settings,
    *   onPixels: (pixels: Pixels) => void, onBusy: (busy: boolean) => void,
-   *   onProgress?: (percent: number) => void}} options `onProgress`: a load's decoding, in percent */
+   *   onProgress?: (percent: number) => void}} options `wasm`: the engine's WebAssembly for each
+   *   worker, or a promise of it (compiling on the page's side while the first worker starts);
+   *   `onProgress`: a load's decoding, in percent */
   constructor({ createWorker, wasm, settings, onPixels, onBusy, onProgress }) {
     this.createWorker = createWorker;
+    /** @type {Wasm|Promise<Wasm>|undefined} */
     this.wasm = wasm;
+    // Once compiled, every later worker is given the module itself.
+    if (wasm instanceof Promise) wasm.then((ready) => { this.wasm = ready; }, () => {});
     this.onPixels = onPixels;
     this.onBusy = onBusy;
     this.onProgress = onProgress ?? (() => {});
@@ -50,7 +75,10 @@ export class EngineClient {
     this.pending = new Map();
     this.previewRunning = false;
     this.previewWanted = false;
-    this.loading = 0;      // loads under way in the current worker
+    this.previewsHeld = false;  // while a fresh worker has no picture yet
+    /** The load under way, to tell whether a later one has replaced it. */
+    this.loadUnderWay = /** @type {object|null} */ (null);
+    this.memory = 0;       // the current worker's engine's memory, in bytes, as it last said
     this.slow = 0;         // loads, final renderings and exports under way
     this.busyTimer = 0;
     this.busy = false;
@@ -67,7 +95,13 @@ export class EngineClient {
       event.preventDefault?.();
       this.dropAll(new Error(event.message || 'the engine stopped'));
     };
-    return this.request('start', { wasm: this.wasm }, false);
+    if (!(this.wasm instanceof Promise)) return this.request('start', { wasm: this.wasm }, false);
+    // Still compiling: the module follows in a message of its own (a page opened from disk cannot
+    // hand a module through a port), while the requests after the start already wait in the
+    // worker, in their order.
+    this.wasm.then((wasm) => worker.postMessage({ wasm }),
+      (error) => worker.postMessage({ wasmError: String(error?.message ?? error) }));
+    return this.request('start', { wasmFollows: true }, false);
   }
 
   /** The settings and the picture's name as the page has them now. */
@@ -95,12 +129,13 @@ export class EngineClient {
   }
 
   /** @private */
-  answer(worker, { id, value, error, progress }) {
+  answer(worker, { id, value, error, progress, memory }) {
     if (worker !== this.worker) return;
     if (progress !== undefined) {
       this.onProgress(progress);
       return;
     }
+    if (memory !== undefined) this.memory = memory;
     const entry = this.pending.get(id);
     if (!entry) return;
     this.pending.delete(id);
@@ -124,7 +159,6 @@ export class EngineClient {
       entry.reject(reason);
     }
     this.previewRunning = false;
-    this.loading = 0;
     this.checkIdle();
   }
 
@@ -166,7 +200,10 @@ export class EngineClient {
   /** Replaces the worker by a fresh one, which is given the settings and the loaded picture (its
    *  file read again). What the old worker had under way is dropped. */
   replaceWorker({ restorePicture = true } = {}) {
-    return this.inSteps(() => this.replaceWith(restorePicture));
+    return this.inSteps(async () => {
+      await this.replaceWith(restorePicture);
+      this.releasePreviews();
+    });
   }
 
   /** @private Runs `steps` (several requests, one after another) as one thing under way. */
@@ -185,25 +222,34 @@ export class EngineClient {
     const old = this.worker;
     this.worker = null;
     old?.terminate();
+    this.memory = 0;
     this.dropAll(new DroppedRequest());
-    await this.start();
-    if (!restorePicture) return;
+    // Until the fresh worker is given its picture, a preview would show the start-up one.
+    this.previewsHeld = true;
+    try {
+      await this.start();
+    } catch (error) {
+      if (!(error instanceof DroppedRequest)) this.releasePreviews();  // else a later replacement holds them
+      throw error;
+    }
+    if (!restorePicture) return;  // the caller gives the picture, or releases the previews
     if (this.picture) await this.feed(this.picture);
-    else this.preview();
+    else this.releasePreviews();
   }
 
-  /** @private Loads a picture into the worker; the result is drawn. */
+  /** @private Previews held while a fresh worker had no picture run now: one, of the settings now. */
+  releasePreviews() {
+    this.previewsHeld = false;
+    if (this.previewWanted) this.preview();
+  }
+
+  /** @private Loads a picture into the worker; the result, a preview of the settings now, is drawn. */
   async feed({ name, file }) {
+    this.previewsHeld = false;
     this.previewWanted = false;
-    const worker = this.worker;
-    ++this.loading;
-    try {
-      const value = await this.request('load', { name, file, settings: structuredClone(this.settings) }, true);
-      this.onPixels(value.pixels);
-      return value;
-    } finally {
-      if (worker === this.worker) --this.loading;  // a replaced worker's count went with it
-    }
+    const value = await this.request('load', { name, file, settings: structuredClone(this.settings) }, true);
+    this.onPixels(value.pixels);
+    return value;
   }
 
   /** Loads a picture's file, read as `name` says (its extension chooses the reader); resolves when
@@ -216,25 +262,66 @@ export class EngineClient {
 
   /** @private */
   async loadSteps(name, file, shownName) {
-    let replaced = false;
-    if (this.loading > 0) {
-      await this.replaceWith(false);
-      replaced = true;
-    }
+    const load = {};
+    const interrupting = this.loadUnderWay !== null;
+    this.loadUnderWay = load;
+    /** Whether a later load has taken this one's place. */
+    const replaced = () => this.loadUnderWay !== load;
+    // The whole load, a fresh worker's start included, shows as busy.
+    this.slowChanged(1);
+    let restoring = null;
     try {
-      await this.feed({ name, file });
-    } catch (error) {
-      // A fresh worker holds the start-up picture: the previous one is given back to it.
-      if (replaced && this.picture && !(error instanceof DroppedRequest)) await this.feed(this.picture).catch(() => {});
-      else if (replaced) this.preview();
-      throw error;
+      // A fresh worker holds only the start-up picture.
+      const fresh = interrupting || await this.wantsFreshWorker(name, file);
+      if (replaced()) throw new DroppedRequest();
+      if (fresh) await this.replaceWith(false);
+      try {
+        await this.feed({ name, file });
+      } catch (error) {
+        // The user is told at once; the previous picture comes back meanwhile, still part of this
+        // load, so that a file chosen before it is back replaces it.
+        if (!(error instanceof DroppedRequest) && !replaced()) {
+          restoring = this.inSteps(() => this.restore(fresh)).finally(() => {
+            if (!replaced()) this.loadUnderWay = null;
+          });
+        }
+        throw error;
+      }
+      this.picture = { name, file, shownName };
+    } finally {
+      this.slowChanged(-1);
+      if (!restoring && !replaced()) this.loadUnderWay = null;
     }
-    this.picture = { name, file, shownName };
+  }
+
+  /** @private Whether the file is to be loaded by a fresh worker: the current one's memory has
+   *  grown large, or the file's load is large (LargeLoad), or its header does not say. */
+  async wantsFreshWorker(name, file) {
+    if (this.memory >= LargeMemory) return true;
+    const cost = await this.request('cost', { name, head: file.slice(0, CostHead) }, false);
+    // Where the header does not tell, a small file is read where any is: its load says what is wrong.
+    if (!cost) return file.size > CostHead;
+    return cost.memory >= LargeLoad;
+  }
+
+  /** @private After a failed load, the previous picture as before: in a fresh worker if the failure
+   *  left the memory large, given back to a fresh worker that held only the start-up picture. */
+  async restore(fresh) {
+    this.slowChanged(1);
+    try {
+      if (this.memory >= LargeMemory) await this.replaceWith(true);
+      else if (fresh && this.picture) await this.feed(this.picture);
+      else if (fresh) this.preview();
+    } catch {
+      // The previous picture loaded before; what the user is told is why the new one did not.
+    } finally {
+      this.slowChanged(-1);
+    }
   }
 
   /** A preview of the current settings, drawn when it comes; at most one renders at a time. */
   preview() {
-    if (this.previewRunning) {
+    if (this.previewRunning || this.previewsHeld) {
       this.previewWanted = true;
       return;
     }

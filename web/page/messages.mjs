@@ -71,3 +71,5 @@ export const SNoClipboardPicture = 'クリップボードに画像がありま�
 export const SUnknownError = '原因不明のエラーが発生しました';
 // Shown in place of the page when the browser cannot run it at all.
 export const SNoWebAssembly = 'このブラウザではWebAssemblyを実行できないため、ルフレミナを使えません。';
+// A browser that runs WebAssembly but cannot decompress the page's engine (older than 2023).
+export const SBrowserTooOld = 'このブラウザは古いため、ルフレミナを使えません。新しいブラウザで開いてください。';

@@ -9,22 +9,27 @@ import { TrackBar } from './track_bar.mjs';
 import { exportFileName } from './file_names.mjs';
 import { pastedPicture, readClipboardPicture } from './paste.mjs';
 import { startServedSite, canShareFiles, shareFile } from './installed.mjs';
+import { compileEngine } from './embedded_wasm.mjs';
 
 const $ = (id) => /** @type {HTMLElement} */ (document.getElementById(id));
 
-/** The WebAssembly the single-file page carries, as its base64 text (the worker decodes it), or
- *  undefined (the module then finds its file). */
+/** The engine's WebAssembly, compiled from what the single-file page carries: compiling runs off
+ *  the page's thread, while the worker still starts. Undefined without it (the module then finds its
+ *  file). */
 function embeddedWasm() {
-  return document.getElementById('rufuremina-wasm')?.textContent?.trim() || undefined;
+  const text = document.getElementById('rufuremina-wasm')?.textContent;
+  return text ? compileEngine(text) : undefined;
 }
 
 /** Makes the engine's worker: from the script the single file carries (a page opened from disk may
- *  load no other file), else from the worker's module beside this one. */
+ *  load no other file), the first one as boot.js started it while the page was read; else from the
+ *  worker's module beside this one. */
 function workerFactory() {
+  const boot = /** @type {any} */ (globalThis).rufureminaBoot;
   const embedded = document.getElementById('rufuremina-worker');
-  if (embedded) {
-    const url = URL.createObjectURL(new Blob([embedded.textContent], { type: 'text/javascript' }));
-    return () => new Worker(url, { name: 'rufuremina-engine' });
+  if (embedded && !embedded.hasAttribute('src')) {
+    const url = boot?.url ?? URL.createObjectURL(new Blob([embedded.textContent ?? ''], { type: 'text/javascript' }));
+    return () => boot?.takeWorker() ?? new Worker(url, { name: 'rufuremina-engine' });
   }
   return () => new Worker(new URL('./engine_worker.mjs', import.meta.url), { type: 'module', name: 'rufuremina-engine' });
 }
@@ -68,6 +73,7 @@ function guarded(command) {
 }
 
 async function start() {
+  const wasm = embeddedWasm();
   const area = $('OutputArea');
   const statusBar = $('StatusBar1');
 
@@ -103,7 +109,7 @@ async function start() {
 
   const engine = new EngineClient({
     createWorker: workerFactory(),
-    wasm: embeddedWasm(),
+    wasm,
     settings: {
       sliders: Object.fromEntries(M.Sliders.map((s) => [s.name, s.start])),
       gradient: true,
@@ -119,7 +125,10 @@ async function start() {
     },
     onProgress: (percent) => showProgress(percent),
   });
-  await engine.start();
+  // The worker compiles the engine while the page builds its controls; the start-up picture's
+  // preview is asked for as soon as they stand, and comes right after the start.
+  const started = engine.start();
+  performance.mark('rufuremina-start-sent');
   const preview = () => engine.preview();
 
   // ---- The status bar: the long hint of what the pointer or a highlighted menu item is on ----
@@ -340,7 +349,9 @@ async function start() {
     commands[id].run();
   });
 
+  performance.mark('rufuremina-controls-built');
   preview();
+  await started;
   await engine.idle();
   performance.mark('rufuremina-drawn');
   /** The About box's texts, asked for once. */
@@ -352,7 +363,14 @@ async function start() {
   globalThis.rufureminaPage = { engine, sliders, draw, idle: () => engine.idle() };
 }
 
+/** Why the page cannot start: what this browser lacks, else the error. */
+function startFailure(error) {
+  if (typeof WebAssembly === 'undefined') return M.SNoWebAssembly;
+  if (typeof DecompressionStream === 'undefined') return M.SBrowserTooOld;
+  return String(error?.message ?? error);
+}
+
 start().catch((error) => {
-  document.body.replaceChildren(typeof WebAssembly === 'undefined' ? M.SNoWebAssembly : String(error?.message ?? error));
+  document.body.replaceChildren(startFailure(error));
   document.documentElement.dataset.ready = 'failed';
 });

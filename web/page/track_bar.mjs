@@ -34,8 +34,10 @@ export class TrackBar {
     element.addEventListener('pointerup', (e) => this.pointerUp(e));
     element.addEventListener('pointercancel', (e) => this.pointerUp(e));
     element.addEventListener('wheel', (e) => this.wheel(e), { passive: false });
+    // The thumb and the ticks are placed once the slider has its size: the observer's first call
+    // comes before the page is first shown, without measuring the page while it is being built.
     new ResizeObserver(() => this.layout()).observe(element);
-    this.layout();
+    element.setAttribute('aria-valuenow', String(start));
   }
 
   /** Moves the slider from code; notifies only when the position changes. */

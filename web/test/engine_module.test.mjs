@@ -5,7 +5,12 @@ import assert from 'node:assert/strict';
 import { inflateSync } from 'node:zlib';
 
 import { createRufuremina, RufureminaError, SLIDER_RANGES } from '../../build/web/rufuremina.mjs';
-import { bmp, photo } from './engine_pictures.mjs';
+import { mkdtempSync, rmSync, writeFileSync } from 'node:fs';
+import { tmpdir } from 'node:os';
+import { join } from 'node:path';
+import { execFileSync } from 'node:child_process';
+import { bmp, photo, makePictures } from './engine_pictures.mjs';
+import { makeFormatPictures } from './engine_formats.mjs';
 
 const engine = await createRufuremina();
 const picture = bmp(40, 30, 24, photo(7));
@@ -178,4 +183,63 @@ test('a disposed engine refuses every call', async () => {
   other.dispose();
   assert.throws(() => other.renderPreview(), /disposed/);
   other.dispose();
+});
+
+test('a file read a part at a time, as in a worker, is the file read whole; its cost is known from its header', async () => {
+  // A worker's synchronous reader, over a Blob whose parts the test hands out itself.
+  class PartFile extends Blob {
+    constructor(bytes) {
+      super([]);
+      this.bytes = bytes;
+    }
+    get size() { return this.bytes.length; }
+    slice(start, end) { return this.bytes.subarray(start, end); }
+  }
+  let parts = [];
+  let failAfter = Infinity;
+  globalThis.FileReaderSync = class {
+    readAsArrayBuffer(part) {
+      if (parts.length >= failAfter) throw new Error('NotReadableError');
+      parts.push(part.length);
+      return part.slice().buffer;
+    }
+  };
+  const folder = mkdtempSync(join(tmpdir(), 'rufuremina-parts-'));
+  try {
+    // Pictures of every reader, and a BMP and a JPEG larger than one part.
+    const large = bmp(900, 700, 24, photo(9));
+    writeFileSync(join(folder, 'large.bmp'), large);
+    const pictures = [...makePictures(folder), ...makeFormatPictures(folder), ['large.bmp', large],
+      ['large.jpg', new Uint8Array(execFileSync('cjpeg', ['-quality', '100', '-sample', '1x1', join(folder, 'large.bmp')], { maxBuffer: 2 ** 24 }))]];
+    const whole = await createRufuremina(), inParts = await createRufuremina();
+    for (const [name, bytes] of pictures) {
+      parts = [];
+      await inParts.loadPictureFile(name, new PartFile(bytes));
+      whole.loadPicture(name, bytes);
+      assert.deepEqual(plain(inParts.renderPreview()), plain(whole.renderPreview()), name);
+      assert.ok(parts.length > 0, `${name}: read through the reader`);
+    }
+    assert.ok(large.length > 2 ** 20);
+    parts = [];
+    await inParts.loadPictureFile('large.bmp', new PartFile(large));
+    assert.ok(Math.max(...parts) <= 2 ** 20, `the BMP is read in parts of at most 1 MiB, not ${Math.max(...parts)}`);
+
+    // What its load takes, from the header alone: the picture at 32 bits and a row; a header cut
+    // short or of another format says nothing.
+    assert.deepEqual(inParts.loadCost('large.bmp', large.subarray(0, 54)), { width: 900, height: 700, memory: 900 * 700 * 4 + 2700 });
+    for (const [name, head] of [['large.bmp', large.subarray(0, 30)], ['large.gif', large], ['large.jpg', large]])
+      assert.throws(() => inParts.loadCost(name, head), RufureminaError, name);
+
+    // A file that can no longer be read fails as a read error, and the picture stays.
+    failAfter = 1;
+    parts = [];
+    await assert.rejects(inParts.loadPictureFile('again.bmp', new PartFile(large)),
+      new RufureminaError('ストリームからの読み込みエラー.', 'ルフレミナ'));
+    assert.equal(inParts.state().pictureName, 'large.bmp');
+    whole.dispose();
+    inParts.dispose();
+  } finally {
+    delete globalThis.FileReaderSync;
+    rmSync(folder, { recursive: true, force: true });
+  }
 });

@@ -8,7 +8,8 @@ import { execFileSync } from 'node:child_process';
 import fs from 'node:fs';
 import os from 'node:os';
 import path from 'node:path';
-import { openBrowser, engineState, shownImage, imageBox, batchPath } from './page_browser.mjs';
+import { pathToFileURL } from 'node:url';
+import { openBrowser, engineState, shownImage, imageBox, batchPath, pagePath } from './page_browser.mjs';
 import { letterPicture, portraitPicture, cutPicture } from './page_pictures.mjs';
 import { decodePng, decodeBmp } from './page_png.mjs';
 
@@ -75,6 +76,10 @@ test('start-up: the window\'s captions, the start-up picture, and each hint in t
   assert.deepEqual((await engineState(page)).sliders,
     { pictureSize: 3, cameraHeight: 0, tilt: 0, opacity: 8, length: 7, distance: 0 });
   assert.equal(await statusText(), '', 'the status bar is empty until the pointer moves');
+  // The engine runs in the one worker started at the head of the file while the rest was read.
+  assert.equal(page.workers().length, 1);
+  assert.ok(await page.evaluate(() => performance.getEntriesByName('rufuremina-worker-created')[0].startTime <
+    /** @type {PerformanceNavigationTiming} */ (performance.getEntriesByType('navigation')[0]).domInteractive));
 
   // The image sits centred in the area left of the 201-pixel column and above the 19-pixel bar.
   const area = await page.$eval('#OutputArea', (e) => e.getBoundingClientRect().toJSON());
@@ -424,4 +429,13 @@ test('a refused clipboard gives the window\'s message, and the export is still d
   const message = await takeMessage();
   assert.equal(message.text, 'クリップボードを開くことができません.');
   assert.equal(message.error, true);
+});
+
+test('a browser that cannot decompress the page\'s engine is told so in place of the page', async () => {
+  const old = await browser.context.newPage();
+  await old.addInitScript(() => { delete (/** @type {any} */ (globalThis)).DecompressionStream; });
+  await old.goto(pathToFileURL(pagePath).href);
+  await old.waitForSelector('html[data-ready="failed"]', { state: 'attached' });
+  assert.equal(await old.textContent('body'), 'このブラウザは古いため、ルフレミナを使えません。新しいブラウザで開いてください。');
+  await old.close();
 });

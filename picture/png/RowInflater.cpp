@@ -1,0 +1,259 @@
+#include "picture/png/RowInflater.h"
+
+#include <zlib.h>
+#ifdef RFL_HAVE_ISAL
+#include <isa-l/igzip_lib.h>
+#endif
+
+#include <algorithm>
+#include <cstdlib>
+#include <cstring>
+#include <new>
+#include <vector>
+
+#include "toolkit/messages.h"
+#include "toolkit/errors.h"
+
+namespace {
+
+// Four lanes of one pixel's channels, so that the predictors of a pixel's channels run side by side
+// without branches (compilers turn these into vector instructions where a processor has them; the
+// arithmetic is exact integers everywhere).
+typedef std::int16_t TLanes __attribute__((vector_size(8)));
+typedef std::uint8_t TPixelBytes __attribute__((vector_size(4)));
+
+template <int Step>
+TLanes LoadPixel(const std::uint8_t* p) {
+  TPixelBytes bytes{};
+  std::memcpy(&bytes, p, Step);
+  return __builtin_convertvector(bytes, TLanes);
+}
+
+template <int Step>
+void StorePixel(std::uint8_t* p, TLanes v) {
+  const TPixelBytes bytes = __builtin_convertvector(v & 0xFF, TPixelBytes);
+  std::memcpy(p, &bytes, Step);
+}
+
+TLanes Abs(TLanes v) {
+  const TLanes sign = v >> 15;
+  return (v ^ sign) - sign;
+}
+
+// Whole pixels of `Step` (3 or 4) bytes: the Paeth predictor of a, b, c (left, above, upper left).
+template <int Step>
+void UnPaeth(std::uint8_t* x, const std::uint8_t* b, int length) {
+  TLanes left{}, upperLeft{};
+  for (int i = 0; i < length; i += Step) {
+    const TLanes up = LoadPixel<Step>(b + i);
+    const TLanes pa = Abs(up - upperLeft), pb = Abs(left - upperLeft), pc = Abs(left + up - 2 * upperLeft);
+    const TLanes takeLeft = (pa <= pb) & (pa <= pc), takeUp = pb <= pc;
+    const TLanes notLeft = (takeUp & up) | (~takeUp & upperLeft);
+    const TLanes predicted = (takeLeft & left) | (~takeLeft & notLeft);
+    left = (LoadPixel<Step>(x + i) + predicted) & 0xFF;
+    StorePixel<Step>(x + i, left);
+    upperLeft = up;
+  }
+}
+
+// Whole pixels of `Step` bytes: the average of left and above.
+template <int Step>
+void UnAverage(std::uint8_t* x, const std::uint8_t* b, int length) {
+  TLanes left{};
+  for (int i = 0; i < length; i += Step) {
+    left = (LoadPixel<Step>(x + i) + ((left + LoadPixel<Step>(b + i)) >> 1)) & 0xFF;
+    StorePixel<Step>(x + i, left);
+  }
+}
+
+void UnPaethAny(std::uint8_t* x, const std::uint8_t* b, int length, int step) {
+  for (int i = 0; i < length; ++i) {
+    const int a = i >= step ? x[i - step] : 0, up = b[i], c = i >= step ? b[i - step] : 0;
+    const int pa = std::abs(up - c), pb = std::abs(a - c), pc = std::abs(a + up - 2 * c);
+    x[i] = std::uint8_t(x[i] + ((pa <= pb && pa <= pc) ? a : (pb <= pc ? up : c)));
+  }
+}
+
+}  // namespace
+
+void UnfilterRow(TPngFilter type, std::uint8_t* x, const std::uint8_t* b, int length, int step) {
+  switch (type) {
+    case pfNone:
+      break;
+    case pfSub:
+      for (int i = step; i < length; ++i) x[i] = std::uint8_t(x[i] + x[i - step]);
+      break;
+    case pfUp:
+      for (int i = 0; i < length; ++i) x[i] = std::uint8_t(x[i] + b[i]);
+      break;
+    case pfAverage:
+      if (step == 4 && length % 4 == 0) {
+        UnAverage<4>(x, b, length);
+        break;
+      }
+      if (step == 3 && length % 3 == 0) {
+        UnAverage<3>(x, b, length);
+        break;
+      }
+      for (int i = 0; i < step && i < length; ++i) x[i] = std::uint8_t(x[i] + b[i] / 2);
+      for (int i = step; i < length; ++i) x[i] = std::uint8_t(x[i] + (x[i - step] + b[i]) / 2);
+      break;
+    case pfPaeth:
+      // Whole pixels of the common widths unrolled; the predictor is the same for any.
+      if (step == 4 && length % 4 == 0) UnPaeth<4>(x, b, length);
+      else if (step == 3 && length % 3 == 0) UnPaeth<3>(x, b, length);
+      else UnPaethAny(x, b, length, step);
+      break;
+  }
+}
+
+std::uint32_t ChunkCrc(std::uint32_t crc, const std::uint8_t* data, std::size_t size) {
+  while (size > 0) {
+    const uInt piece = uInt(std::min<std::size_t>(size, 1u << 30));
+    crc = std::uint32_t(crc32(crc, data, piece));
+    data += piece;
+    size -= piece;
+  }
+  return crc;
+}
+
+// Rows are inflated a batch at a time, about this many bytes: zlib's fast loop stops short of the
+// end of each output buffer, so one row at a time would leave much of it to the slow one.
+constexpr std::size_t BatchBytes = 64 * 1024;
+
+struct RowInflater::TState {
+  bool Fast = false;  // ISA-L inflates, otherwise zlib
+  z_stream Stream{};
+  bool Ready = false;
+#ifdef RFL_HAVE_ISAL
+  std::unique_ptr<inflate_state> Isal;
+#endif
+  const std::uint8_t* In = nullptr;  // compressed bytes not yet inflated
+  std::size_t InSize = 0;
+  // The zlib header's two bytes, read before the deflate data: the data is inflated raw, without
+  // the Adler-32 sum of every inflated byte, which is checked only after the last row (which is
+  // never inflated past) and whose bytes the chunks' checksums already guard.
+  std::uint8_t Header[2] = {};
+  int HeaderBytes = 0;
+  int RowBytes = 0, Step = 1, Rows = 0;
+  int Done = 0;                    // rows handed over
+  std::size_t Stride = 0;          // a row with its filter byte
+  int BatchRows = 0;               // rows the batch holds
+  std::vector<std::uint8_t> Batch;  // rows with their filter bytes, as inflated
+  std::size_t Filled = 0;          // bytes of the batch inflated
+  int Unfiltered = 0;              // rows of the batch handed over
+  std::vector<std::uint8_t> Previous;  // the row before the batch's first
+  ~TState() {
+    if (Ready) inflateEnd(&Stream);
+  }
+};
+
+namespace {
+
+enum class TStep { Going, Ended, Failed };
+
+// Inflates from the state's input into out[0..room), adding what it wrote to `filled`.
+TStep InflateStep(RowInflater::TState& s, std::uint8_t* out, std::size_t room, std::size_t& filled) {
+  const uInt in = uInt(std::min<std::size_t>(s.InSize, 1u << 30));
+#ifdef RFL_HAVE_ISAL
+  if (s.Fast) {
+    inflate_state& st = *s.Isal;
+    st.next_in = const_cast<std::uint8_t*>(s.In);
+    st.avail_in = in;
+    st.next_out = out;
+    st.avail_out = std::uint32_t(room);
+    const int status = isal_inflate(&st);
+    filled += room - st.avail_out;
+    s.InSize -= in - st.avail_in;
+    s.In += in - st.avail_in;
+    if (status < 0) return TStep::Failed;
+    if (st.block_state == ISAL_BLOCK_FINISH) return TStep::Ended;
+    // Input left and room left, yet nothing moved: the stream cannot go on.
+    if (st.avail_in == in && st.avail_out == room && in > 0) return TStep::Failed;
+    return TStep::Going;
+  }
+#endif
+  s.Stream.next_in = const_cast<Bytef*>(s.In);
+  s.Stream.avail_in = in;
+  s.Stream.next_out = out;
+  s.Stream.avail_out = uInt(room);
+  const int status = inflate(&s.Stream, Z_SYNC_FLUSH);
+  filled += room - s.Stream.avail_out;
+  s.InSize -= in - s.Stream.avail_in;
+  s.In += in - s.Stream.avail_in;
+  if (status == Z_STREAM_END) return TStep::Ended;
+  if (status != Z_OK && status != Z_BUF_ERROR) return TStep::Failed;
+  if (status == Z_BUF_ERROR && s.Stream.avail_in > 0 && s.Stream.avail_out > 0) return TStep::Failed;
+  return TStep::Going;
+}
+
+}  // namespace
+
+RowInflater::RowInflater(int rowBytes, int step, int rows, TEngine engine) {
+  try {
+    state_ = std::make_unique<TState>();
+    state_->Stride = std::size_t(rowBytes) + 1;
+    state_->BatchRows = int(std::clamp<std::size_t>(BatchBytes / state_->Stride, 1, std::size_t(std::max(rows, 1))));
+    state_->Batch.assign(state_->Stride * std::size_t(state_->BatchRows), 0);
+    state_->Previous.assign(std::size_t(rowBytes), 0);
+#ifdef RFL_HAVE_ISAL
+    if (engine == Fastest) {
+      state_->Isal = std::make_unique<inflate_state>();
+      isal_inflate_init(state_->Isal.get());
+      state_->Isal->crc_flag = ISAL_DEFLATE;  // raw deflate data, as zlib's below
+      state_->Fast = true;
+    }
+#endif
+  } catch (const std::bad_alloc&) {
+    throw EOutOfResources(SImageTooLarge);
+  }
+  (void)engine;
+  state_->RowBytes = rowBytes;
+  state_->Step = step;
+  state_->Rows = rows;
+  if (inflateInit2(&state_->Stream, -15) != Z_OK) throw EOutOfResources(SImageTooLarge);
+  state_->Ready = true;
+}
+
+RowInflater::~RowInflater() = default;
+
+RowInflater::TResult RowInflater::Inflate(const std::uint8_t* data, std::size_t size, RowEvent onRow, void* context) {
+  TState& s = *state_;
+  if (s.Done >= s.Rows) return AllRows;
+  while (s.HeaderBytes < 2 && size > 0) {
+    s.Header[s.HeaderBytes++] = *data++;
+    --size;
+    if (s.HeaderBytes < 2) continue;
+    // Deflate (method 8) with a window of at most 32 KiB, no preset dictionary, the check bits right.
+    const unsigned cmf = s.Header[0], flg = s.Header[1];
+    if ((cmf & 15) != 8 || (cmf >> 4) > 7 || (flg & 0x20) != 0 || (cmf * 256 + flg) % 31 != 0) return BadData;
+  }
+  s.In = data;
+  s.InSize = size;
+  // Until the input is used up and the inflater has nothing more to give: both may hold decoded
+  // bytes back when the room for them ran out, to give them on the next call without new input.
+  for (;;) {
+    // The batch holds no more rows than the picture has left.
+    const int rowsLeft = s.Rows - (s.Done - s.Unfiltered);
+    const std::size_t batchBytes = s.Stride * std::size_t(std::min(s.BatchRows, rowsLeft));
+    const std::size_t before = s.Filled;
+    const TStep step = InflateStep(s, s.Batch.data() + s.Filled, batchBytes - s.Filled, s.Filled);
+    if (step == TStep::Failed) return BadData;
+    for (; std::size_t(s.Unfiltered + 1) * s.Stride <= s.Filled; ++s.Unfiltered) {
+      std::uint8_t* row = s.Batch.data() + std::size_t(s.Unfiltered) * s.Stride;
+      if (row[0] > pfPaeth) return BadFilter;
+      const std::uint8_t* previous = s.Unfiltered == 0 ? s.Previous.data() : row - s.Stride + 1;
+      UnfilterRow(TPngFilter(row[0]), row + 1, previous, s.RowBytes, s.Step);
+      onRow(context, row + 1);
+      if (++s.Done == s.Rows) return AllRows;
+    }
+    if (s.Filled == batchBytes) {
+      std::memcpy(s.Previous.data(), s.Batch.data() + batchBytes - std::size_t(s.RowBytes), std::size_t(s.RowBytes));
+      s.Filled = 0;
+      s.Unfiltered = 0;
+      continue;
+    }
+    if (step == TStep::Ended) return DataEnded;
+    if (s.InSize == 0 && s.Filled == before) return NeedData;
+  }
+}
