@@ -2,6 +2,8 @@
 
 #include <cstdint>
 
+#include "toolkit/jpeg_float_idct_steps.h"
+
 // The decoder's table of inverse DCT routines, which the program's transform takes over; installed
 // with libjpeg's headers for such uses.
 // clang-format off
@@ -21,49 +23,6 @@ namespace {
 // rounding as the scalar one does.
 using TFour = float __attribute__((vector_size(16)));
 using TEight = float __attribute__((vector_size(32)));
-
-// One butterfly network of the transform on eight inputs, each a vector of independent values; the
-// outputs in place, in order 0..7. The order of every addition and multiplication, and each
-// constant as the single libjpeg multiplies by, are libjpeg's. Inlined into each caller, so that it
-// is compiled for the caller's instructions.
-template <bool RowPass, class V>
-[[gnu::always_inline]] inline void Butterflies(V (&v)[8]) {
-  const float sqrt2 = float(1.414213562), twoC2 = float(1.847759065);
-  const float twoC2MinusC6 = float(1.082392200), twoC2PlusC6 = float(2.613125930);
-  // Even part.
-  // The row pass adds the level shift and the rounding half to the DC term, as libjpeg's does.
-  const V z5 = RowPass ? v[0] + (float(CENTERJSAMPLE) + 0.5f) : v[0];
-  const V tmp10 = z5 + v[4];
-  const V tmp11 = z5 - v[4];
-  const V tmp13 = v[2] + v[6];
-  const V tmp12 = (v[2] - v[6]) * sqrt2 - tmp13;
-  const V e0 = tmp10 + tmp13;
-  const V e3 = tmp10 - tmp13;
-  const V e1 = tmp11 + tmp12;
-  const V e2 = tmp11 - tmp12;
-  // Odd part.
-  const V z13 = v[5] + v[3];
-  const V z10 = v[5] - v[3];
-  const V z11 = v[1] + v[7];
-  const V z12 = v[1] - v[7];
-  const V o7 = z11 + z13;
-  const V o11 = (z11 - z13) * sqrt2;
-  const V z5odd = (z10 + z12) * twoC2;
-  const V o10 = z5odd - z12 * twoC2MinusC6;
-  const V o12 = z5odd - z10 * twoC2PlusC6;
-  const V o6 = o12 - o7;
-  const V o5 = o11 - o6;
-  const V o4 = o10 - o5;
-
-  v[0] = e0 + o7;
-  v[7] = e0 - o7;
-  v[1] = e1 + o6;
-  v[6] = e1 - o6;
-  v[2] = e2 + o5;
-  v[5] = e2 - o5;
-  v[3] = e3 + o4;
-  v[4] = e3 - o4;
-}
 
 // Four coefficients of one row of the block, dequantised: each as a float times its multiplier
 // times 1/8, libjpeg's DEQUANTIZE. (A column whose AC terms are all zero, which libjpeg's C code

@@ -9,8 +9,9 @@
 #
 # COMPARE_SEED (default 19) seeds the random settings, for a fresh draw. COMPARE_PICTURES names a
 # folder whose pictures are rendered instead of the generated ones; COMPARE_LARGE adds that many
-# random settings with outputs of 1025 to 2048 pixels a side. Every differing file is listed, and
-# the run fails if there is one.
+# random settings with outputs of 1025 to 2048 pixels a side; COMPARE_JOBS (default: the cores)
+# says how many settings run at once. Every differing file is listed, and the run fails if there is
+# one.
 set -euo pipefail
 export LC_ALL=C
 [ $# -ge 2 ] || { echo "usage: $0 OLD_BATCH NEW_BATCH [random settings]" >&2; exit 2; }
@@ -55,18 +56,44 @@ for ((i = 0; i < ${COMPARE_LARGE:-0}; ++i)); do
   settings+=("$s")
 done
 
-files=0 differing=0
-for i in "${!settings[@]}"; do
+# The settings run a few at a time, as many as the machine has cores (COMPARE_JOBS): a batch run
+# under an emulator keeps about one core busy however many pictures it renders at once. Each
+# setting leaves its count of files and its list of differences; they are read in order below.
+compare_one() {
+  local i=$1 args
   read -r -a args <<<"${settings[$i]}"
   SOURCE_DATE_EPOCH=0 "$old" -q "${args[@]}" --output-dir "$work/old/$i" "$work/in"
   SOURCE_DATE_EPOCH=0 "$new" -q "${args[@]}" --output-dir "$work/new/$i" "$work/in"
-  files=$((files + $(find "$work/old/$i" -type f | wc -l)))
-  if ! report=$(diff -rq "$work/old/$i" "$work/new/$i"); then
-    while IFS= read -r line; do
-      echo "settings ${settings[$i]}: $line"
-      differing=$((differing + 1))
-    done <<<"${report//$work\//}"
+  find "$work/old/$i" -type f | wc -l > "$work/count/$i"
+  diff -rq "$work/old/$i" "$work/new/$i" > "$work/diff/$i" || true
+  # The rendered files are done with; the folders of a large draw would otherwise add up.
+  rm -rf "$work/old/$i" "$work/new/$i"
+}
+mkdir -p "$work/count" "$work/diff"
+parallel=${COMPARE_JOBS:-$(nproc)}
+running=0 failed=0
+for i in "${!settings[@]}"; do
+  if ((running >= parallel)); then
+    wait -n || failed=1
+    running=$((running - 1))
   fi
+  compare_one "$i" &
+  running=$((running + 1))
+done
+while ((running > 0)); do
+  wait -n || failed=1
+  running=$((running - 1))
+done
+((failed == 0)) || { echo "a batch run failed" >&2; exit 1; }
+
+files=0 differing=0
+for i in "${!settings[@]}"; do
+  files=$((files + $(cat "$work/count/$i")))
+  while IFS= read -r line; do
+    [ -n "$line" ] || continue
+    echo "settings ${settings[$i]}: ${line//$work\//}"
+    differing=$((differing + 1))
+  done < "$work/diff/$i"
 done
 if ((differing > 0)); then
   echo "$differing of $files files from ${#settings[@]} settings differ"
