@@ -115,6 +115,12 @@ if ! xvfb-run -a -s "-screen 0 1024x768x24" bash -c '
     echo "no window titled ルフレミナ" >&2; status=1
   else
     [ "$(xdotool getwindowname "$wid")" = ルフレミナ ] || { echo "title: $(xdotool getwindowname "$wid")" >&2; status=1; }
+    # The title may come before the class and the icons: they are given up to 30 s to follow.
+    for _ in $(seq 300); do
+      xprop -id "$wid" WM_CLASS | grep -q "\"$WM_CLASS_NAME\"" &&
+        [ "$(xprop -id "$wid" _NET_WM_ICON | grep -ac "Icon (")" -ge 4 ] && break
+      sleep 0.1
+    done
     xprop -id "$wid" WM_CLASS | grep -q "\"$WM_CLASS_NAME\"" ||
       { echo "the window class is not $WM_CLASS_NAME: $(xprop -id "$wid" WM_CLASS)" >&2; status=1; }
     icons=$(xprop -id "$wid" _NET_WM_ICON | grep -ac "Icon (")
