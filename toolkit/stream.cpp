@@ -57,14 +57,18 @@ std::size_t TMemoryStream::Write(const void* buffer, std::size_t count) {
   return count;
 }
 
-std::int64_t TMemoryStream::Seek(std::int64_t offset, TSeekOrigin origin) {
+std::int64_t SeekTarget(std::int64_t position, std::int64_t size, std::int64_t offset, TSeekOrigin origin) {
   std::int64_t base = 0;
-  if (origin == TSeekOrigin::soCurrent) base = std::int64_t(position_);
-  if (origin == TSeekOrigin::soEnd) base = std::int64_t(data_.size());
+  if (origin == TSeekOrigin::soCurrent) base = position;
+  if (origin == TSeekOrigin::soEnd) base = size;
   std::int64_t target = 0;
   if (__builtin_add_overflow(base, offset, &target) || target < 0) throw EReadError(SReadError);
-  position_ = std::size_t(target);
   return target;
+}
+
+std::int64_t TMemoryStream::Seek(std::int64_t offset, TSeekOrigin origin) {
+  position_ = std::size_t(SeekTarget(std::int64_t(position_), std::int64_t(data_.size()), offset, origin));
+  return std::int64_t(position_);
 }
 
 std::size_t TByteSpanStream::Read(void* buffer, std::size_t count) {
@@ -76,13 +80,8 @@ std::size_t TByteSpanStream::Read(void* buffer, std::size_t count) {
 }
 
 std::int64_t TByteSpanStream::Seek(std::int64_t offset, TSeekOrigin origin) {
-  std::int64_t base = 0;
-  if (origin == TSeekOrigin::soCurrent) base = std::int64_t(position_);
-  if (origin == TSeekOrigin::soEnd) base = std::int64_t(size_);
-  std::int64_t target = 0;
-  if (__builtin_add_overflow(base, offset, &target) || target < 0) throw EReadError(SReadError);
-  position_ = std::size_t(target);
-  return target;
+  position_ = std::size_t(SeekTarget(std::int64_t(position_), std::int64_t(size_), offset, origin));
+  return std::int64_t(position_);
 }
 
 void TMemoryStream::Clear() {

@@ -10,6 +10,10 @@
 
 enum class TSeekOrigin { soBeginning, soCurrent, soEnd };
 
+// Where a seek of `offset` from `origin` lands in a stream at `position` of `size` bytes; throws
+// EReadError (SReadError) before the start or on overflow. Past the end is allowed.
+std::int64_t SeekTarget(std::int64_t position, std::int64_t size, std::int64_t offset, TSeekOrigin origin);
+
 class TStream {
  public:
   virtual ~TStream() = default;

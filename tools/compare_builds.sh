@@ -41,20 +41,16 @@ for size in 1 10; do
   done
 done
 RANDOM=${COMPARE_SEED:-19}
-for ((i = 0; i < count; ++i)); do
-  s="--picture-size $((RANDOM % 10 + 1)) --camera-height $((RANDOM % 11 - 5)) --tilt $((RANDOM % 11 - 5))"
+# One drawn setting, its output's sides from $1 up to $1 + $2 - 1.
+draw_setting() {
+  local s="--picture-size $((RANDOM % 10 + 1)) --camera-height $((RANDOM % 11 - 5)) --tilt $((RANDOM % 11 - 5))"
   s+=" --opacity $((RANDOM % 11)) --length $((RANDOM % 11)) --distance $((RANDOM % 11))"
-  s+=" --output-size $((RANDOM % 481 + 32))x$((RANDOM % 481 + 32)) --format ${formats[RANDOM % 3]}"
+  s+=" --output-size $((RANDOM % $2 + $1))x$((RANDOM % $2 + $1)) --format ${formats[RANDOM % 3]}"
   if ((RANDOM % 2)); then s+=" --uniform"; fi
   settings+=("$s")
-done
-for ((i = 0; i < ${COMPARE_LARGE:-0}; ++i)); do
-  s="--picture-size $((RANDOM % 10 + 1)) --camera-height $((RANDOM % 11 - 5)) --tilt $((RANDOM % 11 - 5))"
-  s+=" --opacity $((RANDOM % 11)) --length $((RANDOM % 11)) --distance $((RANDOM % 11))"
-  s+=" --output-size $((RANDOM % 1024 + 1025))x$((RANDOM % 1024 + 1025)) --format ${formats[RANDOM % 3]}"
-  if ((RANDOM % 2)); then s+=" --uniform"; fi
-  settings+=("$s")
-done
+}
+for ((i = 0; i < count; ++i)); do draw_setting 32 481; done
+for ((i = 0; i < ${COMPARE_LARGE:-0}; ++i)); do draw_setting 1025 1024; done
 
 # The settings run a few at a time, as many as the machine has cores (COMPARE_JOBS): a batch run
 # under an emulator keeps about one core busy however many pictures it renders at once. Each

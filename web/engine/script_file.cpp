@@ -58,11 +58,7 @@ std::size_t TScriptFileStream::Read(void* buffer, std::size_t count) {
 }
 
 std::int64_t TScriptFileStream::Seek(std::int64_t offset, TSeekOrigin origin) {
-  std::int64_t base = 0;
-  if (origin == TSeekOrigin::soCurrent) base = std::int64_t(position_);
-  if (origin == TSeekOrigin::soEnd) base = std::int64_t(size_);
-  std::int64_t target = 0;
-  if (__builtin_add_overflow(base, offset, &target) || target < 0) throw EReadError(SReadError);
+  const std::int64_t target = SeekTarget(std::int64_t(position_), std::int64_t(size_), offset, origin);
   position_ = std::uint64_t(target);
   return target;
 }
