@@ -1,12 +1,11 @@
 #include "picture/heif_coded_planes.h"
 
-#include <libheif/heif.h>
-#include <libheif/heif_plugin.h>
-
 #include <cstdint>
 #include <cstring>
 #include <mutex>
 #include <new>
+
+#include "picture/heif_library.h"
 
 namespace {
 
@@ -19,8 +18,9 @@ static_assert(LIBHEIF_NUMERIC_VERSION >= LIBHEIF_MAKE_VERSION(1, 15, 0) &&
 constexpr int HigherPriority = 1000;  // above every decoder libheif brings (at most 150)
 
 const heif_decoder_plugin* FrontOf(heif_compression_format format) {
+  const THeifLibrary& heif = HeifLibrary();
   const heif_decoder_descriptor* descriptor = nullptr;
-  if (heif_get_decoder_descriptors(format, &descriptor, 1) != 1 || descriptor == nullptr) return nullptr;
+  if (heif.heif_get_decoder_descriptors(format, &descriptor, 1) != 1 || descriptor == nullptr) return nullptr;
   return reinterpret_cast<const heif_decoder_plugin*>(descriptor);
 }
 
@@ -42,15 +42,16 @@ void CopyRow(const std::uint8_t* from, std::uint8_t* to, int width, int shift, i
 // of `channel` of `coded`, sample x from x >> shiftX.
 heif_error CopyPlane(const heif_image* coded, heif_channel channel, heif_image* out, heif_channel as, int width,
                      int height, int shiftX, int shiftY, int bits) {
-  if (heif_image_get_width(coded, channel) < ((width - 1) >> shiftX) + 1 ||
-      heif_image_get_height(coded, channel) < ((height - 1) >> shiftY) + 1 ||
-      heif_image_get_bits_per_pixel_range(coded, channel) != bits) {
+  const THeifLibrary& heif = HeifLibrary();
+  if (heif.heif_image_get_width(coded, channel) < ((width - 1) >> shiftX) + 1 ||
+      heif.heif_image_get_height(coded, channel) < ((height - 1) >> shiftY) + 1 ||
+      heif.heif_image_get_bits_per_pixel_range(coded, channel) != bits) {
     return Failure("planes of unexpected sizes");
   }
-  if (heif_error e = heif_image_add_plane(out, as, width, height, bits); e.code != heif_error_Ok) return e;
+  if (heif_error e = heif.heif_image_add_plane(out, as, width, height, bits); e.code != heif_error_Ok) return e;
   int fromStride = 0, toStride = 0;
-  const std::uint8_t* from = heif_image_get_plane_readonly(coded, channel, &fromStride);
-  std::uint8_t* to = heif_image_get_plane(out, as, &toStride);
+  const std::uint8_t* from = heif.heif_image_get_plane_readonly(coded, channel, &fromStride);
+  std::uint8_t* to = heif.heif_image_get_plane(out, as, &toStride);
   if (from == nullptr || to == nullptr) return Failure("planes missing");
   for (int y = 0; y < height; ++y) {
     CopyRow(from + std::int64_t(fromStride) * (y >> shiftY), to + std::int64_t(toStride) * y, width, shiftX,
@@ -61,11 +62,12 @@ heif_error CopyPlane(const heif_image* coded, heif_channel channel, heif_image* 
 
 // The coded planes of `coded` relabelled as the header says, into a new picture.
 heif_error Relabel(const heif_image* coded, heif_image** out) {
-  const heif_colorspace space = heif_image_get_colorspace(coded);
-  const heif_chroma chroma = heif_image_get_chroma_format(coded);
-  const int width = heif_image_get_width(coded, heif_channel_Y);
-  const int height = heif_image_get_height(coded, heif_channel_Y);
-  const int bits = heif_image_get_bits_per_pixel_range(coded, heif_channel_Y);
+  const THeifLibrary& heif = HeifLibrary();
+  const heif_colorspace space = heif.heif_image_get_colorspace(coded);
+  const heif_chroma chroma = heif.heif_image_get_chroma_format(coded);
+  const int width = heif.heif_image_get_width(coded, heif_channel_Y);
+  const int height = heif.heif_image_get_height(coded, heif_channel_Y);
+  const int bits = heif.heif_image_get_bits_per_pixel_range(coded, heif_channel_Y);
   if (width <= 0 || height <= 0 || bits < 1 || bits > 16) return Failure("no luma plane");
   const bool grey = chroma == heif_chroma_monochrome;
   if (!grey && !(space == heif_colorspace_YCbCr &&
@@ -73,7 +75,7 @@ heif_error Relabel(const heif_image* coded, heif_image** out) {
     return Failure("planes of an unknown kind");
   }
   heif_image* image = nullptr;
-  heif_error e = heif_image_create(width, height, grey ? heif_colorspace_monochrome : heif_colorspace_RGB,
+  heif_error e = heif.heif_image_create(width, height, grey ? heif_colorspace_monochrome : heif_colorspace_RGB,
                                    grey ? heif_chroma_monochrome : heif_chroma_444, &image);
   if (e.code != heif_error_Ok) return e;
   if (grey) {
@@ -87,13 +89,13 @@ heif_error Relabel(const heif_image* coded, heif_image** out) {
   }
   if (e.code == heif_error_Ok) {
     heif_color_profile_nclx* nclx = nullptr;
-    if (heif_image_get_nclx_color_profile(coded, &nclx).code == heif_error_Ok && nclx != nullptr) {
-      e = heif_image_set_nclx_color_profile(image, nclx);
+    if (heif.heif_image_get_nclx_color_profile(coded, &nclx).code == heif_error_Ok && nclx != nullptr) {
+      e = heif.heif_image_set_nclx_color_profile(image, nclx);
     }
-    if (nclx != nullptr) heif_nclx_color_profile_free(nclx);
+    if (nclx != nullptr) heif.heif_nclx_color_profile_free(nclx);
   }
   if (e.code != heif_error_Ok) {
-    heif_image_release(image);
+    heif.heif_image_release(image);
     return e;
   }
   *out = image;
@@ -150,7 +152,7 @@ struct TRelabelling {
     // A codec that found no picture in the data says so by handing over none.
     if (coded == nullptr) return Failure("no picture in the coded data");
     const heif_error relabelled = Relabel(coded, out);
-    heif_image_release(coded);
+    HeifLibrary().heif_image_release(coded);
     return relabelled;
   }
 
@@ -170,7 +172,7 @@ struct TRelabelling {
     if (Plugin.plugin_api_version >= 2) Plugin.set_strict_decoding = Inner->set_strict_decoding ? SetStrictDecoding : nullptr;
     Plugin.init_plugin = nullptr;  // the inner decoder was set up when libheif registered it
     Plugin.deinit_plugin = nullptr;
-    return heif_register_decoder_plugin(&Plugin).code == heif_error_Ok;
+    return HeifLibrary().heif_register_decoder_plugin(&Plugin).code == heif_error_Ok;
   }
 };
 

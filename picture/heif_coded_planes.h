@@ -13,6 +13,7 @@
 // The codec's own colour description travels with the planes. Turning, mirroring, cropping, grids
 // and alpha stay libheif's, which move samples without arithmetic.
 
-// Puts the program's decoders in front of libheif's, once per process, after heif_init. Returns
-// false where libheif has no HEVC or AV1 decoder to stand in front of.
+// Puts the program's decoders in front of libheif's, once per process, once HeifLibrary()
+// (picture/heif_library.h) has opened and set up libheif. Returns false where libheif has no HEVC
+// or AV1 decoder to stand in front of.
 bool UseCodedPlanes();

@@ -1,7 +1,5 @@
 #include "picture/heif_reader.h"
 
-#include <libheif/heif.h>
-
 #include <cctype>
 #include <memory>
 #ifdef __GLIBC__
@@ -10,10 +8,10 @@
 #if defined(__linux__)
 #include <sched.h>
 #endif
-#include <mutex>
 #include <string>
 
 #include "picture/heif_coded_planes.h"
+#include "picture/heif_library.h"
 #include "picture/heif_layout.h"
 #include "picture/messages.h"
 #include "picture/straight_alpha.h"
@@ -97,11 +95,12 @@ heif_reader_grow_status ReaderWait(std::int64_t target, void* user) {
 
 constexpr heif_reader StreamReader = {1, ReaderPosition, ReaderRead, ReaderSeek, ReaderWait};
 
+// (Only what the open library made is ever freed: HeifLibrary() cannot throw here.)
 struct THeifFree {
-  void operator()(heif_context* p) const { heif_context_free(p); }
-  void operator()(heif_image_handle* p) const { heif_image_handle_release(p); }
-  void operator()(heif_image* p) const { heif_image_release(p); }
-  void operator()(heif_decoding_options* p) const { heif_decoding_options_free(p); }
+  void operator()(heif_context* p) const { HeifLibrary().heif_context_free(p); }
+  void operator()(heif_image_handle* p) const { HeifLibrary().heif_image_handle_release(p); }
+  void operator()(heif_image* p) const { HeifLibrary().heif_image_release(p); }
+  void operator()(heif_decoding_options* p) const { HeifLibrary().heif_decoding_options_free(p); }
 };
 template <typename T>
 using THeifPtr = std::unique_ptr<T, THeifFree>;
@@ -117,44 +116,41 @@ struct THeifFile {
   THeifLayout Layout;
 
   explicit THeifFile(TStream& stream) : Reader{stream, stream.Position(), stream.Remaining()} {
+    // libheif opens here, with the first HEIF file the process reads.
+    const THeifLibrary& heif = HeifLibrary();
+    // Without the program's decoders in front, libheif would convert the colours itself.
+    if (!UseCodedPlanes()) throw EInvalidGraphic(SPictureNotSupported);
     // The file type box, first in the file, names AVIF among its brands.
     std::uint8_t head[256];
     const std::size_t got = stream.Read(head, sizeof head);
-    AV1 = heif_has_compatible_brand(head, int(got), "avif") == 1;
+    AV1 = heif.heif_has_compatible_brand(head, int(got), "avif") == 1;
     stream.SetPosition(Reader.Start);
-    static std::once_flag once;
-    static bool codedPlanes = false;
-    std::call_once(once, [] {
-      heif_init(nullptr);
-      codedPlanes = UseCodedPlanes();
-    });
-    // Without the program's decoders in front, libheif would convert the colours itself.
-    if (!codedPlanes) throw EInvalidGraphic(SPictureNotSupported);
-    Context.reset(heif_context_alloc());
+    Context.reset(heif.heif_context_alloc());
     if (!Context) throw EOutOfResources(SImageTooLarge);
     // The program reads the boxes first: a file whose items or grid would cost libheif more than the
     // picture it declares is refused before libheif spends anything on it.
     Layout = ReadHeifLayout(stream, Reader.Start, Reader.Size);
     stream.SetPosition(Reader.Start);
     CheckHeifLayout(Layout);
-    heif_context_set_maximum_image_size_limit(Context.get(), MostSide);
-    heif_context_set_max_decoding_threads(Context.get(), TileThreads);
-    Check(heif_context_read_from_reader(Context.get(), &StreamReader, &Reader, nullptr));
+    heif.heif_context_set_maximum_image_size_limit(Context.get(), MostSide);
+    heif.heif_context_set_max_decoding_threads(Context.get(), TileThreads);
+    Check(heif.heif_context_read_from_reader(Context.get(), &StreamReader, &Reader, nullptr));
     // Boxes libheif reads and the program cannot: their grid could not be checked.
     if (!Layout.Readable) throw EInvalidGraphic(SHeifDamaged);
     heif_image_handle* primary = nullptr;
-    Check(heif_context_get_primary_image_handle(Context.get(), &primary));
+    Check(heif.heif_context_get_primary_image_handle(Context.get(), &primary));
     Primary.reset(primary);
-    Width = heif_image_handle_get_width(primary);
-    Height = heif_image_handle_get_height(primary);
+    Width = heif.heif_image_handle_get_width(primary);
+    Height = heif.heif_image_handle_get_height(primary);
     if (Width <= 0 || Height <= 0) throw EInvalidGraphic(SHeifDamaged);
     CheckImageSize(Width, Height, 32);
   }
 
   std::uint64_t DecoderBytes() const {
+    const THeifLibrary& heif = HeifLibrary();
     const std::uint64_t pixels = std::uint64_t(Width) * std::uint64_t(Height);
-    const int bits = std::max(heif_image_handle_get_luma_bits_per_pixel(Primary.get()),
-                              heif_image_handle_get_chroma_bits_per_pixel(Primary.get()));
+    const int bits = std::max(heif.heif_image_handle_get_luma_bits_per_pixel(Primary.get()),
+                              heif.heif_image_handle_get_chroma_bits_per_pixel(Primary.get()));
     const std::uint64_t sampleBytes = bits > 8 ? 2 : 1;
     // Three full planes at most (4:4:4) and an alpha plane, twice (decoded, then turned), and the
     // codec's own picture of the same size; the coded data is held whole.
@@ -199,16 +195,18 @@ class TOneCoreWhileDecoding {
 };
 
 TPlane PlaneOf(const heif_image* image, heif_channel channel) {
+  const THeifLibrary& heif = HeifLibrary();
   int stride = 0;
-  const std::uint8_t* data = heif_image_get_plane_readonly(image, channel, &stride);
-  const int bits = heif_image_get_bits_per_pixel_range(image, channel);
+  const std::uint8_t* data = heif.heif_image_get_plane_readonly(image, channel, &stride);
+  const int bits = heif.heif_image_get_bits_per_pixel_range(image, channel);
   if (!data || bits < 1 || bits > 16) throw EInvalidGraphic(SPictureNotSupported);
   return {data, stride, bits};
 }
 
 // The plane holds at least `width` x `height` samples.
 void CheckPlaneCovers(const heif_image* image, heif_channel channel, int width, int height) {
-  if (heif_image_get_width(image, channel) < width || heif_image_get_height(image, channel) < height) {
+  const THeifLibrary& heif = HeifLibrary();
+  if (heif.heif_image_get_width(image, channel) < width || heif.heif_image_get_height(image, channel) < height) {
     throw EInvalidGraphic(SHeifDamaged);
   }
 }
@@ -216,22 +214,23 @@ void CheckPlaneCovers(const heif_image* image, heif_channel channel, int width, 
 // The colour description the planes were coded with: the file's own box, else the codec's, else
 // BT.601 full range.
 TYCbCrConversion ConversionOf(const heif_image_handle* handle, const heif_image* image, int bits) {
+  const THeifLibrary& heif = HeifLibrary();
   // libheif may hand over a profile it fills only in part (an unknown primaries value) with its
   // error: that one is released and counts as none.
-  const auto keepIfGood = [](heif_error error, heif_color_profile_nclx*& nclx) {
+  const auto keepIfGood = [&heif](heif_error error, heif_color_profile_nclx*& nclx) {
     if (error.code == heif_error_Ok) return;
-    if (nclx) heif_nclx_color_profile_free(nclx);
+    if (nclx) heif.heif_nclx_color_profile_free(nclx);
     nclx = nullptr;
   };
   heif_color_profile_nclx* nclx = nullptr;
-  keepIfGood(heif_image_handle_get_nclx_color_profile(handle, &nclx), nclx);
-  if (!nclx) keepIfGood(heif_image_get_nclx_color_profile(image, &nclx), nclx);
+  keepIfGood(heif.heif_image_handle_get_nclx_color_profile(handle, &nclx), nclx);
+  if (!nclx) keepIfGood(heif.heif_image_get_nclx_color_profile(image, &nclx), nclx);
   TYCbCrMatrix matrix = TYCbCrMatrix::BT601;
   bool fullRange = true;
   if (nclx) {
     matrix = YCbCrMatrixOf(int(nclx->matrix_coefficients));
     fullRange = nclx->full_range_flag != 0;
-    heif_nclx_color_profile_free(nclx);
+    heif.heif_nclx_color_profile_free(nclx);
   }
   return YCbCrConversion(matrix, fullRange, bits);
 }
@@ -253,14 +252,15 @@ THeifHeader ReadHeifHeader(TStream& stream) {
 
 TBitmap ReadHeifPicture(TStream& stream) {
   const THeifFile file(stream);
-  const THeifPtr<heif_decoding_options> options(heif_decoding_options_alloc());
+  const THeifLibrary& heif = HeifLibrary();
+  const THeifPtr<heif_decoding_options> options(heif.heif_decoding_options_alloc());
   if (!options) throw EOutOfResources(SImageTooLarge);
   options->convert_hdr_to_8bit = 0;  // the full depth: our reduction rounds, libheif's truncates
   heif_image* decoded = nullptr;
   // The planes as coded (heif_coded_planes.h), at their full depth: libheif converts nothing.
   {
     const TOneCoreWhileDecoding oneCore(file.AV1);
-    Check(heif_decode_image(file.Primary.get(), &decoded, heif_colorspace_undefined, heif_chroma_undefined, options.get()));
+    Check(heif.heif_decode_image(file.Primary.get(), &decoded, heif_colorspace_undefined, heif_chroma_undefined, options.get()));
   }
   const THeifPtr<heif_image> image(decoded);
 #ifdef __GLIBC__
@@ -271,15 +271,15 @@ TBitmap ReadHeifPicture(TStream& stream) {
   if (std::uint64_t(file.Width) * std::uint64_t(file.Height) >= TrimFromPixels) malloc_trim(0);
 #endif
 
-  const int width = heif_image_get_primary_width(decoded);
-  const int height = heif_image_get_primary_height(decoded);
+  const int width = heif.heif_image_get_primary_width(decoded);
+  const int height = heif.heif_image_get_primary_height(decoded);
   // Coded data of another size than the boxes declare: the cost was reckoned from the boxes.
   if (width != file.Width || height != file.Height) throw EInvalidGraphic(SHeifDamaged);
   TBitmap picture(width, height, pf32bit);
 
-  const heif_colorspace space = heif_image_get_colorspace(decoded);
-  const heif_chroma chroma = heif_image_get_chroma_format(decoded);
-  const bool alpha = heif_image_has_channel(decoded, heif_channel_Alpha);
+  const heif_colorspace space = heif.heif_image_get_colorspace(decoded);
+  const heif_chroma chroma = heif.heif_image_get_chroma_format(decoded);
+  const bool alpha = heif.heif_image_has_channel(decoded, heif_channel_Alpha);
   TPlane alphaPlane;
   if (alpha) {
     CheckPlaneCovers(decoded, heif_channel_Alpha, width, height);
@@ -324,6 +324,6 @@ TBitmap ReadHeifPicture(TStream& stream) {
     throw EInvalidGraphic(SPictureNotSupported);
   }
   // Colour the file premultiplied by its alpha is kept straight, as every source picture.
-  if (alpha && heif_image_handle_is_premultiplied_alpha(file.Primary.get())) MakeAlphaStraight(picture);
+  if (alpha && heif.heif_image_handle_is_premultiplied_alpha(file.Primary.get())) MakeAlphaStraight(picture);
   return picture;
 }

@@ -35,8 +35,9 @@ field() { dpkg-deb --field "$deb" "$1"; }
   fail "maintainer: $(field Maintainer)"
 [ "$(field Recommends)" = fonts-noto-cjk ] || fail "recommends: $(field Recommends)"
 depends=$(field Depends)
-# The libraries come from the linked programs, the rest is what no linker sees; nothing to build with.
-for needed in libc6 libstdc++6 libqt6core6 libqt6gui6 libqt6widgets6 libjpeg62-turbo zlib1g \
+# The libraries come from the linked programs, the rest is what no linker sees (libheif, opened for
+# the first HEIF picture, among them); nothing to build with.
+for needed in libc6 libstdc++6 libqt6core6 libqt6gui6 libqt6widgets6 libjpeg62-turbo zlib1g libheif1 \
   qt6-qpa-plugins qt6-translations-l10n; do
   [[ ", $depends," == *", $needed "* || ", $depends," == *", $needed,"* ]] || fail "depends lacks $needed: $depends"
 done
@@ -164,6 +165,14 @@ if $with_batch; then
   else
     fail "rufuremina-batch could not render a picture"
   fi
+  # A HEIC and an AVIF photo: the stripped program opens their library when it reads them.
+  convert "$work/photo.bmp" "$work/source.png"
+  heif-enc -q 80 "$work/source.png" -o "$work/photo.heic" >/dev/null
+  avifenc "$work/source.png" "$work/photo.avif" >/dev/null
+  for photo in photo.heic photo.avif; do
+    "$batch" --quiet -o "$work/$photo.png" "$work/$photo" && [ "$(identify -format '%w %h' "$work/$photo.png")" = "256 256" ] ||
+      fail "rufuremina-batch could not render $photo"
+  done
   # Every long option of --help is in the manual page, and so are the exit codes.
   for option in $("$batch" --help | grep -o -- '--[a-z][a-z-]*' | sort -u); do
     grep -q -- "$option" "$work/rufuremina-batch.txt" || fail "the batch manual page lacks $option"
