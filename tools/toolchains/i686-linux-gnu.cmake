@@ -28,6 +28,7 @@ set(libs ${RFL_CROSS_SYSROOT}/lib/i386-linux-gnu:${RFL_CROSS_SYSROOT}/usr/lib/i3
 set(CMAKE_C_FLAGS_INIT "-isystem ${RFL_CROSS_SYSROOT}/usr/include/i386-linux-gnu")
 set(CMAKE_CXX_FLAGS_INIT "-isystem ${RFL_CROSS_SYSROOT}/usr/include/i386-linux-gnu")
 # The search path is written as the older DT_RPATH, which the loader also follows for the libraries'
-# own dependencies (libheif's codecs); the newer DT_RUNPATH would serve the program's direct ones only.
+# own dependencies and for a library the program opens itself (libheif, opened for the first HEIF
+# picture, and its codecs); the newer DT_RUNPATH would serve the program's direct ones only.
 set(CMAKE_EXE_LINKER_FLAGS_INIT
     "-Wl,-rpath-link,${libs} -Wl,--disable-new-dtags -Wl,-rpath,${libs} -Wl,--dynamic-linker=${RFL_CROSS_SYSROOT}/lib/i386-linux-gnu/ld-linux.so.2")
