@@ -135,14 +135,13 @@ struct RowInflater::TState {
   // never inflated past) and whose bytes the chunks' checksums already guard.
   std::uint8_t Header[2] = {};
   int HeaderBytes = 0;
-  int RowBytes = 0, Step = 1, Rows = 0;
+  int RowBytes = 0, Rows = 0;
   int Done = 0;                    // rows handed over
   std::size_t Stride = 0;          // a row with its filter byte
   int BatchRows = 0;               // rows the batch holds
   std::vector<std::uint8_t> Batch;  // rows with their filter bytes, as inflated
   std::size_t Filled = 0;          // bytes of the batch inflated
-  int Unfiltered = 0;              // rows of the batch handed over
-  std::vector<std::uint8_t> Previous;  // the row before the batch's first
+  int Handed = 0;                  // rows of the batch handed over
   ~TState() {
     if (Ready) inflateEnd(&Stream);
   }
@@ -189,13 +188,12 @@ TStep InflateStep(RowInflater::TState& s, std::uint8_t* out, std::size_t room, s
 
 }  // namespace
 
-RowInflater::RowInflater(int rowBytes, int step, int rows, TEngine engine) {
+RowInflater::RowInflater(int rowBytes, int rows, TEngine engine) {
   try {
     state_ = std::make_unique<TState>();
     state_->Stride = std::size_t(rowBytes) + 1;
     state_->BatchRows = int(std::clamp<std::size_t>(BatchBytes / state_->Stride, 1, std::size_t(std::max(rows, 1))));
     state_->Batch.assign(state_->Stride * std::size_t(state_->BatchRows), 0);
-    state_->Previous.assign(std::size_t(rowBytes), 0);
 #ifdef RFL_HAVE_ISAL
     if (engine == Fastest) {
       state_->Isal = std::make_unique<inflate_state>();
@@ -209,7 +207,6 @@ RowInflater::RowInflater(int rowBytes, int step, int rows, TEngine engine) {
   }
   (void)engine;
   state_->RowBytes = rowBytes;
-  state_->Step = step;
   state_->Rows = rows;
   if (inflateInit2(&state_->Stream, -15) != Z_OK) throw EOutOfResources(SImageTooLarge);
   state_->Ready = true;
@@ -234,23 +231,20 @@ RowInflater::TResult RowInflater::Inflate(const std::uint8_t* data, std::size_t 
   // bytes back when the room for them ran out, to give them on the next call without new input.
   for (;;) {
     // The batch holds no more rows than the picture has left.
-    const int rowsLeft = s.Rows - (s.Done - s.Unfiltered);
+    const int rowsLeft = s.Rows - (s.Done - s.Handed);
     const std::size_t batchBytes = s.Stride * std::size_t(std::min(s.BatchRows, rowsLeft));
     const std::size_t before = s.Filled;
     const TStep step = InflateStep(s, s.Batch.data() + s.Filled, batchBytes - s.Filled, s.Filled);
     if (step == TStep::Failed) return BadData;
-    for (; std::size_t(s.Unfiltered + 1) * s.Stride <= s.Filled; ++s.Unfiltered) {
-      std::uint8_t* row = s.Batch.data() + std::size_t(s.Unfiltered) * s.Stride;
+    for (; std::size_t(s.Handed + 1) * s.Stride <= s.Filled; ++s.Handed) {
+      const std::uint8_t* row = s.Batch.data() + std::size_t(s.Handed) * s.Stride;
       if (row[0] > pfPaeth) return BadFilter;
-      const std::uint8_t* previous = s.Unfiltered == 0 ? s.Previous.data() : row - s.Stride + 1;
-      UnfilterRow(TPngFilter(row[0]), row + 1, previous, s.RowBytes, s.Step);
-      onRow(context, row + 1);
+      onRow(context, row);
       if (++s.Done == s.Rows) return AllRows;
     }
     if (s.Filled == batchBytes) {
-      std::memcpy(s.Previous.data(), s.Batch.data() + batchBytes - std::size_t(s.RowBytes), std::size_t(s.RowBytes));
       s.Filled = 0;
-      s.Unfiltered = 0;
+      s.Handed = 0;
       continue;
     }
     if (step == TStep::Ended) return DataEnded;

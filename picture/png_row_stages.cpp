@@ -1,0 +1,80 @@
+#include "picture/png_row_stages.h"
+
+#include <cstring>
+
+#include "picture/png/RowInflater.h"
+#include "toolkit/brief_spin.h"
+
+TPngRowStages::TPngRowStages(TBitmap& picture, int channels)
+    : picture_(picture),
+      channels_(channels),
+      width_(picture.Width()),
+      rows_(picture.Height()),
+      rowBytes_(picture.Width() * channels),
+      filters_(std::size_t(picture.Height())),
+      zeros_(std::size_t(rowBytes_), 0) {}
+
+std::uint8_t* TPngRowStages::Place(int y) {
+  // RGB rows end where their picture rows end, so that spreading them out goes front to back.
+  return picture_.ScanLine(y) + (channels_ == 3 ? width_ : 0);
+}
+
+void TPngRowStages::Put(const std::uint8_t* row) {
+  const int y = putCount_++;
+  filters_[std::size_t(y)] = row[0];
+  std::memcpy(Place(y), row + 1, std::size_t(rowBytes_));
+  put_.store(std::uint32_t(putCount_), std::memory_order_release);
+  put_.notify_one();
+}
+
+void TPngRowStages::End() {
+  put_.store(std::uint32_t(putCount_) | Ended, std::memory_order_release);
+  put_.notify_one();
+}
+
+void TPngRowStages::FinishRow(int y) {
+  UnfilterRow(TPngFilter(filters_[std::size_t(y)]), Place(y), y > 0 ? Place(y - 1) : zeros_.data(), rowBytes_,
+              channels_);
+  if (y > 0) ToPictureOrder(y - 1);
+  if (y == rows_ - 1) ToPictureOrder(y);
+}
+
+void TPngRowStages::ToPictureOrder(int y) {
+  std::uint8_t* out = picture_.ScanLine(y);
+  if (channels_ == 4) {
+    // Red and blue trade places, a pixel at a time as whole words.
+    for (int x = 0; x < width_; ++x, out += 4) {
+      std::uint32_t v;
+      std::memcpy(&v, out, 4);
+      const std::uint32_t red = v & 0xFFu, blue = (v >> 16) & 0xFFu;
+      v = (v & 0xFF00FF00u) | (red << 16) | blue;
+      std::memcpy(out, &v, 4);
+    }
+    return;
+  }
+  // Pixel x's three bytes are read before pixel x's four are written, and no write reaches a
+  // later pixel's bytes: 4x + 3 < width + 3x + 3.
+  const std::uint8_t* in = out + width_;
+  for (int x = 0; x < width_; ++x, in += 3, out += 4) {
+    const std::uint8_t red = in[0], green = in[1], blue = in[2];
+    out[0] = blue;
+    out[1] = green;
+    out[2] = red;
+    out[3] = 255;
+  }
+}
+
+void TPngRowStages::FinishPut() {
+  while (finished_ < putCount_) FinishRow(finished_++);
+}
+
+void TPngRowStages::FinishUntilEnd() {
+  for (;;) {
+    const std::uint32_t seen = put_.load(std::memory_order_acquire);
+    const int ready = int(seen & ~Ended);
+    while (finished_ < ready) FinishRow(finished_++);
+    if (seen & Ended) return;
+    // The inflating side is running: its next row comes soon.
+    if (!SpinWhile([&] { return put_.load(std::memory_order_acquire) == seen; })) put_.wait(seen, std::memory_order_acquire);
+  }
+}
