@@ -30,7 +30,8 @@ class TPngRowStages {
 
  private:
   std::uint8_t* Place(int y);
-  void FinishRow(int y);
+  // Finishes the rows from finished_ up to `ready`.
+  void FinishRows(int ready);
   void ToPictureOrder(int y);
 
   TBitmap& picture_;

@@ -6,6 +6,7 @@
 #endif
 
 #include <algorithm>
+#include <bit>
 #include <cstdlib>
 #include <cstring>
 #include <new>
@@ -22,11 +23,17 @@ namespace {
 typedef std::int16_t TLanes __attribute__((vector_size(8)));
 typedef std::uint8_t TPixelBytes __attribute__((vector_size(4)));
 
+typedef std::uint8_t TLaneBytes __attribute__((vector_size(8)));
+static_assert(std::endian::native == std::endian::little, "a lane's low byte comes first");
+
 template <int Step>
 TLanes LoadPixel(const std::uint8_t* p) {
-  TPixelBytes bytes{};
+  // Each byte followed by a zero byte: the lanes' values (a widening that every vector
+  // instruction set does in one step, where a conversion takes several on some).
+  TLaneBytes bytes{};
   std::memcpy(&bytes, p, Step);
-  return __builtin_convertvector(bytes, TLanes);
+  const TLaneBytes zero{};
+  return (TLanes)__builtin_shufflevector(bytes, zero, 0, 8, 1, 8, 2, 8, 3, 8);
 }
 
 template <int Step>
@@ -35,25 +42,62 @@ void StorePixel(std::uint8_t* p, TLanes v) {
   std::memcpy(p, &bytes, Step);
 }
 
-TLanes Abs(TLanes v) {
-  const TLanes sign = v >> 15;
+template <class V>
+V Abs(V v) {
+  const V sign = v >> 15;
   return (v ^ sign) - sign;
 }
 
-// Whole pixels of `Step` (3 or 4) bytes: the Paeth predictor of a, b, c (left, above, upper left).
+// The Paeth predictor of a, b, c (left, above, upper left), lane by lane.
+template <class V>
+V PaethOf(V left, V up, V upLeft) {
+  const V pa = Abs(up - upLeft), pb = Abs(left - upLeft), pc = Abs(left + up - 2 * upLeft);
+  const V takeLeft = (pa <= pb) & (pa <= pc), takeUp = pb <= pc;
+  const V notLeft = (takeUp & up) | (~takeUp & upLeft);
+  return (takeLeft & left) | (~takeLeft & notLeft);
+}
+
+// Whole pixels of `Step` (3 or 4) bytes.
 template <int Step>
 void UnPaeth(std::uint8_t* x, const std::uint8_t* b, int length) {
   TLanes left{}, upperLeft{};
   for (int i = 0; i < length; i += Step) {
     const TLanes up = LoadPixel<Step>(b + i);
-    const TLanes pa = Abs(up - upperLeft), pb = Abs(left - upperLeft), pc = Abs(left + up - 2 * upperLeft);
-    const TLanes takeLeft = (pa <= pb) & (pa <= pc), takeUp = pb <= pc;
-    const TLanes notLeft = (takeUp & up) | (~takeUp & upperLeft);
-    const TLanes predicted = (takeLeft & left) | (~takeLeft & notLeft);
-    left = (LoadPixel<Step>(x + i) + predicted) & 0xFF;
+    left = (LoadPixel<Step>(x + i) + PaethOf(left, up, upperLeft)) & 0xFF;
     StorePixel<Step>(x + i, left);
     upperLeft = up;
   }
+}
+
+// Two pixels' lanes side by side: lanes 0-3 one pixel's, lanes 4-7 another's.
+typedef std::int16_t TPairLanes __attribute__((vector_size(16)));
+
+TPairLanes Join(TLanes low, TLanes high) { return __builtin_shufflevector(low, high, 0, 1, 2, 3, 4, 5, 6, 7); }
+TLanes Low(TPairLanes v) { return __builtin_shufflevector(v, v, 0, 1, 2, 3); }
+TLanes High(TPairLanes v) { return __builtin_shufflevector(v, v, 4, 5, 6, 7); }
+
+// Whole pixels of `Step` (3 or 4) bytes, two Paeth rows at once: `first` against `above`, and
+// `second` against `first` a pixel behind, as each pixel of `first` comes out. The two rows' chains
+// of pixels, each waiting for the pixel on its left, run side by side in one vector.
+template <int Step>
+void UnPaethPair(std::uint8_t* first, std::uint8_t* second, const std::uint8_t* above, int length) {
+  const int n = length / Step;
+  const TLanes zero{};
+  const TLanes up0 = LoadPixel<Step>(above);
+  const TLanes first0 = (LoadPixel<Step>(first) + PaethOf(zero, up0, zero)) & 0xFF;
+  StorePixel<Step>(first, first0);
+  // In step k: first's pixel k and second's pixel k - 1.
+  TPairLanes left = Join(first0, zero), up = Join(up0, zero);
+  for (int k = 1; k < n; ++k) {
+    const TPairLanes upLeft = up;
+    up = Join(LoadPixel<Step>(above + k * Step), Low(left));
+    const TPairLanes x = Join(LoadPixel<Step>(first + k * Step), LoadPixel<Step>(second + (k - 1) * Step));
+    left = (x + PaethOf(left, up, upLeft)) & 0xFF;
+    StorePixel<Step>(first + k * Step, Low(left));
+    StorePixel<Step>(second + (k - 1) * Step, High(left));
+  }
+  std::uint8_t* last = second + (n - 1) * Step;
+  StorePixel<Step>(last, (LoadPixel<Step>(last) + PaethOf(High(left), Low(left), High(up))) & 0xFF);
 }
 
 // Whole pixels of `Step` bytes: the average of left and above.
@@ -75,6 +119,13 @@ void UnPaethAny(std::uint8_t* x, const std::uint8_t* b, int length, int step) {
 }
 
 }  // namespace
+
+void UnPaethRows(std::uint8_t* first, std::uint8_t* second, const std::uint8_t* above, int length, int step) {
+  if (length > 0 && step == 4 && length % 4 == 0) return UnPaethPair<4>(first, second, above, length);
+  if (length > 0 && step == 3 && length % 3 == 0) return UnPaethPair<3>(first, second, above, length);
+  UnfilterRow(pfPaeth, first, above, length, step);
+  UnfilterRow(pfPaeth, second, first, length, step);
+}
 
 void UnfilterRow(TPngFilter type, std::uint8_t* x, const std::uint8_t* b, int length, int step) {
   switch (type) {

@@ -14,6 +14,9 @@
 // (zeros for a picture's first row), `step` bytes a pixel (1 for fewer than 8 bits). The exact
 // inverse of FilterRow.
 void UnfilterRow(TPngFilter type, std::uint8_t* row, const std::uint8_t* previous, int length, int step);
+// The same for two rows in a row filtered with Paeth: `first` against `previous`, then `second`
+// against `first`; faster than one at a time for 3 and 4 bytes a pixel.
+void UnPaethRows(std::uint8_t* first, std::uint8_t* second, const std::uint8_t* previous, int length, int step);
 
 // The CRC-32 of PNG chunks (and of zlib), continued from `crc` over data[0..size).
 std::uint32_t ChunkCrc(std::uint32_t crc, const std::uint8_t* data, std::size_t size);

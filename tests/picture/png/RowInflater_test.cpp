@@ -23,6 +23,23 @@ TEST(UnfilterRow, UndoesEveryFilterOfEveryStep) {
       }
 }
 
+// Two Paeth rows undone together give what undoing them one after the other gives.
+TEST(UnfilterRow, UndoesPaethRowPairsAsSingleRows) {
+  std::mt19937 random(12);
+  for (int step = 1; step <= 8; ++step)
+    for (int length : {step, 2 * step, 5 * step, 5 * step + 1, 1024 * step}) {
+      std::vector<std::uint8_t> above(static_cast<std::size_t>(length)), first(above.size()), second(above.size());
+      // Runs of equal bytes among noise, so that ties between the predictors come up.
+      for (auto* row : {&above, &first, &second})
+        for (auto& v : *row) v = std::uint8_t(random() % 4 == 0 ? random() : 128);
+      std::vector<std::uint8_t> firstAlone = first, secondAlone = second;
+      UnfilterRow(pfPaeth, firstAlone.data(), above.data(), length, step);
+      UnfilterRow(pfPaeth, secondAlone.data(), firstAlone.data(), length, step);
+      UnPaethRows(first.data(), second.data(), above.data(), length, step);
+      EXPECT_TRUE(first == firstAlone && second == secondAlone) << "step " << step << ", length " << length;
+    }
+}
+
 namespace {
 
 std::vector<std::uint8_t> Deflated(const std::vector<std::uint8_t>& raw) {
