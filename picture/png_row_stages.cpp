@@ -4,7 +4,6 @@
 #include <cstring>
 
 #include "picture/png/RowInflater.h"
-#include "toolkit/brief_spin.h"
 
 TPngRowStages::TPngRowStages(TBitmap& picture, int channels)
     : picture_(picture),
@@ -24,12 +23,13 @@ void TPngRowStages::Put(const std::uint8_t* row) {
   const int y = putCount_++;
   filters_[std::size_t(y)] = row[0];
   std::memcpy(Place(y), row + 1, std::size_t(rowBytes_));
-  put_.store(std::uint32_t(putCount_), std::memory_order_release);
-  put_.notify_one();
+  put_.store(std::uint32_t(putCount_));
+  // The finishing side sleeps until the rows it asked for are there, and is woken once for them.
+  if (putCount_ >= wanted_.load() && wanted_.exchange(NobodyWaits) != NobodyWaits) put_.notify_one();
 }
 
 void TPngRowStages::End() {
-  put_.store(std::uint32_t(putCount_) | Ended, std::memory_order_release);
+  put_.store(std::uint32_t(putCount_) | Ended);
   put_.notify_one();
 }
 
@@ -77,11 +77,12 @@ void TPngRowStages::FinishPut() { FinishRows(putCount_); }
 
 void TPngRowStages::FinishUntilEnd() {
   for (;;) {
-    const std::uint32_t seen = put_.load(std::memory_order_acquire);
-    const int ready = int(seen & ~Ended);
-    FinishRows(ready);
+    const std::uint32_t seen = put_.load();
+    FinishRows(int(seen & ~Ended));
     if (seen & Ended) return;
-    // The inflating side is running: its next row comes soon.
-    if (!SpinWhile([&] { return put_.load(std::memory_order_acquire) == seen; })) put_.wait(seen, std::memory_order_acquire);
+    // The inflating side is running. Sleeping until a few rows have come (rather than polling for
+    // each) leaves the core to other work; a row put since `seen` ends the wait at once.
+    wanted_.store(finished_ + WakeRows);
+    put_.wait(seen);
   }
 }

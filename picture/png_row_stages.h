@@ -42,4 +42,8 @@ class TPngRowStages {
   int finished_ = 0;                   // the finishing side's
   static constexpr std::uint32_t Ended = 0x80000000u;
   std::atomic<std::uint32_t> put_{0};  // rows put, with Ended once there will be no more
+  // The rows put by which the sleeping finishing side wants waking, or NobodyWaits.
+  static constexpr int WakeRows = 16;
+  static constexpr int NobodyWaits = 0x7FFFFFFF;
+  std::atomic<int> wanted_{NobodyWaits};
 };
