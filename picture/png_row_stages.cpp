@@ -1,9 +1,12 @@
 #include "picture/png_row_stages.h"
 
 #include <algorithm>
+#include <bit>
 #include <cstring>
 
 #include "picture/png/RowInflater.h"
+
+static_assert(std::endian::native == std::endian::little, "a pixel's first byte is its word's lowest");
 
 TPngRowStages::TPngRowStages(TBitmap& picture, int channels)
     : picture_(picture),
@@ -50,21 +53,31 @@ void TPngRowStages::FinishRows(int ready) {
 
 void TPngRowStages::ToPictureOrder(int y) {
   std::uint8_t* out = picture_.ScanLine(y);
+  const int width = width_;
   if (channels_ == 4) {
-    // Red and blue trade places, a pixel at a time as whole words.
-    for (int x = 0; x < width_; ++x, out += 4) {
+    // Red and blue trade places: in each pixel's word (little-endian), bytes 0 and 2; four pixels
+    // at a time as one vector.
+    typedef std::uint32_t TWords __attribute__((vector_size(16)));
+    const auto swap = [](auto v) { return (v & 0xFF00FF00u) | ((v & 0xFFu) << 16) | ((v >> 16) & 0xFFu); };
+    int x = 0;
+    for (; x + 4 <= width; x += 4) {
+      TWords v;
+      std::memcpy(&v, out + 4 * x, sizeof v);
+      v = swap(v);
+      std::memcpy(out + 4 * x, &v, sizeof v);
+    }
+    for (; x < width; ++x) {
       std::uint32_t v;
-      std::memcpy(&v, out, 4);
-      const std::uint32_t red = v & 0xFFu, blue = (v >> 16) & 0xFFu;
-      v = (v & 0xFF00FF00u) | (red << 16) | blue;
-      std::memcpy(out, &v, 4);
+      std::memcpy(&v, out + 4 * x, 4);
+      v = swap(v);
+      std::memcpy(out + 4 * x, &v, 4);
     }
     return;
   }
   // Pixel x's three bytes are read before pixel x's four are written, and no write reaches a
   // later pixel's bytes: 4x + 3 < width + 3x + 3.
-  const std::uint8_t* in = out + width_;
-  for (int x = 0; x < width_; ++x, in += 3, out += 4) {
+  const std::uint8_t* in = out + width;
+  for (int x = 0; x < width; ++x, in += 3, out += 4) {
     const std::uint8_t red = in[0], green = in[1], blue = in[2];
     out[0] = blue;
     out[1] = green;
