@@ -6,6 +6,8 @@
 
 #include "picture/png/RowInflater.h"
 #include "picture/png_errors.h"
+#include "picture/png_row_stages.h"
+#include "toolkit/worker_pool.h"
 
 namespace {
 
@@ -28,38 +30,17 @@ void ReadOrFail(TStream& stream, std::uint8_t* buffer, std::size_t count) {
   }
 }
 
-struct TRows {
-  TBitmap* Picture;
-  int Width, Channels, Next = 0;
-};
+void PutRow(void* context, const std::uint8_t* row) { static_cast<TPngRowStages*>(context)->Put(row); }
 
-// A finished row of red, green, blue (and alpha) to the picture's blue, green, red, alpha.
-void PutRow(void* context, const std::uint8_t* row) {
-  auto& rows = *static_cast<TRows*>(context);
-  std::uint8_t* out = rows.Picture->ScanLine(rows.Next++);
-  if (rows.Channels == 4) {
-    for (int x = 0; x < rows.Width; ++x, row += 4, out += 4) {
-      out[0] = row[2];
-      out[1] = row[1];
-      out[2] = row[0];
-      out[3] = row[3];
-    }
-  } else {
-    for (int x = 0; x < rows.Width; ++x, row += 3, out += 4) {
-      out[0] = row[2];
-      out[1] = row[1];
-      out[2] = row[0];
-      out[3] = 255;
-    }
-  }
-}
+// Pictures from this size on finish their rows on a second thread while they are inflated, where
+// the shared pool has one (smaller ones would spend more on handing the work over than it saves).
+constexpr std::uint64_t TwoThreadsFromPixels = std::uint64_t(1) << 16;
 
-}  // namespace
-
-TBitmap ReadCommonPngImageData(TStream& stream, std::int64_t start, int width, int height, int channels) {
-  TBitmap picture(width, height, pf32bit);
-  TRows rows{&picture, width, channels};
-  RowInflater inflater(width * channels, channels, height);
+// Reads the chunks from the image data on, putting the rows into `stages`; finishes each batch of
+// rows put as it goes unless another thread does.
+void ReadImageChunks(TStream& stream, std::int64_t start, int rowBytes, int rows, TPngRowStages& stages,
+                     bool finishHere) {
+  RowInflater inflater(rowBytes, rows);
   RowInflater::TResult result = RowInflater::NeedData;
   std::vector<std::uint8_t> piece(PieceBytes);
   bool inImageData = false, afterImageData = false;
@@ -99,7 +80,8 @@ TBitmap ReadCommonPngImageData(TStream& stream, std::int64_t start, int width, i
       crc = ChunkCrc(crc, piece.data(), n);
       left -= std::uint32_t(n);
       if (!imageData || result != RowInflater::NeedData) continue;
-      result = inflater.Inflate(piece.data(), n, PutRow, &rows);
+      result = inflater.Inflate(piece.data(), n, PutRow, &stages);
+      if (finishHere) stages.FinishPut();
       if (result == RowInflater::BadData) ThrowPngError(SPNG_EZLIB);
       if (result == RowInflater::BadFilter) ThrowPngError(SPNG_EFILTER);
       if (result == RowInflater::DataEnded) ThrowPngError(SPNG_EIDAT_TOO_SHORT);
@@ -109,5 +91,28 @@ TBitmap ReadCommonPngImageData(TStream& stream, std::int64_t start, int width, i
     if (BigEndian(stored) != crc) ThrowPngError(SPNG_ECHUNK_CRC);
     if (!imageData && BigEndian(head + 4) == BigEndian(reinterpret_cast<const std::uint8_t*>("IEND"))) break;
   }
+}
+
+}  // namespace
+
+TBitmap ReadCommonPngImageData(TStream& stream, std::int64_t start, int width, int height, int channels) {
+  TBitmap picture(width, height, pf32bit);
+  TPngRowStages stages(picture, channels);
+  TWorkerPool& pool = SharedWorkerPool();
+  if (std::uint64_t(width) * std::uint64_t(height) < TwoThreadsFromPixels || pool.Size() == 0) {
+    ReadImageChunks(stream, start, width * channels, height, stages, true);
+    return picture;
+  }
+  // Task 0 inflates, task 1 finishes the rows. Tasks are handed out in order, so the finishing side
+  // waits only while the inflating one runs; where no thread is free, the calling thread runs both,
+  // one after the other.
+  pool.ParallelFor(2, [&](std::size_t task) {
+    if (task == 1) return stages.FinishUntilEnd();
+    struct TEnd {
+      TPngRowStages& Stages;
+      ~TEnd() { Stages.End(); }
+    } end{stages};
+    ReadImageChunks(stream, start, width * channels, height, stages, false);
+  });
   return picture;
 }

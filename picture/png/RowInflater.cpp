@@ -6,6 +6,7 @@
 #endif
 
 #include <algorithm>
+#include <bit>
 #include <cstdlib>
 #include <cstring>
 #include <new>
@@ -22,11 +23,17 @@ namespace {
 typedef std::int16_t TLanes __attribute__((vector_size(8)));
 typedef std::uint8_t TPixelBytes __attribute__((vector_size(4)));
 
+typedef std::uint8_t TLaneBytes __attribute__((vector_size(8)));
+static_assert(std::endian::native == std::endian::little, "a lane's low byte comes first");
+
 template <int Step>
 TLanes LoadPixel(const std::uint8_t* p) {
-  TPixelBytes bytes{};
+  // Each byte followed by a zero byte: the lanes' values (a widening that every vector
+  // instruction set does in one step, where a conversion takes several on some).
+  TLaneBytes bytes{};
   std::memcpy(&bytes, p, Step);
-  return __builtin_convertvector(bytes, TLanes);
+  const TLaneBytes zero{};
+  return (TLanes)__builtin_shufflevector(bytes, zero, 0, 8, 1, 8, 2, 8, 3, 8);
 }
 
 template <int Step>
@@ -35,25 +42,62 @@ void StorePixel(std::uint8_t* p, TLanes v) {
   std::memcpy(p, &bytes, Step);
 }
 
-TLanes Abs(TLanes v) {
-  const TLanes sign = v >> 15;
+template <class V>
+V Abs(V v) {
+  const V sign = v >> 15;
   return (v ^ sign) - sign;
 }
 
-// Whole pixels of `Step` (3 or 4) bytes: the Paeth predictor of a, b, c (left, above, upper left).
+// The Paeth predictor of a, b, c (left, above, upper left), lane by lane.
+template <class V>
+V PaethOf(V left, V up, V upLeft) {
+  const V pa = Abs(up - upLeft), pb = Abs(left - upLeft), pc = Abs(left + up - 2 * upLeft);
+  const V takeLeft = (pa <= pb) & (pa <= pc), takeUp = pb <= pc;
+  const V notLeft = (takeUp & up) | (~takeUp & upLeft);
+  return (takeLeft & left) | (~takeLeft & notLeft);
+}
+
+// Whole pixels of `Step` (3 or 4) bytes.
 template <int Step>
 void UnPaeth(std::uint8_t* x, const std::uint8_t* b, int length) {
   TLanes left{}, upperLeft{};
   for (int i = 0; i < length; i += Step) {
     const TLanes up = LoadPixel<Step>(b + i);
-    const TLanes pa = Abs(up - upperLeft), pb = Abs(left - upperLeft), pc = Abs(left + up - 2 * upperLeft);
-    const TLanes takeLeft = (pa <= pb) & (pa <= pc), takeUp = pb <= pc;
-    const TLanes notLeft = (takeUp & up) | (~takeUp & upperLeft);
-    const TLanes predicted = (takeLeft & left) | (~takeLeft & notLeft);
-    left = (LoadPixel<Step>(x + i) + predicted) & 0xFF;
+    left = (LoadPixel<Step>(x + i) + PaethOf(left, up, upperLeft)) & 0xFF;
     StorePixel<Step>(x + i, left);
     upperLeft = up;
   }
+}
+
+// Two pixels' lanes side by side: lanes 0-3 one pixel's, lanes 4-7 another's.
+typedef std::int16_t TPairLanes __attribute__((vector_size(16)));
+
+TPairLanes Join(TLanes low, TLanes high) { return __builtin_shufflevector(low, high, 0, 1, 2, 3, 4, 5, 6, 7); }
+TLanes Low(TPairLanes v) { return __builtin_shufflevector(v, v, 0, 1, 2, 3); }
+TLanes High(TPairLanes v) { return __builtin_shufflevector(v, v, 4, 5, 6, 7); }
+
+// Whole pixels of `Step` (3 or 4) bytes, two Paeth rows at once: `first` against `above`, and
+// `second` against `first` a pixel behind, as each pixel of `first` comes out. The two rows' chains
+// of pixels, each waiting for the pixel on its left, run side by side in one vector.
+template <int Step>
+void UnPaethPair(std::uint8_t* first, std::uint8_t* second, const std::uint8_t* above, int length) {
+  const int n = length / Step;
+  const TLanes zero{};
+  const TLanes up0 = LoadPixel<Step>(above);
+  const TLanes first0 = (LoadPixel<Step>(first) + PaethOf(zero, up0, zero)) & 0xFF;
+  StorePixel<Step>(first, first0);
+  // In step k: first's pixel k and second's pixel k - 1.
+  TPairLanes left = Join(first0, zero), up = Join(up0, zero);
+  for (int k = 1; k < n; ++k) {
+    const TPairLanes upLeft = up;
+    up = Join(LoadPixel<Step>(above + k * Step), Low(left));
+    const TPairLanes x = Join(LoadPixel<Step>(first + k * Step), LoadPixel<Step>(second + (k - 1) * Step));
+    left = (x + PaethOf(left, up, upLeft)) & 0xFF;
+    StorePixel<Step>(first + k * Step, Low(left));
+    StorePixel<Step>(second + (k - 1) * Step, High(left));
+  }
+  std::uint8_t* last = second + (n - 1) * Step;
+  StorePixel<Step>(last, (LoadPixel<Step>(last) + PaethOf(High(left), Low(left), High(up))) & 0xFF);
 }
 
 // Whole pixels of `Step` bytes: the average of left and above.
@@ -75,6 +119,13 @@ void UnPaethAny(std::uint8_t* x, const std::uint8_t* b, int length, int step) {
 }
 
 }  // namespace
+
+void UnPaethRows(std::uint8_t* first, std::uint8_t* second, const std::uint8_t* above, int length, int step) {
+  if (length > 0 && step == 4 && length % 4 == 0) return UnPaethPair<4>(first, second, above, length);
+  if (length > 0 && step == 3 && length % 3 == 0) return UnPaethPair<3>(first, second, above, length);
+  UnfilterRow(pfPaeth, first, above, length, step);
+  UnfilterRow(pfPaeth, second, first, length, step);
+}
 
 void UnfilterRow(TPngFilter type, std::uint8_t* x, const std::uint8_t* b, int length, int step) {
   switch (type) {
@@ -135,14 +186,13 @@ struct RowInflater::TState {
   // never inflated past) and whose bytes the chunks' checksums already guard.
   std::uint8_t Header[2] = {};
   int HeaderBytes = 0;
-  int RowBytes = 0, Step = 1, Rows = 0;
+  int RowBytes = 0, Rows = 0;
   int Done = 0;                    // rows handed over
   std::size_t Stride = 0;          // a row with its filter byte
   int BatchRows = 0;               // rows the batch holds
   std::vector<std::uint8_t> Batch;  // rows with their filter bytes, as inflated
   std::size_t Filled = 0;          // bytes of the batch inflated
-  int Unfiltered = 0;              // rows of the batch handed over
-  std::vector<std::uint8_t> Previous;  // the row before the batch's first
+  int Handed = 0;                  // rows of the batch handed over
   ~TState() {
     if (Ready) inflateEnd(&Stream);
   }
@@ -189,13 +239,12 @@ TStep InflateStep(RowInflater::TState& s, std::uint8_t* out, std::size_t room, s
 
 }  // namespace
 
-RowInflater::RowInflater(int rowBytes, int step, int rows, TEngine engine) {
+RowInflater::RowInflater(int rowBytes, int rows, TEngine engine) {
   try {
     state_ = std::make_unique<TState>();
     state_->Stride = std::size_t(rowBytes) + 1;
     state_->BatchRows = int(std::clamp<std::size_t>(BatchBytes / state_->Stride, 1, std::size_t(std::max(rows, 1))));
     state_->Batch.assign(state_->Stride * std::size_t(state_->BatchRows), 0);
-    state_->Previous.assign(std::size_t(rowBytes), 0);
 #ifdef RFL_HAVE_ISAL
     if (engine == Fastest) {
       state_->Isal = std::make_unique<inflate_state>();
@@ -209,7 +258,6 @@ RowInflater::RowInflater(int rowBytes, int step, int rows, TEngine engine) {
   }
   (void)engine;
   state_->RowBytes = rowBytes;
-  state_->Step = step;
   state_->Rows = rows;
   if (inflateInit2(&state_->Stream, -15) != Z_OK) throw EOutOfResources(SImageTooLarge);
   state_->Ready = true;
@@ -234,23 +282,20 @@ RowInflater::TResult RowInflater::Inflate(const std::uint8_t* data, std::size_t 
   // bytes back when the room for them ran out, to give them on the next call without new input.
   for (;;) {
     // The batch holds no more rows than the picture has left.
-    const int rowsLeft = s.Rows - (s.Done - s.Unfiltered);
+    const int rowsLeft = s.Rows - (s.Done - s.Handed);
     const std::size_t batchBytes = s.Stride * std::size_t(std::min(s.BatchRows, rowsLeft));
     const std::size_t before = s.Filled;
     const TStep step = InflateStep(s, s.Batch.data() + s.Filled, batchBytes - s.Filled, s.Filled);
     if (step == TStep::Failed) return BadData;
-    for (; std::size_t(s.Unfiltered + 1) * s.Stride <= s.Filled; ++s.Unfiltered) {
-      std::uint8_t* row = s.Batch.data() + std::size_t(s.Unfiltered) * s.Stride;
+    for (; std::size_t(s.Handed + 1) * s.Stride <= s.Filled; ++s.Handed) {
+      const std::uint8_t* row = s.Batch.data() + std::size_t(s.Handed) * s.Stride;
       if (row[0] > pfPaeth) return BadFilter;
-      const std::uint8_t* previous = s.Unfiltered == 0 ? s.Previous.data() : row - s.Stride + 1;
-      UnfilterRow(TPngFilter(row[0]), row + 1, previous, s.RowBytes, s.Step);
-      onRow(context, row + 1);
+      onRow(context, row);
       if (++s.Done == s.Rows) return AllRows;
     }
     if (s.Filled == batchBytes) {
-      std::memcpy(s.Previous.data(), s.Batch.data() + batchBytes - std::size_t(s.RowBytes), std::size_t(s.RowBytes));
       s.Filled = 0;
-      s.Unfiltered = 0;
+      s.Handed = 0;
       continue;
     }
     if (step == TStep::Ended) return DataEnded;

@@ -1,0 +1,49 @@
+#pragma once
+// The steps of reading an 8-bit RGB or RGBA PNG's rows that follow inflating. Each inflated row is
+// put straight into the picture, in the place its pixels will keep; its filter is undone there
+// against the row above, and the row above, needed no more, is turned into the picture's blue,
+// green, red, alpha (an RGB row waits in the last three quarters of its picture row and spreads
+// out over the whole of it).
+//
+// The rows pass from the inflating thread to the finishing one through a count, so the two sides
+// can run at once on two threads, or one after the other on one: the inflating side never waits.
+#include <atomic>
+#include <cstdint>
+#include <vector>
+
+#include "toolkit/bitmap.h"
+
+class TPngRowStages {
+ public:
+  // `picture`: its rows to come, `channels` (3 or 4) bytes a pixel.
+  TPngRowStages(TBitmap& picture, int channels);
+
+  // The inflating side: the next row, its filter type (0 to 4) first, then its filtered bytes.
+  void Put(const std::uint8_t* row);
+  // The inflating side has put its last row (all of them, or fewer when reading failed).
+  void End();
+
+  // The finishing side, on the thread that puts the rows: finishes the rows put so far.
+  void FinishPut();
+  // The finishing side on a thread of its own: finishes rows as they are put, until End.
+  void FinishUntilEnd();
+
+ private:
+  std::uint8_t* Place(int y);
+  // Finishes the rows from finished_ up to `ready`.
+  void FinishRows(int ready);
+  void ToPictureOrder(int y);
+
+  TBitmap& picture_;
+  int channels_, width_, rows_, rowBytes_;
+  std::vector<std::uint8_t> filters_;  // each row's filter type
+  std::vector<std::uint8_t> zeros_;    // the row above the first
+  int putCount_ = 0;                   // the inflating side's own count
+  int finished_ = 0;                   // the finishing side's
+  static constexpr std::uint32_t Ended = 0x80000000u;
+  std::atomic<std::uint32_t> put_{0};  // rows put, with Ended once there will be no more
+  // The rows put by which the sleeping finishing side wants waking, or NobodyWaits.
+  static constexpr int WakeRows = 16;
+  static constexpr int NobodyWaits = 0x7FFFFFFF;
+  std::atomic<int> wanted_{NobodyWaits};
+};
