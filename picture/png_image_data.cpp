@@ -97,13 +97,12 @@ void ReadImageChunks(TStream& stream, std::int64_t start, int rowBytes, int rows
 
 TBitmap ReadCommonPngImageData(TStream& stream, std::int64_t start, int width, int height, int channels) {
   TBitmap picture(width, height, pf32bit);
+  TPngRowStages stages(picture, channels);
   TWorkerPool& pool = SharedWorkerPool();
   if (std::uint64_t(width) * std::uint64_t(height) < TwoThreadsFromPixels || pool.Size() == 0) {
-    TPngRowStages stages(picture, channels, false);
     ReadImageChunks(stream, start, width * channels, height, stages, true);
     return picture;
   }
-  TPngRowStages stages(picture, channels, true);
   // Task 0 inflates, task 1 finishes the rows. Tasks are handed out in order, so the finishing side
   // waits only while the inflating one runs; where no thread is free, the calling thread runs both,
   // one after the other.

@@ -8,22 +8,14 @@
 
 static_assert(std::endian::native == std::endian::little, "a pixel's first byte is its word's lowest");
 
-// The ring's size: about this many bytes, and 4 to 64 rows.
-constexpr std::size_t RingBytes = 256 * 1024;
-
-TPngRowStages::TPngRowStages(TBitmap& picture, int channels, bool apart)
+TPngRowStages::TPngRowStages(TBitmap& picture, int channels)
     : picture_(picture),
       channels_(channels),
       width_(picture.Width()),
       rows_(picture.Height()),
       rowBytes_(picture.Width() * channels),
       filters_(std::size_t(picture.Height())),
-      zeros_(std::size_t(rowBytes_), 0),
-      apart_(apart) {
-  if (!apart_) return;
-  ringRows_ = int(std::clamp<std::size_t>(RingBytes / std::size_t(std::max(rowBytes_, 1)), 4, 64));
-  ring_.resize(std::size_t(ringRows_) * std::size_t(rowBytes_));
-}
+      zeros_(std::size_t(rowBytes_), 0) {}
 
 std::uint8_t* TPngRowStages::Place(int y) {
   // RGB rows end where their picture rows end, so that spreading them out goes front to back.
@@ -31,19 +23,10 @@ std::uint8_t* TPngRowStages::Place(int y) {
 }
 
 void TPngRowStages::Put(const std::uint8_t* row) {
-  const int y = putCount_;
-  std::uint8_t* to = Place(y);
-  if (apart_) {
-    // A full ring: finish rows here, or wait for the side that is finishing them to free a place.
-    for (int freed = freed_.load(); y - freed >= ringRows_; freed = freed_.load()) {
-      if (std::unique_lock lock(finishing_, std::try_to_lock); lock.owns_lock()) FinishRows(y);
-      else freed_.wait(freed);
-    }
-    to = ring_.data() + std::size_t(y % ringRows_) * std::size_t(rowBytes_);
-  }
+  const int y = putCount_++;
   filters_[std::size_t(y)] = row[0];
-  std::memcpy(to, row + 1, std::size_t(rowBytes_));
-  put_.store(std::uint32_t(++putCount_));
+  std::memcpy(Place(y), row + 1, std::size_t(rowBytes_));
+  put_.store(std::uint32_t(putCount_));
   // The finishing side sleeps until the rows it asked for are there, and is woken once for them.
   if (putCount_ >= wanted_.load() && wanted_.exchange(NobodyWaits) != NobodyWaits) put_.notify_one();
 }
@@ -53,17 +36,7 @@ void TPngRowStages::End() {
   put_.notify_one();
 }
 
-void TPngRowStages::MoveFromRing(int ready) {
-  for (; moved_ < ready; ++moved_) {
-    std::memcpy(Place(moved_), ring_.data() + std::size_t(moved_ % ringRows_) * std::size_t(rowBytes_),
-                std::size_t(rowBytes_));
-  }
-  freed_.store(moved_);
-  freed_.notify_one();
-}
-
 void TPngRowStages::FinishRows(int ready) {
-  if (apart_) MoveFromRing(ready);
   while (finished_ < ready) {
     const int y = finished_;
     std::uint8_t* above = y > 0 ? Place(y - 1) : zeros_.data();
@@ -118,14 +91,11 @@ void TPngRowStages::FinishPut() { FinishRows(putCount_); }
 void TPngRowStages::FinishUntilEnd() {
   for (;;) {
     const std::uint32_t seen = put_.load();
-    {
-      const std::lock_guard lock(finishing_);
-      FinishRows(int(seen & ~Ended));
-    }
+    FinishRows(int(seen & ~Ended));
     if (seen & Ended) return;
     // The inflating side is running. Sleeping until a few rows have come (rather than polling for
     // each) leaves the core to other work; a row put since `seen` ends the wait at once.
-    wanted_.store(finished_ + (apart_ ? std::clamp(ringRows_ / 2, 1, WakeRows) : WakeRows));
+    wanted_.store(finished_ + WakeRows);
     put_.wait(seen);
   }
 }

@@ -49,40 +49,33 @@ bool SamePixels(const TBitmap& a, const TBitmap& b) {
 }  // namespace
 
 // Every filter undone and every row turned into blue, green, red, alpha, whether the rows are
-// finished in batches on the thread that puts them, on a second thread as they come, or on a second
-// thread that starts only once every row is put (the rows that do not fit the ring between the two
-// are then finished by the putting side); a reading that ends early ends the second thread too.
+// finished in batches on the thread that puts them or on a second thread as they come; a reading
+// that ends early ends the second thread too, whatever it had.
 TEST(PngRowStages, FinishesRowsOnOneThreadOrTwo) {
   struct TCase {
     int width, height, channels;
-  } cases[] = {{1, 1, 3}, {1, 1, 4}, {7, 5, 3}, {7, 5, 4}, {301, 97, 3}, {256, 130, 4}, {20000, 9, 4}};
+  } cases[] = {{1, 1, 3}, {1, 1, 4}, {7, 5, 3}, {7, 5, 4}, {301, 97, 3}, {256, 130, 4}};
   for (const TCase& c : cases)
     for (int batch : {1, 16}) {
       const TFilteredPicture made = MakeFiltered(c.width, c.height, c.channels, unsigned(c.width * 31 + batch));
       const std::string name = std::to_string(c.width) + "x" + std::to_string(c.height) + "x" +
                                std::to_string(c.channels) + ", batches of " + std::to_string(batch);
-      TBitmap here(c.width, c.height, pf32bit), apart(c.width, c.height, pf32bit), late(c.width, c.height, pf32bit);
-      TPngRowStages stagesHere(here, c.channels, false), stagesApart(apart, c.channels, true),
-          stagesLate(late, c.channels, true);
+      TBitmap here(c.width, c.height, pf32bit), apart(c.width, c.height, pf32bit);
+      TPngRowStages stagesHere(here, c.channels), stagesApart(apart, c.channels);
       std::thread finisher([&] { stagesApart.FinishUntilEnd(); });
       for (int y = 0; y < c.height; ++y) {
         stagesHere.Put(made.Rows[std::size_t(y)].data());
         stagesApart.Put(made.Rows[std::size_t(y)].data());
-        stagesLate.Put(made.Rows[std::size_t(y)].data());
         if ((y + 1) % batch == 0) stagesHere.FinishPut();
       }
       stagesHere.FinishPut();
       stagesApart.End();
-      stagesLate.End();
       finisher.join();
-      std::thread lateFinisher([&] { stagesLate.FinishUntilEnd(); });
-      lateFinisher.join();
       EXPECT_TRUE(SamePixels(here, made.Expected)) << name << ", one thread";
       EXPECT_TRUE(SamePixels(apart, made.Expected)) << name << ", two threads";
-      EXPECT_TRUE(SamePixels(late, made.Expected)) << name << ", a late second thread";
 
       TBitmap cut(c.width, c.height, pf32bit);
-      TPngRowStages stagesCut(cut, c.channels, true);
+      TPngRowStages stagesCut(cut, c.channels);
       std::thread cutFinisher([&] { stagesCut.FinishUntilEnd(); });
       for (int y = 0; y < c.height / 2; ++y) stagesCut.Put(made.Rows[std::size_t(y)].data());
       stagesCut.End();
