@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <bit>
 #include <cstring>
+#include <thread>
 
 #include "picture/png/RowInflater.h"
 
@@ -24,6 +25,8 @@ std::uint8_t* TPngRowStages::Place(int y) {
 
 void TPngRowStages::Put(const std::uint8_t* row) {
   const int y = putCount_++;
+  // The finishing side may be touching this very row; it is at it now, for a few pages' time.
+  while (touching_.load() == y) std::this_thread::yield();
   filters_[std::size_t(y)] = row[0];
   std::memcpy(Place(y), row + 1, std::size_t(rowBytes_));
   put_.store(std::uint32_t(putCount_));
@@ -86,6 +89,24 @@ void TPngRowStages::ToPictureOrder(int y) {
   }
 }
 
+void TPngRowStages::TouchAhead(int put) {
+  // The picture's memory is new, and each of its pages costs a fault when first written. The
+  // inflating side would take them all, in its critical path; this side, waiting for rows, takes
+  // some from the bottom up instead, by writing the zero each page already holds. A row is touched
+  // only while the inflating side is far from it: this side names the row first and then checks,
+  // and the inflating side checks the name before it writes a row, so the two never meet in one.
+  if (touchedFrom_ < 0) touchedFrom_ = rows_;
+  for (int n = 0; n < TouchRows && touchedFrom_ > put + TouchDistance; ++n) {
+    const int r = touchedFrom_ - 1;
+    touching_.store(r);
+    if (int(put_.load() & ~Ended) + TouchDistance / 2 >= r) break;
+    std::uint8_t* row = picture_.ScanLine(r);
+    for (std::size_t at = 0; at < picture_.Stride(); at += PageBytes) row[at] = 0;
+    touchedFrom_ = r;
+  }
+  touching_.store(-1);
+}
+
 void TPngRowStages::FinishPut() { FinishRows(putCount_); }
 
 void TPngRowStages::FinishUntilEnd() {
@@ -95,6 +116,7 @@ void TPngRowStages::FinishUntilEnd() {
     if (seen & Ended) return;
     // The inflating side is running. Sleeping until a few rows have come (rather than polling for
     // each) leaves the core to other work; a row put since `seen` ends the wait at once.
+    TouchAhead(int(seen & ~Ended));
     wanted_.store(finished_ + WakeRows);
     put_.wait(seen);
   }

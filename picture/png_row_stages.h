@@ -6,7 +6,8 @@
 // out over the whole of it).
 //
 // The rows pass from the inflating thread to the finishing one through a count, so the two sides
-// can run at once on two threads, or one after the other on one: the inflating side never waits.
+// can run at once on two threads, or one after the other on one: the inflating side never waits
+// for the other, except for the moment it takes to touch one row far ahead (TouchAhead).
 #include <atomic>
 #include <cstdint>
 #include <vector>
@@ -33,6 +34,8 @@ class TPngRowStages {
   // Finishes the rows from finished_ up to `ready`.
   void FinishRows(int ready);
   void ToPictureOrder(int y);
+  // Writes the first byte of each page of a few rows at the bottom, far ahead of the rows put.
+  void TouchAhead(int put);
 
   TBitmap& picture_;
   int channels_, width_, rows_, rowBytes_;
@@ -40,6 +43,11 @@ class TPngRowStages {
   std::vector<std::uint8_t> zeros_;    // the row above the first
   int putCount_ = 0;                   // the inflating side's own count
   int finished_ = 0;                   // the finishing side's
+  int touchedFrom_ = -1;               // the finishing side has touched the rows from here down
+  std::atomic<int> touching_{-1};      // the row the finishing side is touching, or -1
+  static constexpr int TouchRows = 8;  // rows touched before each wait
+  static constexpr int TouchDistance = 64;  // rows kept between the touching and the inflating side
+  static constexpr std::size_t PageBytes = 4096;
   static constexpr std::uint32_t Ended = 0x80000000u;
   std::atomic<std::uint32_t> put_{0};  // rows put, with Ended once there will be no more
   // The rows put by which the sleeping finishing side wants waking, or NobodyWaits.

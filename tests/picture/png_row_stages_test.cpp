@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <chrono>
 #include <random>
 #include <thread>
 #include <vector>
@@ -49,8 +50,9 @@ bool SamePixels(const TBitmap& a, const TBitmap& b) {
 }  // namespace
 
 // Every filter undone and every row turned into blue, green, red, alpha, whether the rows are
-// finished in batches on the thread that puts them or on a second thread as they come; a reading
-// that ends early ends the second thread too, whatever it had.
+// finished in batches on the thread that puts them or on a second thread as they come (which,
+// while it waits, writes into the rows far ahead); a reading that ends early ends the second
+// thread too, whatever it had.
 TEST(PngRowStages, FinishesRowsOnOneThreadOrTwo) {
   struct TCase {
     int width, height, channels;
@@ -66,6 +68,8 @@ TEST(PngRowStages, FinishesRowsOnOneThreadOrTwo) {
       for (int y = 0; y < c.height; ++y) {
         stagesHere.Put(made.Rows[std::size_t(y)].data());
         stagesApart.Put(made.Rows[std::size_t(y)].data());
+        // A pause, so that the second thread waits and touches the rows far ahead meanwhile.
+        if (y == 8) std::this_thread::sleep_for(std::chrono::milliseconds(2));
         if ((y + 1) % batch == 0) stagesHere.FinishPut();
       }
       stagesHere.FinishPut();
